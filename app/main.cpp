@@ -1,0 +1,2 @@
+// Placeholder until the windows land.
+int main() { return 0; }

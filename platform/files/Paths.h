@@ -1,0 +1,25 @@
+// How the system names files: the install folder, paths joined with "\" as the
+// collections written on Windows have them, and the mapping of such a path to
+// a file on this platform.
+#pragma once
+
+#include <QString>
+
+namespace Orvanta::Paths {
+
+// The folder of the running executable, exactly as the platform reports it
+// (no trailing separator except for the root, "/").
+QString installFolder();
+
+// folder + "\" + relative, with no other normalisation: a root folder or a
+// relative name with a leading "\" gives a doubled separator, as intended.
+QString join(const QString& folder, const QString& relative);
+
+// The file on this platform that a system path names: every "\" is a folder
+// separator. When that exact path does not exist, each component that is
+// missing is looked up letter-case-insensitively in its parent (collections
+// copied from Windows keep DATA\A012.HTM as data/a012.htm). A path that cannot
+// be resolved comes back with the separators converted and nothing else.
+QString toLocal(const QString& systemPath);
+
+} // namespace Orvanta::Paths

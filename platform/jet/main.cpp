@@ -1,0 +1,2 @@
+// Placeholder until the reader lands.
+int main() { return 0; }

@@ -1,0 +1,26 @@
+// Marking the query words of a document page in red, and the file work around
+// it that builds the temporary page.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Orvanta {
+
+// The text whose words are marked: for "mod3"/"mod4" characters 2 to 101 of the
+// trimmed box text, otherwise the whole trimmed box text.
+QString highlightTextFor(const QString& mode, const QString& queryBoxText);
+
+// Every occurrence of each word, word after word, wrapped in
+// "<font color=red>" ... "</font>": exact match, left to right, no overlap,
+// inserted text not rescanned for the same word, empty words ignored.
+QString markWords(const QString& page, const QStringList& words);
+
+// The temporary page for one document: creates install\tmp when missing, reads
+// install\documentPath (code page 950), marks the words of `highlightText`,
+// deletes and rewrites `tmpPage` in code page 950. A step that fails is
+// skipped and the next one runs; nothing is ever reported.
+void writeMarkedPage(const QString& installFolder, const QString& documentPath,
+                     const QString& highlightText, const QString& tmpPage) noexcept;
+
+} // namespace Orvanta

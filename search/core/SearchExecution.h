@@ -1,0 +1,27 @@
+// The database half of a search: run the statement as the search routine does
+// (open, test for rows, close, open again) and hand back the rows to bind.
+#pragma once
+
+#include "platform/db/ResultTable.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace Orvanta {
+
+// Opens a new connection with `connectionString`, runs `sql` as a static result
+// set, tests it for rows, closes it and, when there are rows, opens it again
+// with the engine's defaults. Returns the rows, or nullptr when there are none.
+// Throws Orvanta::Error for every engine failure.
+std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql);
+
+// " 全文檢索搜尋　[ " + escaped + " ]　資料不存在"
+QString emptyResultMessage(const QString& escapedQuery);
+
+// The "mod1" positioning scan over result rows (row numbers as in the result
+// list: 1 is the first result row): the first row whose title is >= `escaped`,
+// else the last row; 1 when the list holds a single result row.
+qsizetype mod1Position(const ResultTable& rows, const QString& escapedQuery);
+
+} // namespace Orvanta

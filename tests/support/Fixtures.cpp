@@ -1,0 +1,52 @@
+#include "support/Fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace Orvanta::Test {
+
+QString fixturesDir()
+{
+    return QStringLiteral(ORVANTA_FIXTURES_DIR);
+}
+
+QString fixture(const QString& relative)
+{
+    return fixturesDir() + QLatin1Char('/') + relative;
+}
+
+bool requireFixtures()
+{
+    if (QFileInfo(fixture(QStringLiteral("README.md"))).isFile())
+        return true;
+    ADD_FAILURE() << "The shared fixtures are missing: expected them at "
+                  << fixturesDir().toStdString();
+    return false;
+}
+
+QString binDir()
+{
+    return QStringLiteral(ORVANTA_BIN_DIR);
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    f.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+} // namespace Orvanta::Test
