@@ -23,4 +23,10 @@ QString markWords(const QString& page, const QStringList& words);
 void writeMarkedPage(const QString& installFolder, const QString& documentPath,
                      const QString& highlightText, const QString& tmpPage) noexcept;
 
+// The same file work with every location given in full: `tmpFolder` is created
+// when missing, `documentFile` is read, `tmpPage` is rewritten. Lets a second
+// program build the page from an install folder without touching its tmp.
+void writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
+                          const QString& highlightText, const QString& tmpPage) noexcept;
+
 } // namespace Orvanta
