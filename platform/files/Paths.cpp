@@ -6,8 +6,23 @@
 
 namespace Orvanta::Paths {
 
+namespace {
+QString& testInstallFolder()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+void setInstallFolderForTesting(const QString& folder)
+{
+    testInstallFolder() = folder;
+}
+
 QString installFolder()
 {
+    if (!testInstallFolder().isEmpty())
+        return testInstallFolder();
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     // Before the application object exists (tools, early tests).

@@ -11,6 +11,10 @@ namespace Orvanta::Paths {
 // (no trailing separator except for the root, "/").
 QString installFolder();
 
+// Tests run the windows against an install folder of their own; an empty
+// folder restores the executable's folder.
+void setInstallFolderForTesting(const QString& folder);
+
 // folder + "\" + relative, with no other normalisation: a root folder or a
 // relative name with a leading "\" gives a doubled separator, as intended.
 QString join(const QString& folder, const QString& relative);

@@ -1,0 +1,173 @@
+#include "app/Form.h"
+
+#include <QCloseEvent>
+
+#include <unordered_map>
+
+namespace Orvanta {
+
+// Opens the protected load and unload steps to the window registry.
+struct FormAccess {
+    static void runLoad(Form* f) { f->Form_Load(); }
+    static void runUnload(Form* f) { f->Form_Unload(); }
+    static void setLoaded(Form* f, bool loaded) { f->m_loaded = loaded; }
+};
+
+namespace {
+
+std::unordered_map<std::type_index, Form*>& registry()
+{
+    static std::unordered_map<std::type_index, Form*> forms;
+    return forms;
+}
+
+int g_handlerDepth = 0;
+std::function<void()> g_endAction;
+
+// Takes the window out of the registry and schedules its destruction. The
+// object stays valid until control returns to the event loop, so a handler of
+// the window itself can go on after unloading it.
+void discard(std::type_index type, Form* form)
+{
+    registry().erase(type);
+    FormAccess::setLoaded(form, false);
+    form->hide();
+    form->deleteLater();
+}
+
+} // namespace
+
+Form::Form(QWidget* parent) : QWidget(parent) {}
+
+Form::~Form()
+{
+    // Destroyed without an unload (program teardown): forget it all the same.
+    auto& forms = registry();
+    for (auto it = forms.begin(); it != forms.end(); ++it) {
+        if (it->second == this) {
+            forms.erase(it);
+            break;
+        }
+    }
+}
+
+bool Form::isFormLoaded() const
+{
+    return m_loaded;
+}
+
+void Form::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (!m_loaded)
+        return;
+    for (const auto& [type, form] : registry()) {
+        if (form == this) {
+            Forms::detail::unload(type);
+            return;
+        }
+    }
+}
+
+namespace Forms {
+namespace detail {
+
+Form* find(std::type_index type)
+{
+    const auto it = registry().find(type);
+    return it == registry().end() ? nullptr : it->second;
+}
+
+void load(std::type_index type, Form* form)
+{
+    registry()[type] = form;
+    FormAccess::setLoaded(form, true);
+    try {
+        FormAccess::runLoad(form);
+    } catch (...) {
+        if (find(type) == form)
+            discard(type, form);
+        ProgramEnd::check();
+        throw;
+    }
+}
+
+void show(Form* form)
+{
+    form->show();
+    form->raise();
+    form->activateWindow();
+}
+
+void hide(Form* form)
+{
+    form->hide();
+}
+
+void unload(std::type_index type)
+{
+    Form* form = find(type);
+    if (!form)
+        return;
+    // The window goes away even when its unload step fails; the error then
+    // goes on to the caller.
+    try {
+        FormAccess::runUnload(form);
+    } catch (...) {
+        if (find(type) == form)
+            discard(type, form);
+        ProgramEnd::check();
+        throw;
+    }
+    if (find(type) == form)
+        discard(type, form);
+    ProgramEnd::check();
+}
+
+} // namespace detail
+
+int loadedCount()
+{
+    return static_cast<int>(registry().size());
+}
+
+} // namespace Forms
+
+namespace ProgramEnd {
+
+void handlerEntered()
+{
+    ++g_handlerDepth;
+}
+
+void handlerLeft()
+{
+    if (g_handlerDepth > 0)
+        --g_handlerDepth;
+    check();
+}
+
+int runningHandlers()
+{
+    return g_handlerDepth;
+}
+
+bool due()
+{
+    return g_handlerDepth == 0 && Forms::loadedCount() == 0;
+}
+
+void setAction(std::function<void()> action)
+{
+    g_endAction = std::move(action);
+}
+
+void check()
+{
+    if (due() && g_endAction)
+        g_endAction();
+}
+
+} // namespace ProgramEnd
+
+} // namespace Orvanta

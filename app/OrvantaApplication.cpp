@@ -1,0 +1,50 @@
+#include "app/OrvantaApplication.h"
+
+#include "app/Form.h"
+#include "app/RuntimeError.h"
+
+namespace Orvanta {
+
+OrvantaApplication::OrvantaApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The start screen is unloaded while the search window is still being
+    // loaded and invisible; Qt's own rule would end the program right there.
+    setQuitOnLastWindowClosed(false);
+}
+
+OrvantaApplication::~OrvantaApplication()
+{
+    ProgramEnd::setAction({});
+}
+
+bool OrvantaApplication::notify(QObject* receiver, QEvent* event)
+{
+    return runHandler([&] { return QApplication::notify(receiver, event); });
+}
+
+int OrvantaApplication::run()
+{
+    if (ProgramEnd::due())
+        return 0;
+    ProgramEnd::setAction([] { QCoreApplication::exit(0); });
+    const int code = exec();
+    ProgramEnd::setAction({});
+    return code;
+}
+
+bool OrvantaApplication::runHandler(const std::function<bool()>& handler)
+{
+    ProgramEnd::handlerEntered();
+    bool result = false;
+    try {
+        result = handler();
+    } catch (const std::exception& e) {
+        reportRuntimeError(e);
+    } catch (...) {
+        reportRuntimeError(std::runtime_error("Unknown error"));
+    }
+    ProgramEnd::handlerLeft();
+    return result;
+}
+
+} // namespace Orvanta
