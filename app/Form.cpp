@@ -1,6 +1,9 @@
 #include "app/Form.h"
 
+#include "platform/ui/Artwork.h"
+
 #include <QCloseEvent>
+#include <QIcon>
 
 #include <unordered_map>
 
@@ -37,7 +40,11 @@ void discard(std::type_index type, Form* form)
 
 } // namespace
 
-Form::Form(QWidget* parent) : QWidget(parent) {}
+Form::Form(QWidget* parent) : QWidget(parent)
+{
+    // Every window carries the program's icon.
+    setWindowIcon(QIcon(Artwork::icon()));
+}
 
 Form::~Form()
 {

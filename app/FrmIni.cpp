@@ -1,0 +1,116 @@
+#include "app/FrmIni.h"
+
+#include "app/SearchWindowLauncher.h"
+#include "app/core/modVelmora.h"
+#include "platform/files/FileSystem.h"
+#include "platform/files/Paths.h"
+#include "platform/ui/Artwork.h"
+#include "platform/ui/Launcher.h"
+#include "platform/ui/PictureButton.h"
+#include "platform/ui/Pictures.h"
+#include "platform/ui/Twips.h"
+
+#include <QPainter>
+
+namespace Orvanta {
+
+namespace {
+
+// The design's borders around the client area: 60 twips at the sides and
+// bottom, 345 at the top (caption included).
+constexpr double kSideBorder = 60;
+constexpr double kTopBorder = 345;
+
+QString installPath(const QString& name)
+{
+    return Paths::join(Paths::installFolder(), name);
+}
+
+} // namespace
+
+FrmIni::FrmIni()
+{
+    setWindowTitle(QStringLiteral("Tarsel Orvanta"));
+    resize(pxSize(12000, 8610));
+    m_picture = QPixmap(Artwork::startBackground());
+
+    m_cmdQuery = new PictureButton(this);
+    m_cmdQuery->setObjectName(QStringLiteral("cmdQuery"));
+    m_cmdQuery->setGeometry(pxRect(8400, 3720, 2100, 735));
+    m_cmdQuery->setPicture(QPixmap(Artwork::queryButton()));
+    m_cmdQuery->setDownPicture(QPixmap(Artwork::queryButton()));
+
+    m_cmdSet = new PictureButton(this);
+    m_cmdSet->setObjectName(QStringLiteral("cmdSet"));
+    m_cmdSet->setGeometry(pxRect(8400, 5520, 2100, 735));
+    m_cmdSet->setPicture(QPixmap(Artwork::demoButton()));
+    m_cmdSet->setDownPicture(QPixmap(Artwork::demoButton()));
+
+    // Tab order: the query button first, so it has the focus on opening.
+    setTabOrder(m_cmdQuery, m_cmdSet);
+    m_cmdQuery->setFocus();
+
+    connect(m_cmdQuery, &QAbstractButton::clicked, this, &FrmIni::cmdQuery_Click);
+    connect(m_cmdSet, &QAbstractButton::clicked, this, &FrmIni::cmdSet_Click);
+}
+
+void FrmIni::Form_Load()
+{
+    // Top-left corner of the screen, outer size 12120 x 9015 twips. The
+    // window is not on screen yet, so its frame is the design's.
+    move(px(0), px(0));
+    resize(px(12120) - 2 * px(kSideBorder), px(9015) - px(kTopBorder) - px(kSideBorder));
+
+    modVelmora::gConnStr = modVelmora::connectionStringFor(Paths::installFolder());
+
+    // The marker file only ever makes the demonstration button visible, which
+    // it already is.
+    if (FileSystem::fileExists(installPath(QStringLiteral("EditMod"))))
+        m_cmdSet->setVisible(true);
+
+    const QString background = installPath(QStringLiteral("index.jpg"));
+    if (FileSystem::fileExists(background)) {
+        m_picture = Pictures::load(background);
+        update();
+    }
+
+    const QString queryPicture = installPath(QStringLiteral("index-logo1.jpg"));
+    if (FileSystem::fileExists(queryPicture)) {
+        m_cmdQuery->setPicture(Pictures::load(queryPicture));
+        m_cmdQuery->setDownPicture(Pictures::load(queryPicture));
+    }
+
+    const QString demoPicture = installPath(QStringLiteral("index-logo2.jpg"));
+    if (FileSystem::fileExists(demoPicture)) {
+        m_cmdSet->setPicture(Pictures::load(demoPicture));
+        m_cmdSet->setDownPicture(Pictures::load(demoPicture));
+    }
+}
+
+void FrmIni::paintEvent(QPaintEvent*)
+{
+    // At its natural size from the top-left corner, never scaled; the rest of
+    // the client area keeps the default background.
+    QPainter p(this);
+    p.drawPixmap(QPoint(0, 0), m_picture);
+}
+
+void FrmIni::cmdQuery_Click()
+{
+    // The search window's first search may unload this window; nothing of it
+    // is touched after the show.
+    showSearchWindow();
+}
+
+void FrmIni::cmdSet_Click()
+{
+    const QString folder = Paths::installFolder();
+    const QString picture = Paths::join(folder, QStringLiteral("index-logo2.jpg"));
+    if (!FileSystem::fileExists(picture))
+        return;
+    m_cmdSet->setPicture(Pictures::load(picture));
+    m_cmdSet->setDownPicture(Pictures::load(picture));
+    Launcher::openInBrowser(Paths::join(folder, QStringLiteral("demo\\index.htm")));
+}
+
+} // namespace Orvanta

@@ -1,0 +1,36 @@
+// A graphical command button: no caption, a normal picture, and a pressed
+// picture shown while the button is held down. The picture is centred on the
+// button and cut off at its edges; a picture larger than the button shows its
+// middle part.
+#pragma once
+
+#include <QAbstractButton>
+#include <QPixmap>
+
+namespace Orvanta {
+
+class PictureButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit PictureButton(QWidget* parent = nullptr);
+
+    void setPicture(const QPixmap& picture);
+    void setDownPicture(const QPixmap& picture);
+    const QPixmap& picture() const { return m_picture; }
+    const QPixmap& downPicture() const { return m_downPicture; }
+
+    // The picture currently on screen: the pressed one while held down (when
+    // it has one), the normal one otherwise.
+    const QPixmap& shownPicture() const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPixmap m_picture;
+    QPixmap m_downPicture;
+};
+
+} // namespace Orvanta
