@@ -1,0 +1,77 @@
+#include "platform/db/JetDate.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace Orvanta::JetDate {
+namespace {
+
+// Days between 1970-01-01 and a civil date, and back (H. Hinnant's
+// algorithms, exact over the whole range we use).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + std::int64_t(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = std::int64_t(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y += m <= 2;
+}
+
+} // namespace
+
+std::optional<std::string> toText(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+
+    static const std::int64_t epoch = daysFromCivil(1899, 12, 30);
+    static const std::int64_t first = daysFromCivil(1, 1, 1) - epoch;
+    static const std::int64_t last = daysFromCivil(9999, 12, 31) - epoch;
+
+    std::int64_t day = 0;
+    std::int64_t seconds = 0;
+    if (value < double(first)) {
+        day = first;
+    } else if (value >= double(last + 1)) {
+        day = last;
+        seconds = 86399;
+    } else {
+        const double whole = std::trunc(value);
+        day = std::int64_t(whole);
+        seconds = std::llround(std::fabs(value - whole) * 86400.0);
+        if (seconds >= 86400) {
+            seconds -= 86400;
+            ++day;
+        }
+        if (day > last) {
+            day = last;
+            seconds = 86399;
+        }
+    }
+
+    std::int64_t y;
+    unsigned m, d;
+    civilFromDays(day + epoch, y, m, d);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02d:%02d:%02d", int(y), m, d, int(seconds / 3600),
+                  int(seconds / 60 % 60), int(seconds % 60));
+    return std::string(buf);
+}
+
+} // namespace Orvanta::JetDate

@@ -1,0 +1,70 @@
+#include "platform/jet/FrameOutput.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace Orvanta::Jet {
+
+namespace {
+constexpr std::size_t kFlushAt = std::size_t(1) << 20;
+}
+
+FrameOutput::FrameOutput(int fd)
+    : m_fd(fd)
+{
+    m_buffer.reserve(kFlushAt + (kFlushAt >> 2));
+}
+
+FrameOutput::~FrameOutput()
+{
+    flush();
+}
+
+std::string& FrameOutput::begin(JetProtocol::FrameKind kind)
+{
+    m_frameStart = JetProtocol::beginFrame(m_buffer, kind);
+    return m_buffer;
+}
+
+void FrameOutput::finish()
+{
+    JetProtocol::finishFrame(m_buffer, m_frameStart);
+    if (m_buffer.size() >= kFlushAt && !flush())
+        std::_Exit(JetProtocol::kExitFailure); // nobody listens any more
+}
+
+void FrameOutput::failure(int errorNumber, std::string_view message)
+{
+    std::string& out = begin(JetProtocol::FrameKind::Failure);
+    JetProtocol::putU16(out, std::uint16_t(errorNumber));
+    JetProtocol::putBytes(out, message);
+    finish();
+}
+
+void FrameOutput::end()
+{
+    begin(JetProtocol::FrameKind::End);
+    finish();
+}
+
+bool FrameOutput::flush()
+{
+    const char* p = m_buffer.data();
+    std::size_t left = m_buffer.size();
+    while (left > 0 && !m_broken) {
+        const ssize_t n = ::write(m_fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_broken = true;
+            break;
+        }
+        p += n;
+        left -= std::size_t(n);
+    }
+    m_buffer.clear();
+    return !m_broken;
+}
+
+} // namespace Orvanta::Jet
