@@ -1,0 +1,92 @@
+// The search window: the query box and the search button at the top left,
+// the record counter below them, the result list down the left side and the
+// document view on the right.
+//
+// Its handlers call each other directly, as the window's procedures:
+// RunSearch ends in the row-change handler, the search button runs the query
+// box's key handler. No handler catches errors; the application object
+// reports what escapes.
+#pragma once
+
+#include "app/Form.h"
+
+#include <QPixmap>
+#include <QString>
+
+#include <cstdint>
+
+class QLabel;
+
+namespace Orvanta {
+
+class DocumentView;
+class PictureButton;
+class QueryBox;
+class ResultGrid;
+
+class FrmVelmoraMain : public Form {
+    Q_OBJECT
+public:
+    FrmVelmoraMain();
+    ~FrmVelmoraMain() override;
+
+    // Controls.
+    QueryBox* TxtQuery() const { return m_txtQuery; }
+    PictureButton* Command1() const { return m_command1; }
+    QLabel* ct() const { return m_ct; }
+    ResultGrid* Grd1() const { return m_grd1; }
+    DocumentView* LblDesc() const { return m_lblDesc; }
+    QLabel* imgBack() const { return m_imgBack; }
+    const QPixmap& picture() const { return m_picture; }
+
+    // Window state; every string starts empty at each load.
+    QString strTmpPage;   // full path of the temporary page
+    QString strQuery;     // the box text at the last click of the search button
+    QString strLastQuery; // strQuery of the last click that added a history entry
+    QString strSQL;       // the statement of the last search
+    QString strMode;      // the mode of the last search that found rows
+    int nWord = 0;        // clauses of the last composed statement (no 16-bit bound)
+
+    // Procedures.
+    void RunSearch();
+    void ShowHits(const QString& documentPath, const QString& highlightText);
+    void ShowRowTip(float& x, float& y);
+
+    // Handlers.
+    void Form_KeyDown(int16_t& keyCode, int16_t& shift);
+    void Grd1_RowColChange();
+    void Grd1_MouseMove(int16_t button, int16_t shift, float x, float y);
+    void Command1_Click();
+    void TxtQuery_GotFocus();
+    void TxtQuery_KeyPress(int16_t& keyAscii);
+
+    bool keyPreview() const { return m_keyPreview; }
+
+    // The exact texts the window shows.
+    static QString caption();
+    static QString specialOpenCriteria();  // "條件存取"
+    static QString specialClearHistory();  // "條件清除"
+
+protected:
+    void Form_Load() override;
+    void Form_Unload() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void buildControls();
+    void printCurrentRow();
+    void resetHistory();
+    void setOuterGeometryTwips(double top, double left, double height, double width);
+
+    QueryBox* m_txtQuery = nullptr;
+    PictureButton* m_command1 = nullptr;
+    QLabel* m_ct = nullptr;
+    ResultGrid* m_grd1 = nullptr;
+    DocumentView* m_lblDesc = nullptr;
+    QLabel* m_imgBack = nullptr;
+    QPixmap m_picture;
+    bool m_keyPreview = true;
+};
+
+} // namespace Orvanta

@@ -1,0 +1,71 @@
+// What follows a change of the result list's current cell: the marked
+// document, the record counter and the start screen; and the list's tooltip.
+#include "search/FrmVelmoraMain.h"
+
+#include "app/FrmIni.h"
+#include "platform/files/Paths.h"
+#include "platform/ui/DocumentView.h"
+#include "platform/ui/ResultGrid.h"
+#include "search/QueryBox.h"
+#include "search/core/Highlighter.h"
+#include "search/core/RowTip.h"
+
+#include <QLabel>
+
+namespace Orvanta {
+
+namespace {
+
+bool marksFromSecondCharacter(const QString& mode)
+{
+    return mode == QLatin1String("mod3") || mode == QLatin1String("mod4");
+}
+
+} // namespace
+
+void FrmVelmoraMain::Grd1_RowColChange()
+{
+    const int row = m_grd1->currentRow();
+    const QString documentPath = m_grd1->text(row, 1);
+    // The box as it reads now, with the mode of the last search that found rows.
+    const QString highlightText = highlightTextFor(strMode, m_txtQuery->currentText());
+    ShowHits(documentPath, highlightText);
+    m_ct->setText(QStringLiteral("第") + QString::number(row) + QStringLiteral("筆"));
+
+    if (!marksFromSecondCharacter(strMode)) {
+        if (row != 0) {
+            if (Forms::loaded<FrmIni>()) {
+                Forms::hide<FrmIni>();
+                Forms::unload<FrmIni>();
+            }
+        } else {
+            Forms::show<FrmIni>();
+        }
+    }
+
+    // Also when no page could be written: the view then shows what it shows
+    // for a missing file, or the page that is still there.
+    m_lblDesc->navigate(strTmpPage);
+}
+
+void FrmVelmoraMain::ShowHits(const QString& documentPath, const QString& highlightText)
+{
+    // Every failing step is skipped; nothing comes back from here.
+    writeMarkedPage(Paths::installFolder(), documentPath, highlightText, strTmpPage);
+}
+
+void FrmVelmoraMain::Grd1_MouseMove(int16_t, int16_t, float x, float y)
+{
+    ShowRowTip(x, y);
+}
+
+void FrmVelmoraMain::ShowRowTip(float&, float& y)
+{
+    const int rowHeight = m_grd1->rowHeightTwips(1);
+    const int rowTop = m_grd1->rowTopTwips(1);
+    const int64_t row = rowTipRow(rowHeight, rowTop, y);
+    if (row < m_grd1->rowCount())
+        m_grd1->setToolTipText(m_grd1->text(int(row), 0));
+}
+
+} // namespace Orvanta
