@@ -1,0 +1,30 @@
+// The command line of orvanta-query.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace Orvanta::QueryTool {
+
+struct Options {
+    QString dir;                      // install folder; empty means the current folder
+    bool showSql = false;
+    std::optional<qint64> pageRow;    // --page ROW
+    qint64 repeat = 1;
+    QString query;
+    bool help = false;
+};
+
+struct ParseResult {
+    Options options;
+    QString error;                    // not empty: bad usage, with the reason
+};
+
+// `arguments` without the program name.
+ParseResult parseArguments(const QStringList& arguments);
+
+QString usageText();
+
+} // namespace Orvanta::QueryTool

@@ -1,0 +1,166 @@
+// orvanta-query: one search of an installed collection from the command line,
+// composed, run and highlighted by the same code as the search window.
+#include "QueryOptions.h"
+
+#include "app/core/modVelmora.h"
+#include "platform/Error.h"
+#include "platform/files/FileSystem.h"
+#include "platform/files/Paths.h"
+#include "search/core/Highlighter.h"
+#include "search/core/QueryComposer.h"
+#include "search/core/SearchExecution.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <new>
+
+using namespace Orvanta;
+
+namespace {
+
+constexpr int kExitFound = 0;
+constexpr int kExitNothingFound = 1;
+constexpr int kExitError = 2;
+constexpr int kExitUsage = 64;
+
+void writeTo(FILE* stream, const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+void writeLine(FILE* stream, const QString& line)
+{
+    writeTo(stream, line.toUtf8() + '\n');
+}
+
+// One value per field: the separators of the output may not occur inside it.
+QString field(QStringView value)
+{
+    QString out = value.toString();
+    for (QChar& c : out) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    }
+    return out;
+}
+
+// The install folder as the program would report its own: absolute.
+QString installFolderFrom(const QString& dir)
+{
+    if (dir.isEmpty())
+        return QDir::currentPath();
+    if (QDir::isAbsolutePath(dir))
+        return dir;
+    return QDir::current().absoluteFilePath(dir);
+}
+
+// The temporary page that showing `row` writes, built in a private folder so
+// that a running program's own temporary page is never touched.
+QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint64 row,
+                     const QString& mode, const QString& queryBoxText)
+{
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return {};
+    // Row 0 is the header row: its path cell holds the column caption.
+    const QString documentPath = row == 0 ? QStringLiteral("位置") : rows.cellText(row - 1, 1);
+    const QString tmpFolder = Paths::join(scratch.path(), QStringLiteral("tmp"));
+    const QString tmpPage = Paths::join(tmpFolder, QStringLiteral("TmpVORTAN.htm"));
+    writeMarkedPageFiles(tmpFolder, Paths::join(installFolder, documentPath),
+                         highlightTextFor(mode, queryBoxText), tmpPage);
+    try {
+        return FileSystem::readBytes(tmpPage);
+    } catch (const Error&) {
+        return {};
+    }
+}
+
+int run(const QueryTool::Options& options)
+{
+    const QString installFolder = installFolderFrom(options.dir);
+    const QString connectionString = modVelmora::connectionStringFor(installFolder);
+
+    ComposedQuery query = composeQuery(options.query);
+    if (options.showSql)
+        writeLine(stdout, query.mode + QLatin1Char('\t') + query.sql);
+
+    std::shared_ptr<const ResultTable> rows;
+    for (qint64 n = 0; n < options.repeat; ++n) {
+        QElapsedTimer timer;
+        timer.start();
+        query = composeQuery(options.query);
+        rows = executeSearch(connectionString, query.sql);
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        if (options.repeat > 1) {
+            writeLine(stderr, QStringLiteral("search_ms=%1 rows=%2")
+                                  .arg(QString::number(ms, 'f', 3))
+                                  .arg(rows ? rows->rowCount() : 0));
+        }
+    }
+
+    if (!rows) {
+        writeLine(stderr, emptyResultMessage(query.escaped));
+        return kExitNothingFound;
+    }
+
+    if (options.pageRow) {
+        const qint64 row = *options.pageRow;
+        if (row > rows->rowCount()) {
+            writeLine(stderr, QStringLiteral("orvanta-query: row %1 is outside the list (0 to %2)")
+                                  .arg(row).arg(rows->rowCount()));
+            return kExitUsage;
+        }
+        // The query box holds the trimmed text once the search has run.
+        writeTo(stdout, pageBytes(installFolder, *rows, row, query.mode, query.trimmed));
+        return kExitFound;
+    }
+
+    QByteArray out;
+    for (qsizetype r = 0; r < rows->rowCount(); ++r) {
+        out += QString::number(r + 1).toUtf8();
+        out += '\t';
+        out += field(rows->cell(r, 0)).toUtf8();
+        out += '\t';
+        out += field(rows->cell(r, 1)).toUtf8();
+        out += '\n';
+    }
+    writeTo(stdout, out);
+    return kExitFound;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+
+    const QueryTool::ParseResult parsed = QueryTool::parseArguments(app.arguments().mid(1));
+    if (!parsed.error.isEmpty()) {
+        writeLine(stderr, QStringLiteral("orvanta-query: ") + parsed.error);
+        writeLine(stderr, QStringLiteral("Try 'orvanta-query --help'."));
+        return kExitUsage;
+    }
+    if (parsed.options.help) {
+        writeTo(stdout, QueryTool::usageText().toUtf8());
+        return kExitFound;
+    }
+
+    int status = kExitError;
+    try {
+        status = run(parsed.options);
+    } catch (const Error& e) {
+        writeLine(stderr, QStringLiteral("error %1: %2").arg(e.number()).arg(e.text()));
+    } catch (const std::bad_alloc&) {
+        writeLine(stderr, QStringLiteral("error %1: Out of memory").arg(ErrorCode::OutOfMemory));
+    } catch (const std::exception& e) {
+        writeLine(stderr, QStringLiteral("error %1: %2")
+                              .arg(ErrorCode::InvalidProcedureCall).arg(QString::fromLocal8Bit(e.what())));
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return status;
+}
