@@ -1,0 +1,127 @@
+#include "tools/orvanta-build/InstallPages.h"
+
+#include "platform/Error.h"
+#include "platform/files/FileSystem.h"
+#include "platform/text/Cp950.h"
+
+#include <QDir>
+
+namespace Orvanta::Build {
+namespace {
+
+const char kHelpPage[] = R"(<html>
+<head>
+<meta http-equiv="Content-Type" content="text/html; charset=big5">
+<title>全文檢索 使用說明</title>
+<style>
+body { font-family: "新細明體", serif; margin: 16px 24px; background: #FFFFF0; }
+h1 { font-size: 20pt; color: #000080; }
+h2 { font-size: 14pt; color: #000080; border-bottom: 1px solid #C0C0C0; }
+td, th { border: 1px solid #C0C0C0; padding: 3px 8px; }
+table { border-collapse: collapse; }
+.key { font-family: monospace; font-weight: bold; }
+</style>
+</head>
+<body>
+<h1>全文檢索 使用說明</h1>
+<p>本程式檢索所附中醫典籍的全文。在上方的查詢框輸入關鍵字，按 <span class="key">Enter</span> 或按「搜尋」按鈕，左方清單即列出含有關鍵字的篇名；選取一個篇名，右方便顯示該篇全文，關鍵字以紅字標示。</p>
+
+<h2>一、輸入關鍵字</h2>
+<ul>
+<li>多個關鍵字之間以半形空白分隔，每一個關鍵字都必須出現在同一篇之中。例：<b>發熱 頭痛</b> 列出同時提到「發熱」與「頭痛」的篇章。</li>
+<li>關鍵字前加「-」（半形減號）：所有關鍵字都必須出現，與不加符號相同。例：<b>-人參 甘草</b>。</li>
+<li>關鍵字前加「+」（半形加號）：任一關鍵字出現即可。例：<b>+桂枝湯 麻黃湯</b> 列出提到其中任何一方的篇章。</li>
+<li>「-」與「+」只寫在整串關鍵字的最前面一次，不必每個關鍵字都加。全形的「－」、「＋」當作一般文字搜尋。</li>
+<li>全形空白不分隔關鍵字；兩個關鍵字之間請只用一個半形空白。</li>
+<li>查詢框空白時按 <span class="key">Enter</span>，列出全部篇章。</li>
+<li>結果依年代排列，新者在前；以「+」搜尋時則依資料庫原有次序排列。</li>
+<li>找不到資料時，會出現「資料不存在」的訊息，清單維持原狀。</li>
+</ul>
+
+<h2>二、查詢框的下拉清單</h2>
+<p>以「搜尋」按鈕查詢過的關鍵字會記在查詢框的下拉清單裡，可再選取重查。清單中另有兩個特別項目，選取後按「搜尋」按鈕執行：</p>
+<table>
+<tr><th>項目</th><th>作用</th></tr>
+<tr><td>條件存取</td><td>開啟條件檔視窗：選擇磁碟機、資料夾與條件檔（*.txt、*.set），載入後可編輯，再存回所選的檔案。</td></tr>
+<tr><td>條件清除</td><td>清除下拉清單中所有查詢過的關鍵字。</td></tr>
+</table>
+
+<h2>三、鍵盤與滑鼠</h2>
+<table>
+<tr><th>按鍵</th><th>作用</th></tr>
+<tr><td class="key">Enter</td><td>在查詢框中：開始搜尋，並移到結果清單。</td></tr>
+<tr><td class="key">↑ ↓</td><td>移到結果清單；在清單中逐篇上下移動，右方隨即顯示該篇。</td></tr>
+<tr><td class="key">Esc</td><td>回到查詢框，並選取框中全部文字，可直接輸入新的關鍵字。</td></tr>
+<tr><td class="key">F7</td><td>以預設印表機列印目前所選篇章的標題。</td></tr>
+</table>
+<p>滑鼠停在結果清單上時，會以提示文字顯示滑鼠所指的完整篇名。清單下方的記錄數字顯示目前所選的是第幾筆。</p>
+
+<h2>四、小技巧</h2>
+<ul>
+<li>先用較少的關鍵字找出大範圍，再逐步加上關鍵字縮小範圍。</li>
+<li>藥名、方名、病名都可作為關鍵字，例如：<b>當歸 川芎</b>、<b>+小柴胡湯 大柴胡湯</b>、<b>惡寒 發熱 無汗</b>。</li>
+<li>英文與數字照原文輸入，例如 <b>Ginseng</b>、<b>it's</b>。</li>
+</ul>
+</body>
+</html>
+)";
+
+const char kDemoPage[] = R"(<html>
+<head>
+<meta http-equiv="Content-Type" content="text/html; charset=big5">
+<title>全文檢索 示範</title>
+</head>
+<body bgcolor="#FFFFF0">
+<h1>全文檢索 示範</h1>
+<p>本示範說明如何在所附的中醫典籍中找資料。回到程式，按「查詢」進入檢索視窗，依下列步驟操作：</p>
+<ol>
+<li>在查詢框輸入 <b>桂枝湯</b>，按 Enter：列出所有提到桂枝湯的篇章，右方顯示第一篇，「桂枝湯」以紅字標示。</li>
+<li>輸入 <b>發熱 惡寒</b>，按 Enter：只列出兩者都提到的篇章。</li>
+<li>輸入 <b>+麻黃湯 葛根湯</b>，按 Enter：列出提到其中任一方的篇章。</li>
+<li>用 ↑ ↓ 在清單中移動，右方隨之顯示各篇；按 Esc 回到查詢框。</li>
+<li>按 F7 列印目前所選篇章的標題。</li>
+</ol>
+<p>詳細說明請見檢索視窗開啟時顯示的使用說明。</p>
+</body>
+</html>
+)";
+
+// The pages are written with CR LF line ends, as every page of the collection.
+QString withCrLf(const char* text)
+{
+    QString out = QString::fromUtf8(text);
+    out.replace(QLatin1String("\n"), QLatin1String("\r\n"));
+    return out;
+}
+
+void writeCp950(const QString& path, const QString& text)
+{
+    // A character missing from the code page would turn into "?" on disk.
+    if (Cp950::decode(Cp950::encode(text)) != text)
+        throw Error(ErrorCode::InvalidProcedureCall,
+                    QStringLiteral("%1 holds a character outside code page 950.").arg(path));
+    FileSystem::writeTextFile(path, text);
+}
+
+} // namespace
+
+QString helpPage()
+{
+    return withCrLf(kHelpPage);
+}
+
+QString demoPage()
+{
+    return withCrLf(kDemoPage);
+}
+
+void writeInstallPages(const QString& folder)
+{
+    const QDir dir(folder);
+    if (!dir.mkpath(QStringLiteral("demo")))
+        throw Error(ErrorCode::PathNotFound, QStringLiteral("Cannot create %1.").arg(dir.filePath(QStringLiteral("demo"))));
+    writeCp950(dir.filePath(QStringLiteral("Help.htm")), helpPage());
+    writeCp950(dir.filePath(QStringLiteral("demo/index.htm")), demoPage());
+}
+
+} // namespace Orvanta::Build

@@ -1,0 +1,24 @@
+// A synthetic collection for trying the program and measuring it: pages in the
+// style of the classical medical texts, in code page 950, with their jst.mdb.
+// The same count always gives the same bytes, and document i is the same
+// whatever the count.
+#pragma once
+
+#include <QString>
+
+namespace Orvanta::Build {
+
+constexpr qint64 kMaxSampleDocuments = 1'000'000;
+
+struct SampleSummary {
+    qint64 documents = 0;
+    qint64 pageBytes = 0;
+};
+
+// Writes folder/data/NNN/sNNNNNN.htm for documents 0 to count - 1, Help.htm,
+// demo/index.htm and jst.mdb (rows straight from the generator, not read back
+// from the pages). Throws Orvanta::Error, among others when jst.mdb is not
+// ours and `force` is not given.
+SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool force);
+
+} // namespace Orvanta::Build
