@@ -1,0 +1,31 @@
+// The file list: the criteria files (*.txt, *.set) directly in its path, at
+// most one of them selected. Setting the path lists that folder with nothing
+// selected.
+#pragma once
+
+#include <QListWidget>
+
+namespace Orvanta {
+
+class FileList : public QListWidget {
+    Q_OBJECT
+public:
+    explicit FileList(QWidget* parent = nullptr);
+
+    QString path() const { return m_path; }
+    void setPath(const QString& folder);
+
+    // The selected file's name; empty while nothing is selected.
+    QString fileName() const;
+    // Selects the entry of that name (none when it is not listed).
+    void setFileName(const QString& name);
+
+Q_SIGNALS:
+    // A file was double-clicked; it is the selected one.
+    void fileDoubleClicked();
+
+private:
+    QString m_path;
+};
+
+} // namespace Orvanta

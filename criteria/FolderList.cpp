@@ -1,0 +1,63 @@
+#include "criteria/FolderList.h"
+
+#include "criteria/core/FolderTree.h"
+#include "platform/Error.h"
+
+#include <QFileInfo>
+#include <QStyle>
+
+namespace Orvanta {
+namespace {
+constexpr int PathRole = Qt::UserRole + 1;
+} // namespace
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { setPath(item->data(PathRole).toString()); });
+}
+
+QString FolderList::entryPath(int row) const
+{
+    const QListWidgetItem* it = item(row);
+    return it ? it->data(PathRole).toString() : QString();
+}
+
+void FolderList::setPath(const QString& folder)
+{
+    const QString path = FolderTree::normalize(folder);
+    const QFileInfo info(path);
+    if (!info.isDir() || !info.isExecutable())
+        throw Error(ErrorCode::PathNotFound, QStringLiteral("Path not found: %1").arg(folder));
+    const bool moved = path != m_path;
+    m_path = path;
+    fill();
+    if (moved)
+        Q_EMIT changed();
+}
+
+void FolderList::fill()
+{
+    clear();
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    const QStringList levels = FolderTree::levels(m_path);
+    const QString indentStep(2, QLatin1Char(' '));
+    for (int i = 0; i < levels.size(); ++i) {
+        auto* it = new QListWidgetItem(open, indentStep.repeated(i) + FolderTree::displayName(levels[i]), this);
+        it->setData(PathRole, levels[i]);
+        it->setToolTip(levels[i]);
+    }
+    const QString subIndent = indentStep.repeated(levels.size());
+    for (const QString& sub : FolderTree::subfolders(m_path)) {
+        auto* it = new QListWidgetItem(closed, subIndent + FolderTree::displayName(sub), this);
+        it->setData(PathRole, sub);
+        it->setToolTip(sub);
+    }
+    // The path's own entry is the highlighted one.
+    setCurrentRow(levels.size() - 1);
+    scrollToItem(currentItem());
+}
+
+} // namespace Orvanta
