@@ -1,0 +1,32 @@
+// The converted copy of a Jet file kept on disk between program starts: an
+// SQLite file in the user's cache folder, named after the Jet file's identity
+// (path, size, modification time, inode) and the copy's format version, and
+// holding that identity inside as well, so that a copy of an older or other
+// file can never be served. Written atomically; any trouble with it only means
+// the Jet file is read again.
+#pragma once
+
+#include "platform/db/FileIdentity.h"
+
+#include <QString>
+
+struct sqlite3;
+
+namespace Orvanta::ConvertedCopy {
+
+// Changes whenever the reading of Jet files changes what the copy holds.
+constexpr int FormatVersion = 1;
+
+// $XDG_CACHE_HOME/orvanta (by default ~/.cache/orvanta).
+QString defaultFolder();
+
+// A new in-memory connection holding the copy of `source`, or nullptr when
+// there is no valid copy in `folder`.
+sqlite3* restore(const QString& folder, const FileIdentity& source);
+
+// Writes the database `db` (the full in-memory copy of `source`) into
+// `folder`, replacing copies of earlier versions of the same file. Returns
+// false when it could not; nothing is left behind then.
+bool store(const QString& folder, const FileIdentity& source, sqlite3* db);
+
+} // namespace Orvanta::ConvertedCopy

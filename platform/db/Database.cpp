@@ -1,0 +1,345 @@
+#include "platform/db/Database.h"
+
+#include "platform/Error.h"
+#include "platform/db/ConvertedCopy.h"
+#include "platform/db/FileIdentity.h"
+#include "platform/db/JetImport.h"
+#include "platform/db/SqlDialect.h"
+#include "platform/db/SqliteFunctions.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <climits>
+#include <map>
+#include <new>
+
+namespace Orvanta {
+
+namespace {
+
+std::atomic<int> g_readerLoads{0};
+std::atomic<int> g_copiesRestored{0};
+std::atomic<int> g_copiesStored{0};
+std::atomic<int> g_sharedReuses{0};
+
+struct SharedCopy {
+    FileIdentity identity;
+    std::shared_ptr<Database> database;
+    uint64_t lastUse = 0;
+};
+
+// In-memory copies of Jet files, by canonical path. A handful at most: each
+// can be large, and a program uses one.
+struct SharedCopies {
+    std::mutex mutex;
+    std::map<QString, SharedCopy> byPath;
+    uint64_t clock = 0;
+    bool folderSet = false;
+    QString folder;
+};
+
+SharedCopies& sharedCopies()
+{
+    static SharedCopies copies;
+    return copies;
+}
+
+constexpr size_t MaxSharedCopies = 4;
+
+QString fromSqlite16(const void* text)
+{
+    return text ? QString::fromUtf16(static_cast<const char16_t*>(text)) : QString();
+}
+
+QString lastMessage(sqlite3* db)
+{
+    return fromSqlite16(sqlite3_errmsg16(db));
+}
+
+Error errorFor(int rc, const QString& message, const QString& displayPath)
+{
+    static const QLatin1String noTable("no such table: ");
+    if (message.startsWith(noTable)) {
+        const QString table = message.mid(noTable.size());
+        return Error(ErrorCode::TableNotFound,
+                     QStringLiteral("The database engine cannot find the input table or query '%1'. "
+                                    "Make sure it exists and that its name is spelled correctly.")
+                         .arg(table));
+    }
+    switch (rc & 0xFF) {
+    case SQLITE_NOMEM:
+        return Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return Error(ErrorCode::DatabaseDamaged,
+                     QStringLiteral("Cannot open database '%1'. It may not be a database that this program "
+                                    "recognizes, or the file may be corrupt (%2).")
+                         .arg(displayPath, message));
+    default:
+        return Error(ErrorCode::StatementRejected, message);
+    }
+}
+
+// Settings every connection gets, whatever holds its data.
+void configure(sqlite3* db)
+{
+    registerLikeFunction(db);
+    // Up to the limits SQLite was built with: statements can be long and have
+    // many conditions (the translation keeps their nesting shallow).
+    sqlite3_limit(db, SQLITE_LIMIT_EXPR_DEPTH, INT_MAX);
+    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, INT_MAX);
+    sqlite3_limit(db, SQLITE_LIMIT_VDBE_OP, INT_MAX);
+    sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, INT_MAX);
+    // "name" is always a name: a misspelt column must not turn into a string.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
+}
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+enum class Signature { None, Jet, Sqlite };
+
+Signature readSignature(const QString& localPath, const QString& displayPath)
+{
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Error(ErrorCode::PermissionDenied,
+                    QStringLiteral("Cannot open the file '%1': %2.").arg(displayPath, file.errorString()));
+    }
+    const QByteArray header = file.read(4096);
+    if (header.isEmpty()) {
+        throw Error(ErrorCode::UnrecognizedFormat,
+                    QStringLiteral("Unrecognized database format '%1': the file is empty.").arg(displayPath));
+    }
+    if (JetImport::looksLikeJet(header))
+        return Signature::Jet;
+    if (header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        return Signature::Sqlite;
+    return Signature::None;
+}
+
+} // namespace
+
+Database::Database(sqlite3* db, Format format, const QString& displayPath)
+    : m_db(db), m_format(format), m_displayPath(displayPath)
+{
+}
+
+Database::~Database()
+{
+    sqlite3_close_v2(m_db);
+}
+
+std::shared_ptr<Database> Database::open(const QString& localPath, const QString& displayPath)
+{
+    const QFileInfo info(localPath);
+    if (localPath.isEmpty() || !info.exists())
+        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
+    if (info.isDir()) {
+        throw Error(ErrorCode::UnrecognizedFormat,
+                    QStringLiteral("Unrecognized database format '%1': it is a folder, not a database file.")
+                        .arg(displayPath));
+    }
+    switch (readSignature(localPath, displayPath)) {
+    case Signature::Jet:
+        return openJet(localPath, displayPath);
+    case Signature::Sqlite:
+        return openSqlite(localPath, displayPath);
+    case Signature::None:
+        break;
+    }
+    throw Error(ErrorCode::UnrecognizedFormat, QStringLiteral("Unrecognized database format '%1'.").arg(displayPath));
+}
+
+std::shared_ptr<Database> Database::openJet(const QString& localPath, const QString& displayPath)
+{
+    const std::optional<FileIdentity> identity = identityOf(localPath);
+    if (!identity)
+        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
+
+    SharedCopies& copies = sharedCopies();
+    std::lock_guard lock(copies.mutex);
+    auto found = copies.byPath.find(identity->canonicalPath);
+    if (found != copies.byPath.end()) {
+        if (found->second.identity == *identity) {
+            found->second.lastUse = ++copies.clock;
+            ++g_sharedReuses;
+            return found->second.database;
+        }
+        copies.byPath.erase(found); // the file changed: its copy is stale
+    }
+
+    const QString folder = copies.folderSet ? copies.folder : ConvertedCopy::defaultFolder();
+    sqlite3* db = ConvertedCopy::restore(folder, *identity);
+    if (db) {
+        ++g_copiesRestored;
+    } else {
+        if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                            nullptr)
+            != SQLITE_OK) {
+            sqlite3_close(db);
+            throw Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
+        }
+        // Large pages keep most documents on one page: fewer overflow chains
+        // to follow in every scan of the content.
+        sqlite3_exec(db, "PRAGMA page_size=65536", nullptr, nullptr, nullptr);
+        try {
+            JetImport::load(localPath, db);
+        } catch (const std::bad_alloc&) {
+            sqlite3_close(db);
+            throw Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
+        } catch (...) {
+            sqlite3_close(db);
+            throw;
+        }
+        ++g_readerLoads;
+        // Only a copy of a file that held still while it was read is kept.
+        const std::optional<FileIdentity> after = identityOf(localPath);
+        if (after && *after == *identity && ConvertedCopy::store(folder, *identity, db))
+            ++g_copiesStored;
+    }
+    configure(db);
+    std::shared_ptr<Database> database(new Database(db, Format::Jet, displayPath));
+
+    if (copies.byPath.size() >= MaxSharedCopies) {
+        auto oldest = copies.byPath.begin();
+        for (auto it = copies.byPath.begin(); it != copies.byPath.end(); ++it) {
+            if (it->second.lastUse < oldest->second.lastUse)
+                oldest = it;
+        }
+        copies.byPath.erase(oldest);
+    }
+    copies.byPath[identity->canonicalPath] = SharedCopy{*identity, database, ++copies.clock};
+    return database;
+}
+
+std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const QString& displayPath)
+{
+    sqlite3* db = nullptr;
+    // Read-only, and never a URI: nothing in the path is taken as an option.
+    const int rc = sqlite3_open_v2(QFile::encodeName(localPath).constData(), &db,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = db ? lastMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        throw errorFor(rc == SQLITE_CANTOPEN ? SQLITE_NOTADB : rc, message, displayPath);
+    }
+    configure(db);
+    sqlite3_exec(db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
+    std::shared_ptr<Database> database(new Database(db, Format::Sqlite, displayPath));
+    // Reading the schema is the first real read: a damaged file shows here.
+    const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    if (check != SQLITE_OK)
+        throw errorFor(check == SQLITE_ERROR ? SQLITE_CORRUPT : check, lastMessage(db), displayPath);
+    return database;
+}
+
+std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_lastRows && jetSql == m_lastSql)
+        return m_lastRows;
+    m_lastRows.reset();
+    auto rows = run(jetSql);
+    m_lastSql = jetSql;
+    m_lastRows = rows;
+    return rows;
+}
+
+std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
+{
+    SqlDialect::Options options;
+    Statement statement;
+    QString sql;
+    for (int attempt = 0;; ++attempt) {
+        sql = SqlDialect::toSqlite(jetSql, options);
+        sqlite3_stmt* raw = nullptr;
+        const void* tail = nullptr;
+        const int rc = sqlite3_prepare16_v3(m_db, sql.utf16(), int(sql.size() * 2), 0, &raw, &tail);
+        statement.reset(raw);
+        if (rc == SQLITE_OK) {
+            const qsizetype used = (static_cast<const char16_t*>(tail) - reinterpret_cast<const char16_t*>(sql.utf16()));
+            const QString rest = sql.mid(used).trimmed();
+            for (QChar c : rest) {
+                if (c != QLatin1Char(';') && !c.isSpace())
+                    throw Error(ErrorCode::StatementRejected,
+                                QStringLiteral("Characters found after end of SQL statement."));
+            }
+            break;
+        }
+        const QString message = lastMessage(m_db);
+        // Views and tables without rowid order ties without it.
+        if (attempt == 0 && options.rowidTies && message.contains(QLatin1String("rowid"))) {
+            options.rowidTies = false;
+            continue;
+        }
+        throw errorFor(rc, message, m_displayPath);
+    }
+    if (!statement) {
+        throw Error(ErrorCode::StatementRejected,
+                    QStringLiteral("Invalid SQL statement; expected 'SELECT'."));
+    }
+    if (!sqlite3_stmt_readonly(statement.get())) {
+        throw Error(ErrorCode::StatementRejected,
+                    QStringLiteral("The database is open read-only: only SELECT statements can run."));
+    }
+
+    sqlite3_stmt* st = statement.get();
+    const int columns = sqlite3_column_count(st);
+    QStringList names;
+    for (int c = 0; c < columns; ++c)
+        names << fromSqlite16(sqlite3_column_name16(st, c));
+    auto table = std::make_shared<ResultTable>(names);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            if (sqlite3_column_type(st, c) == SQLITE_NULL) {
+                table->appendCell({}, true);
+                continue;
+            }
+            const auto* text = static_cast<const QChar*>(sqlite3_column_text16(st, c));
+            const int bytes = sqlite3_column_bytes16(st, c);
+            table->appendCell(QStringView(text, bytes / 2));
+        }
+    }
+    if (rc != SQLITE_DONE)
+        throw errorFor(rc, lastMessage(m_db), m_displayPath);
+    return table;
+}
+
+void Database::setConvertedCopyFolder(const QString& folder)
+{
+    SharedCopies& copies = sharedCopies();
+    std::lock_guard lock(copies.mutex);
+    copies.folderSet = true;
+    copies.folder = folder;
+}
+
+QString Database::convertedCopyFolder()
+{
+    SharedCopies& copies = sharedCopies();
+    std::lock_guard lock(copies.mutex);
+    return copies.folderSet ? copies.folder : ConvertedCopy::defaultFolder();
+}
+
+void Database::dropSharedCopies()
+{
+    SharedCopies& copies = sharedCopies();
+    std::lock_guard lock(copies.mutex);
+    copies.byPath.clear();
+}
+
+Database::LoadCounts Database::loadCounts()
+{
+    return {g_readerLoads.load(), g_copiesRestored.load(), g_copiesStored.load(), g_sharedReuses.load()};
+}
+
+} // namespace Orvanta

@@ -1,0 +1,462 @@
+#include "platform/db/LikeMatcher.h"
+
+#include <unicode/uchar.h>
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace Orvanta {
+
+namespace {
+
+constexpr char32_t AnyChar = 0xFFFFFFFFu;   // "_" in a compiled segment
+constexpr char32_t InvalidBase = 0x110000u; // an undecodable byte b reads as InvalidBase + b
+constexpr size_t NotFound = size_t(-1);
+
+// ---- UTF-8 -----------------------------------------------------------------
+
+struct Decoded {
+    char32_t cp;
+    size_t len;
+};
+
+// Strict decoding; every byte that does not start a well-formed sequence is a
+// character of its own, so any byte string has one reading, for pattern and
+// text alike.
+inline Decoded decode(const unsigned char* p, const unsigned char* end)
+{
+    const unsigned b = p[0];
+    if (b < 0x80)
+        return {b, 1};
+    auto cont = [&](size_t i) { return p + i < end && (p[i] & 0xC0) == 0x80; };
+    if (b >= 0xC2 && b <= 0xDF) {
+        if (cont(1))
+            return {char32_t(((b & 0x1F) << 6) | (p[1] & 0x3F)), 2};
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        if (cont(1) && cont(2)) {
+            const char32_t cp = ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+            if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF))
+                return {cp, 3};
+        }
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        if (cont(1) && cont(2) && cont(3)) {
+            const char32_t cp = ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+            if (cp >= 0x10000 && cp <= 0x10FFFF)
+                return {cp, 4};
+        }
+    }
+    return {InvalidBase + b, 1};
+}
+
+void encode(char32_t cp, std::string& out)
+{
+    if (cp >= InvalidBase) {
+        out.push_back(char(cp - InvalidBase));
+    } else if (cp < 0x80) {
+        out.push_back(char(cp));
+    } else if (cp < 0x800) {
+        out.push_back(char(0xC0 | (cp >> 6)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xE0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Start of the character that ends at `end`, reading backwards so that the
+// boundaries agree with forward decoding.
+inline size_t stepBack(const unsigned char* text, size_t end)
+{
+    for (size_t k = 2; k <= 4 && k <= end; ++k) {
+        if ((text[end - k + 1] & 0xC0) != 0x80)
+            break;
+        const Decoded d = decode(text + end - k, text + end);
+        if (d.len == k)
+            return end - k;
+    }
+    return end - 1;
+}
+
+// ---- Case folding ----------------------------------------------------------
+
+struct FoldTables {
+    std::array<uint8_t, 128> ascii{};
+    // Code points that have another case form (they fold, or something folds to them).
+    std::bitset<0x110000> hasVariants;
+    // Folded value -> every code point that folds to it (itself included).
+    std::unordered_map<char32_t, std::vector<char32_t>> classes;
+
+    FoldTables()
+    {
+        for (int c = 0; c < 128; ++c)
+            ascii[c] = uint8_t(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+        for (UChar32 c = 0; c < 0x110000; ++c) {
+            const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+            if (f != c) {
+                hasVariants.set(size_t(c));
+                hasVariants.set(size_t(f));
+                auto& members = classes[char32_t(f)];
+                if (members.empty())
+                    members.push_back(char32_t(f));
+                members.push_back(char32_t(c));
+            }
+        }
+    }
+};
+
+const FoldTables& foldTables()
+{
+    static const FoldTables tables;
+    return tables;
+}
+
+inline char32_t foldWith(const FoldTables& t, char32_t c)
+{
+    if (c < 0x80)
+        return t.ascii[c];
+    if (c >= InvalidBase)
+        return c;
+    return char32_t(u_foldCase(UChar32(c), U_FOLD_CASE_DEFAULT));
+}
+
+// ---- Segments --------------------------------------------------------------
+
+// The text between two "%": folded characters and "_".
+struct Segment {
+    std::vector<char32_t> items;
+    bool hasAny = false;
+
+    // Literal search (no "_"): the leading characters without other case forms
+    // are searched as bytes, the rest is compared folded.
+    std::string prefix;
+    size_t prefixItems = 0;
+    bool allPlain = false;
+    std::array<bool, 256> leadTable{};
+    std::array<unsigned char, 4> leads{};
+    int leadCount = 0;
+
+    // Bit-parallel search for short segments with "_".
+    std::array<uint64_t, 128> asciiMasks{};
+    std::vector<std::pair<char32_t, uint64_t>> masks; // sorted by character
+    uint64_t anyMask = 0;
+
+    void prepare(const FoldTables& t)
+    {
+        for (char32_t c : items)
+            hasAny = hasAny || c == AnyChar;
+        if (!hasAny) {
+            while (prefixItems < items.size() && (items[prefixItems] >= InvalidBase
+                                                   || !t.hasVariants.test(items[prefixItems]))) {
+                encode(items[prefixItems], prefix);
+                ++prefixItems;
+            }
+            allPlain = prefixItems == items.size();
+            if (prefixItems == 0 && !items.empty()) {
+                // Every form of the first character, by its first byte.
+                std::vector<char32_t> forms{items[0]};
+                if (auto it = t.classes.find(items[0]); it != t.classes.end())
+                    forms = it->second;
+                for (char32_t f : forms) {
+                    std::string bytes;
+                    encode(f, bytes);
+                    const unsigned char lead = static_cast<unsigned char>(bytes[0]);
+                    if (!leadTable[lead]) {
+                        leadTable[lead] = true;
+                        if (leadCount < int(leads.size()))
+                            leads[leadCount] = lead;
+                        ++leadCount;
+                    }
+                }
+            }
+        } else if (items.size() <= 64) {
+            for (size_t i = 0; i < items.size(); ++i) {
+                const uint64_t bit = uint64_t(1) << i;
+                const char32_t c = items[i];
+                if (c == AnyChar) {
+                    anyMask |= bit;
+                } else if (c < 0x80) {
+                    asciiMasks[c] |= bit;
+                } else {
+                    auto it = std::find_if(masks.begin(), masks.end(),
+                                           [c](const auto& m) { return m.first == c; });
+                    if (it == masks.end())
+                        masks.emplace_back(c, bit);
+                    else
+                        it->second |= bit;
+                }
+            }
+            for (auto& m : asciiMasks)
+                m |= anyMask;
+            for (auto& m : masks)
+                m.second |= anyMask;
+            std::sort(masks.begin(), masks.end());
+        }
+    }
+
+    uint64_t maskOf(char32_t folded) const
+    {
+        if (folded < 0x80)
+            return asciiMasks[folded];
+        auto it = std::lower_bound(masks.begin(), masks.end(), folded,
+                                   [](const auto& m, char32_t c) { return m.first < c; });
+        return it != masks.end() && it->first == folded ? it->second : anyMask;
+    }
+
+    // Compares items [from, end) with the text at `pos`; the end of the match or NotFound.
+    size_t compareAt(const FoldTables& t, const unsigned char* text, size_t n, size_t pos,
+                     size_t from = 0) const
+    {
+        for (size_t i = from; i < items.size(); ++i) {
+            if (pos >= n)
+                return NotFound;
+            const char32_t want = items[i];
+            const unsigned b = text[pos];
+            if (b < 0x80) {
+                if (want != AnyChar && t.ascii[b] != want)
+                    return NotFound;
+                ++pos;
+                continue;
+            }
+            const Decoded d = decode(text + pos, text + n);
+            if (want != AnyChar && foldWith(t, d.cp) != want)
+                return NotFound;
+            pos += d.len;
+        }
+        return pos;
+    }
+
+    const unsigned char* scanLeads(const unsigned char* p, const unsigned char* end) const
+    {
+#if defined(__SSE2__)
+        if (leadCount <= int(leads.size())) {
+            const __m128i n0 = _mm_set1_epi8(char(leads[0]));
+            const __m128i n1 = _mm_set1_epi8(char(leads[leadCount > 1 ? 1 : 0]));
+            const __m128i n2 = _mm_set1_epi8(char(leads[leadCount > 2 ? 2 : 0]));
+            const __m128i n3 = _mm_set1_epi8(char(leads[leadCount > 3 ? 3 : 0]));
+            while (end - p >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, n0), _mm_cmpeq_epi8(v, n1)),
+                                                 _mm_or_si128(_mm_cmpeq_epi8(v, n2), _mm_cmpeq_epi8(v, n3)));
+                const int mask = _mm_movemask_epi8(hit);
+                if (mask)
+                    return p + __builtin_ctz(unsigned(mask));
+                p += 16;
+            }
+        }
+#endif
+        for (; p < end; ++p) {
+            if (leadTable[*p])
+                return p;
+        }
+        return nullptr;
+    }
+
+    struct Span {
+        size_t begin;
+        size_t end;
+    };
+
+    // The leftmost match at or after `from`.
+    Span find(const FoldTables& t, const unsigned char* text, size_t n, size_t from) const
+    {
+        if (items.empty())
+            return {from, from};
+        if (!hasAny) {
+            if (prefixItems > 0) {
+                while (from < n) {
+                    const void* hit = memmem(text + from, n - from, prefix.data(), prefix.size());
+                    if (!hit)
+                        return {NotFound, NotFound};
+                    const size_t at = size_t(static_cast<const unsigned char*>(hit) - text);
+                    if (allPlain)
+                        return {at, at + prefix.size()};
+                    const size_t e = compareAt(t, text, n, at + prefix.size(), prefixItems);
+                    if (e != NotFound)
+                        return {at, e};
+                    from = at + 1;
+                }
+                return {NotFound, NotFound};
+            }
+            while (from < n) {
+                const unsigned char* hit = scanLeads(text + from, text + n);
+                if (!hit)
+                    return {NotFound, NotFound};
+                const size_t at = size_t(hit - text);
+                const size_t e = compareAt(t, text, n, at);
+                if (e != NotFound)
+                    return {at, e};
+                from = at + 1;
+            }
+            return {NotFound, NotFound};
+        }
+        if (items.size() <= 64) {
+            const uint64_t last = uint64_t(1) << (items.size() - 1);
+            std::array<size_t, 64> starts;
+            uint64_t state = 0;
+            size_t count = 0;
+            for (size_t pos = from; pos < n;) {
+                const Decoded d = decode(text + pos, text + n);
+                starts[count & 63] = pos;
+                ++count;
+                state = ((state << 1) | 1) & maskOf(foldWith(t, d.cp));
+                pos += d.len;
+                if (state & last)
+                    return {starts[(count - items.size()) & 63], pos};
+            }
+            return {NotFound, NotFound};
+        }
+        for (size_t pos = from; pos < n; pos += decode(text + pos, text + n).len) {
+            const size_t e = compareAt(t, text, n, pos);
+            if (e != NotFound)
+                return {pos, e};
+        }
+        return {NotFound, NotFound};
+    }
+};
+
+} // namespace
+
+char32_t foldCase(char32_t c)
+{
+    if (c > 0x10FFFF)
+        return c;
+    return char32_t(u_foldCase(UChar32(c), U_FOLD_CASE_DEFAULT));
+}
+
+struct LikeMatcher::Compiled {
+    const FoldTables* tables = nullptr;
+    std::vector<Segment> segments; // empty segments (from "%%") left out
+    bool hasPercent = false;
+    bool startAnchored = true;     // the pattern does not begin with "%"
+    bool endAnchored = true;       // the pattern does not end with "%"
+    Shape shape = Shape::General;
+};
+
+LikeMatcher::LikeMatcher(std::string_view pattern, char32_t escape)
+    : m_compiled(std::make_unique<Compiled>()), m_escape(escape)
+{
+    Compiled& c = *m_compiled;
+    c.tables = &foldTables();
+    const auto* p = reinterpret_cast<const unsigned char*>(pattern.data());
+    const auto* end = p + pattern.size();
+    Segment current;
+    bool lastWasPercent = false;
+    bool first = true;
+    while (p < end) {
+        Decoded d = decode(p, end);
+        p += d.len;
+        bool literal = false;
+        if (escape != 0 && d.cp == escape && p < end) {
+            d = decode(p, end);
+            p += d.len;
+            literal = true;
+        }
+        if (!literal && d.cp == U'%') {
+            c.hasPercent = true;
+            if (first)
+                c.startAnchored = false;
+            if (!current.items.empty())
+                c.segments.push_back(std::move(current));
+            current = Segment();
+            lastWasPercent = true;
+        } else {
+            current.items.push_back(!literal && d.cp == U'_' ? AnyChar : foldWith(*c.tables, d.cp));
+            lastWasPercent = false;
+        }
+        first = false;
+    }
+    c.endAnchored = !lastWasPercent;
+    if (!current.items.empty() || !c.hasPercent)
+        c.segments.push_back(std::move(current));
+    for (Segment& s : c.segments)
+        s.prepare(*c.tables);
+
+    if (!c.hasPercent)
+        c.shape = Shape::Exact;
+    else if (c.segments.empty())
+        c.shape = Shape::Everything;
+    else if (c.segments.size() == 1 && !c.startAnchored && !c.endAnchored && !c.segments[0].hasAny)
+        c.shape = Shape::Contains;
+}
+
+LikeMatcher::~LikeMatcher() = default;
+LikeMatcher::LikeMatcher(LikeMatcher&&) noexcept = default;
+LikeMatcher& LikeMatcher::operator=(LikeMatcher&&) noexcept = default;
+
+LikeMatcher::Shape LikeMatcher::shape() const
+{
+    return m_compiled->shape;
+}
+
+bool LikeMatcher::matches(std::string_view textView) const
+{
+    const Compiled& c = *m_compiled;
+    const FoldTables& t = *c.tables;
+    const auto* text = reinterpret_cast<const unsigned char*>(textView.data());
+    const size_t n = textView.size();
+
+    switch (c.shape) {
+    case Shape::Everything:
+        return true;
+    case Shape::Exact:
+        return c.segments[0].compareAt(t, text, n, 0) == n;
+    case Shape::Contains:
+        return c.segments[0].find(t, text, n, 0).begin != NotFound;
+    case Shape::General:
+        break;
+    }
+
+    size_t first = 0;
+    size_t last = c.segments.size();
+    size_t pos = 0;
+    if (c.startAnchored) {
+        pos = c.segments[0].compareAt(t, text, n, 0);
+        if (pos == NotFound)
+            return false;
+        first = 1;
+    }
+    if (c.endAnchored)
+        --last;
+    if (first > last) // one segment anchored at both ends cannot happen with a "%"
+        return false;
+    for (size_t i = first; i < last; ++i) {
+        const Segment::Span s = c.segments[i].find(t, text, n, pos);
+        if (s.begin == NotFound)
+            return false;
+        pos = s.end;
+    }
+    if (!c.endAnchored)
+        return true;
+    // The last segment covers exactly the last characters of the text.
+    const Segment& tail = c.segments.back();
+    size_t start = n;
+    for (size_t i = 0; i < tail.items.size(); ++i) {
+        if (start <= pos)
+            return false;
+        start = stepBack(text, start);
+    }
+    if (start < pos)
+        return false;
+    return tail.compareAt(t, text, n, start) == n;
+}
+
+bool LikeMatcher::match(std::string_view pattern, std::string_view text, char32_t escape)
+{
+    return LikeMatcher(pattern, escape).matches(text);
+}
+
+} // namespace Orvanta
