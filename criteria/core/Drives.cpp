@@ -131,10 +131,16 @@ QString currentFolderOn(const QString& drive, const QStringList& drives)
 
 void setCurrentFolder(const QString& folder)
 {
+    const QStringList drives = mounted();
+    // The drive being left keeps the folder it was at, however the process
+    // got there.
+    const QString leaving = QDir::currentPath();
+    if (!leaving.isEmpty())
+        remembered().insert(driveOf(leaving, drives), leaving);
     if (!QFileInfo(folder).isDir() || !QDir::setCurrent(folder))
         throw Error(ErrorCode::PathNotFound, QStringLiteral("Path not found: %1").arg(folder));
     const QString current = QDir::currentPath();
-    remembered().insert(driveOf(current, mounted()), current);
+    remembered().insert(driveOf(current, drives), current);
 }
 
 } // namespace Orvanta::Drives
