@@ -44,8 +44,12 @@ void DriveList::refresh()
     clear();
     for (const QString& d : Drives::mounted())
         addItem(d, d);
-    if (!selected.isEmpty())
-        setCurrentIndex(std::max(0, findData(selected)));
+    if (selected.isEmpty())
+        return;
+    // A current drive that went away stays shown until the user picks another.
+    if (findData(selected) < 0)
+        addItem(selected, selected);
+    setCurrentIndex(findData(selected));
 }
 
 void DriveList::showPopup()

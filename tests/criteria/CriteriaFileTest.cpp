@@ -174,6 +174,18 @@ TEST(CriteriaFile, SavingKeepsTheFilePermissions)
     EXPECT_EQ(readFile(path), QByteArray("new\r\n"));
 }
 
+TEST(CriteriaFile, SavingThroughASymbolicLinkReplacesTheFileItNames)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString target = writeFile(tmp.filePath(QStringLiteral("real/target.txt")), "old");
+    const QString link = tmp.filePath(QStringLiteral("link.txt"));
+    ASSERT_TRUE(QFile::link(target, link));
+    CriteriaFile::save(link, QStringLiteral("new"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFile(target), QByteArray("new\r\n"));
+}
+
 TEST(CriteriaFile, MissingFilesAndFoldersAreReported)
 {
     QTemporaryDir tmp;
