@@ -35,6 +35,14 @@ QColor systemColour20()
     return QPalette().color(QPalette::Active, QPalette::Light);
 }
 
+// A path as the caption shows it. Qt reads "[*]" in a title as the
+// modified-document mark and drops it; doubled, it shows as written.
+QString captionFor(const QString& path)
+{
+    QString caption = path;
+    return caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+}
+
 void paintBackground(QWidget* w, const QColor& colour, std::initializer_list<QPalette::ColorRole> roles)
 {
     QPalette pal = w->palette();
@@ -162,7 +170,7 @@ void frmBrowser::dirList_Change()
 void frmBrowser::filList_DblClick()
 {
     const QString path = selectedFullPath();
-    setWindowTitle(path);
+    setWindowTitle(captionFor(path));
     // On failure the text area keeps its text.
     const QString text = CriteriaFile::load(path);
     txtBrowser->setText(text);
@@ -172,7 +180,7 @@ void frmBrowser::Command1_Click()
 {
     // The file selected now, whichever one was loaded.
     const QString path = selectedFullPath();
-    setWindowTitle(path);
+    setWindowTitle(captionFor(path));
     CriteriaFile::save(path, txtBrowser->text());
 }
 

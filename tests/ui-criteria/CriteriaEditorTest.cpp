@@ -19,9 +19,9 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -267,6 +267,16 @@ TEST_F(CriteriaEditor, SavingUnchangedAddsOneEmptyLineAndKeepsLoneLineFeeds)
     QTest::mouseClick(f.Command1, Qt::LeftButton);
     EXPECT_EQ(readFile(path(QStringLiteral("c.TXT"))), QByteArray("c\r\n\r\n"));
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(CriteriaEditor, TheCaptionShowsAnyFileNameAsWritten)
+{
+    writeFile(path(QStringLiteral("odd[*]name.txt")), "x\r\n");
+    frmBrowser& f = Forms::show<frmBrowser>();
+    f.filList->setPath(folder);
+    doubleClick(f.filList, rowOf(f.filList, QStringLiteral("odd[*]name.txt")));
+    EXPECT_EQ(f.txtBrowser->text(), QStringLiteral("x\r\n"));
+    EXPECT_EQ(f.windowHandle() ? f.windowHandle()->title() : f.windowTitle(), path(QStringLiteral("odd[*]name.txt")));
 }
 
 TEST_F(CriteriaEditor, SavingWithNoFileSelectedFailsAndKeepsTheText)
