@@ -26,11 +26,6 @@ int DriveList::indexFor(const QString& path) const
     return findData(Drives::driveOf(path, drives));
 }
 
-void DriveList::setDrive(const QString& path)
-{
-    setCurrentIndex(indexFor(path));
-}
-
 void DriveList::selectQuietly(const QString& path)
 {
     const QSignalBlocker block(this);

@@ -1,6 +1,6 @@
 // The drive list: a drop-down of the machine's drives (mount points, see
 // core/Drives.h) whose selected entry is the current drive. changed() fires
-// whenever the selected drive changes, by the user or by setDrive().
+// whenever the user (or code) selects another entry.
 #pragma once
 
 #include <QComboBox>
@@ -14,10 +14,8 @@ public:
 
     // The selected drive's designation: its mount point.
     QString drive() const;
-    // Selects the drive that holds `path`.
-    void setDrive(const QString& path);
-    // Selects a drive without firing changed() (putting back the current
-    // drive after a failed change).
+    // Selects the drive that holds `path` without firing changed() (the
+    // start, and putting back the current drive after a failed change).
     void selectQuietly(const QString& path);
 
     // Reads the drives again, keeping the selection where possible.
