@@ -24,18 +24,24 @@ FrameOutput::~FrameOutput()
 std::string& FrameOutput::begin(JetProtocol::FrameKind kind)
 {
     m_frameStart = JetProtocol::beginFrame(m_buffer, kind);
+    m_inFrame = true;
     return m_buffer;
 }
 
 void FrameOutput::finish()
 {
     JetProtocol::finishFrame(m_buffer, m_frameStart);
+    m_inFrame = false;
     if (m_buffer.size() >= kFlushAt && !flush())
         std::_Exit(JetProtocol::kExitFailure); // nobody listens any more
 }
 
 void FrameOutput::failure(int errorNumber, std::string_view message)
 {
+    if (m_inFrame) {
+        m_buffer.resize(m_frameStart);
+        m_inFrame = false;
+    }
     std::string& out = begin(JetProtocol::FrameKind::Failure);
     JetProtocol::putU16(out, std::uint16_t(errorNumber));
     JetProtocol::putBytes(out, message);

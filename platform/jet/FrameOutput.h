@@ -20,6 +20,7 @@ public:
     std::string& begin(JetProtocol::FrameKind kind);
     void finish();
 
+    // Drops a frame left unfinished (the reading stopped inside it) first.
     void failure(int errorNumber, std::string_view message);
     void end();
 
@@ -30,6 +31,7 @@ private:
     int m_fd;
     std::string m_buffer;
     std::size_t m_frameStart = 0;
+    bool m_inFrame = false;
     bool m_broken = false;
 };
 

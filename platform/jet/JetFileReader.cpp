@@ -144,7 +144,10 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
     // libmdb fills one field per column and a few more on a damaged row.
     std::vector<MdbField> fields(MDB_MAX_COLS + 8);
     std::uint32_t rows = 0;
+    const std::uint32_t expectedRows = table->num_rows;
     while (mdb_fetch_row(table.get())) {
+        if (rows >= expectedRows)
+            damaged("table '" + m_tableName + "' holds more rows than it counts");
         // The row just fetched is still on the current page: crack it once
         // more to see its null flags, which the bound values do not tell.
         int start = 0;
@@ -163,6 +166,12 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
         m_out.finish();
         ++rows;
     }
+
+    // libmdb passes over a data page it cannot use without a word; the row
+    // count of the table definition tells.
+    if (rows != expectedRows)
+        damaged("table '" + m_tableName + "' counts " + std::to_string(expectedRows) + " rows but "
+                + std::to_string(rows) + " can be read");
 
     std::string& out = m_out.begin(FrameKind::TableEnd);
     putU32(out, rows);
@@ -388,6 +397,9 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
         throw ReadFailure(ErrorCode::UnrecognizedFormat, "it is not a Jet database");
     if (!mdb->fmt || mdb->fmt->pg_size <= 0 || mdb->fmt->pg_size > MDB_PGSIZE)
         throw ReadFailure(ErrorCode::UnrecognizedFormat, "it has an unknown page size");
+    // A Jet file is whole pages; anything else was cut or padded.
+    if (st.st_size % mdb->fmt->pg_size != 0)
+        damaged("its length is not a whole number of pages");
     const std::uint32_t pageCount = std::uint32_t(st.st_size / mdb->fmt->pg_size);
 
     JetFile file(mdb.get(), path, pageCount, out);
