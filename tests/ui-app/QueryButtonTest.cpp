@@ -1,0 +1,76 @@
+// The query button over a real install folder: one press loads the search
+// window, whose first search unloads the start screen while the start
+// screen's own click handler is still running.
+#include "AppTestSupport.h"
+
+#include "app/FrmIni.h"
+#include "app/OrvantaApplication.h"
+#include "search/FrmVelmoraMain.h"
+#include "platform/ui/PictureButton.h"
+#include "support/Fixtures.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QPointer>
+#include <QTest>
+
+namespace Orvanta::Test {
+namespace {
+
+class QueryButton : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        if (!requireFixtures())
+            GTEST_SKIP();
+        copyTree(fixture(QStringLiteral("jet4-install")), folder);
+    }
+    void TearDown() override
+    {
+        Forms::unload<FrmVelmoraMain>();
+        AppTest::TearDown();
+    }
+
+    static void copyTree(const QString& from, const QString& to)
+    {
+        QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString source = it.next();
+            const QString target = to + source.mid(from.size());
+            if (it.fileInfo().isDir())
+                QDir().mkpath(target);
+            else
+                QFile::copy(source, target);
+        }
+    }
+};
+
+TEST_F(QueryButton, OnePressReplacesTheStartScreenWithTheSearchWindow)
+{
+    int ends = 0;
+    ProgramEnd::setAction([&] { ++ends; });
+    QPointer<FrmIni> start;
+    OrvantaApplication::runHandler([&] { start = &Forms::show<FrmIni>(); return true; });
+    ASSERT_TRUE(start);
+
+    OrvantaApplication::runHandler([&] {
+        QTest::mouseClick(start->cmdQuery(), Qt::LeftButton);
+        return true;
+    });
+    EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
+    FrmVelmoraMain* search = Forms::loaded<FrmVelmoraMain>();
+    ASSERT_NE(search, nullptr);
+    EXPECT_TRUE(search->isVisible());
+    EXPECT_EQ(Forms::loaded<FrmIni>(), nullptr) << "the first search unloaded the start screen";
+    EXPECT_EQ(ends, 0) << "the search window keeps the program running";
+    flushDeletions();
+    EXPECT_TRUE(start.isNull());
+
+    // Closing the search window now ends the program.
+    OrvantaApplication::runHandler([&] { return search->close(); });
+    EXPECT_EQ(ends, 1);
+}
+
+} // namespace
+} // namespace Orvanta::Test
