@@ -3,6 +3,8 @@
 #include "app/Form.h"
 #include "app/RuntimeError.h"
 
+#include <QEvent>
+
 namespace Orvanta {
 
 OrvantaApplication::OrvantaApplication(int& argc, char** argv) : QApplication(argc, argv)
@@ -29,6 +31,9 @@ int OrvantaApplication::run()
     ProgramEnd::setAction([] { QCoreApplication::exit(0); });
     const int code = exec();
     ProgramEnd::setAction({});
+    // Windows unloaded by the last handler are still waiting for deletion;
+    // let them go before the application object does.
+    sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return code;
 }
 
