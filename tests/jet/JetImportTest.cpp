@@ -4,8 +4,10 @@
 
 #include "platform/Error.h"
 #include "platform/db/JetImport.h"
+#include "platform/text/Cp950.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -202,4 +204,38 @@ TEST(JetImport, FailedLoadLeavesTheDatabaseAsItWas)
     // The same database takes a later load that succeeds.
     JetImport::load(fx::fixture(QStringLiteral("jet4-dates.mdb")), db.handle());
     EXPECT_EQ(db.tables(), (QStringList{QStringLiteral("Shippers"), QStringLiteral("DateTest")}));
+}
+
+TEST(JetImport, Jet3Big5FileKeepsUserDefinedCharacters)
+{
+    ASSERT_TRUE(fx::requireFixtures());
+    // A Big5 Jet 3 file made from the western one: the code page field of the
+    // header (offset 0x3C) says 950, and a text value of the same length holds
+    // Big5 bytes with a user-defined character (FA40) at its end. The header
+    // field is stored scrambled by a fixed key stream, which the known 1252
+    // of the original gives away.
+    QByteArray bytes = fx::readFile(fx::fixture(QStringLiteral("jet3-northwind.mdb")));
+    ASSERT_FALSE(bytes.isEmpty());
+    const uchar k0 = uchar(bytes[0x3C]) ^ (1252 & 0xFF);
+    const uchar k1 = uchar(bytes[0x3D]) ^ (1252 >> 8);
+    bytes[0x3C] = char((950 & 0xFF) ^ k0);
+    bytes[0x3D] = char((950 >> 8) ^ k1);
+    const QByteArray western("M\xE8re Paillarde");
+    const QByteArray big5 = Cp950::encode(QStringLiteral("中文測試資料")) + QByteArray("\xFA\x40");
+    ASSERT_EQ(big5.size(), western.size());
+    ASSERT_TRUE(bytes.contains(western));
+    bytes.replace(western, big5);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = fx::writeFile(dir.filePath(QStringLiteral("big5.mdb")), bytes);
+    MemoryDb db;
+    JetImport::load(path, db.handle(), {QStringLiteral("Orders")});
+    const auto r = db.rows(QStringLiteral("SELECT ShipName FROM Orders WHERE OrderID = 10332"));
+    ASSERT_EQ(r.size(), 1u);
+    const QString expected = Cp950::decode(big5);
+    EXPECT_EQ(r[0][0], std::optional<QString>(expected));
+    EXPECT_TRUE(expected.startsWith(QStringLiteral("中文測試資料")));
+    EXPECT_GE(expected.back().unicode(), 0xE000); // the user-defined character, in the private use area
+    EXPECT_LE(expected.back().unicode(), 0xF8FF);
 }
