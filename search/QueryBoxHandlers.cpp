@@ -2,10 +2,7 @@
 // two special entries.
 #include "search/FrmVelmoraMain.h"
 
-#if __has_include("criteria/frmBrowser.h")
 #include "criteria/frmBrowser.h"
-#define ORVANTA_HAVE_FRMBROWSER 1
-#endif
 #include "search/QueryBox.h"
 
 namespace Orvanta {
@@ -26,11 +23,8 @@ void FrmVelmoraMain::Command1_Click()
         m_txtQuery->setEditText(QString());
     }
 
-    if (strQuery == specialOpenCriteria()) {
-#ifdef ORVANTA_HAVE_FRMBROWSER
+    if (strQuery == specialOpenCriteria())
         Forms::show<frmBrowser>();
-#endif
-    }
 
     if (strQuery == specialClearHistory())
         resetHistory();

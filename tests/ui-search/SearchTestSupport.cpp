@@ -9,10 +9,7 @@
 #include "search/FrmVelmoraMain.h"
 #include "support/Fixtures.h"
 
-#if __has_include("criteria/frmBrowser.h")
 #include "criteria/frmBrowser.h"
-#define ORVANTA_TEST_HAVE_FRMBROWSER 1
-#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,9 +36,7 @@ void SearchWindowTest::TearDown()
 {
     Forms::unload<FrmVelmoraMain>();
     Forms::unload<FrmIni>();
-#ifdef ORVANTA_TEST_HAVE_FRMBROWSER
     Forms::unload<frmBrowser>();
-#endif
     ProgramEnd::setAction({});
     flushDeletions();
     Printer::setCurrentForTesting(nullptr);
