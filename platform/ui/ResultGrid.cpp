@@ -301,6 +301,20 @@ void ResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& p
     Q_EMIT currentCellChanged();
 }
 
+void ResultGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    // A current cell in a zero-width column has nothing to show: bring its
+    // row into view and leave the columns where they are, so that the titles
+    // are not pushed aside for a column nobody sees.
+    if (index.isValid() && columnWidth(index.column()) == 0) {
+        const int keepX = horizontalScrollBar()->value();
+        QTableView::scrollTo(index.siblingAtColumn(0), hint);
+        horizontalScrollBar()->setValue(keepX);
+        return;
+    }
+    QTableView::scrollTo(index, hint);
+}
+
 bool ResultGrid::isVisibleForFocus() const
 {
     return isVisible() && window()->isVisible();

@@ -89,6 +89,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyboardSearch(const QString&) override {}
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     void changeEvent(QEvent* event) override;
 
 private:

@@ -271,3 +271,25 @@ TEST(ResultGrid, VisibilityForFocus)
     grid->hide();
     EXPECT_FALSE(grid->isVisibleForFocus());
 }
+
+// The current cell in the zero-width column scrolls rows into view, never the
+// titles aside.
+TEST(ResultGrid, HiddenCurrentColumnDoesNotScrollSideways)
+{
+    ShownGrid shown;
+    ResultGrid& grid = *shown.grid;
+    grid.resize(px(3520), 300);
+    grid.setColumnWidthTwips(0, 3500);
+    grid.setColumnWidthTwips(1, 0);
+    grid.setScrollBars(ResultGrid::ScrollBars::Vertical);
+    grid.bind(table(100));
+    grid.setCurrentColumn(1);
+    grid.setCurrentRow(80);
+    EXPECT_EQ(grid.horizontalScrollBar()->value(), 0);
+    EXPECT_LT(grid.rowTopTwips(80), 300 * 15) << "the row is scrolled into view";
+    EXPECT_GE(grid.rowTopTwips(80), grid.rowHeightTwips(0));
+    grid.setFocus();
+    QTest::keyClick(&grid, Qt::Key_Down);
+    EXPECT_EQ(grid.currentColumn(), 1);
+    EXPECT_EQ(grid.horizontalScrollBar()->value(), 0);
+}
