@@ -6,6 +6,7 @@
 #include "platform/ui/Artwork.h"
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/Keystrokes.h"
 #include "platform/ui/PictureButton.h"
 #include "platform/ui/ResultGrid.h"
 #include "platform/ui/Twips.h"
@@ -110,8 +111,11 @@ void FrmVelmoraMain::buildControls()
     m_grd1->setFont(designFont(QStringLiteral("Arial"), 14.25));
     m_grd1->setGeometry(pxRect(240, 1200, 3375, 7125));
     connect(m_grd1, &ResultGrid::currentCellChanged, this, [this] { Grd1_RowColChange(); });
-    connect(m_grd1, &ResultGrid::gridMouseMove, this,
-            [this](int button, int shift, float x, float y) { Grd1_MouseMove(int16_t(button), int16_t(shift), x, y); });
+    connect(m_grd1, &ResultGrid::gridMouseMove, this, [this](int buttons, int modifiers, float x, float y) {
+        // Left, right and middle button are 1, 2 and 4 in both numberings.
+        Grd1_MouseMove(int16_t(buttons & 7), int16_t(Keystrokes::shiftState(Qt::KeyboardModifiers(modifiers))), x,
+                       y);
+    });
 
     // Lies under the document view and is covered by it; nothing uses it.
     m_imgBack = new QLabel(this);
@@ -126,6 +130,8 @@ void FrmVelmoraMain::buildControls()
     setTabOrder(m_grd1, m_command1);
     setTabOrder(m_command1, m_lblDesc);
     setTabOrder(m_lblDesc, m_txtQuery);
+    // First in the tab order, the list has the focus when the window opens.
+    m_grd1->setFocus(Qt::OtherFocusReason);
 }
 
 void FrmVelmoraMain::setOuterGeometryTwips(double top, double left, double height, double width)

@@ -22,9 +22,7 @@ bool FrmVelmoraMain::eventFilter(QObject* watched, QEvent* event)
         if (firstReceiver && widget->window() == this) {
             auto* key = static_cast<QKeyEvent*>(event);
             int16_t keyCode = int16_t(Keystrokes::virtualKeyCode(key->key()));
-            int16_t shift = int16_t(((key->modifiers() & Qt::ShiftModifier) ? 1 : 0)
-                                    | ((key->modifiers() & Qt::ControlModifier) ? 2 : 0)
-                                    | ((key->modifiers() & Qt::AltModifier) ? 4 : 0));
+            int16_t shift = int16_t(Keystrokes::shiftState(key->modifiers()));
             Form_KeyDown(keyCode, shift);
         }
     }

@@ -59,6 +59,12 @@ int virtualKeyCode(int qtKey)
     return 0;
 }
 
+int shiftState(Qt::KeyboardModifiers modifiers)
+{
+    return ((modifiers & Qt::ShiftModifier) ? 1 : 0) | ((modifiers & Qt::ControlModifier) ? 2 : 0)
+        | ((modifiers & Qt::AltModifier) ? 4 : 0);
+}
+
 void processPendingEvents()
 {
     QCoreApplication::sendPostedEvents();

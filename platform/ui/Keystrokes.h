@@ -18,6 +18,9 @@ void sendPageUp();
 // and letters their upper-case character); 0 for keys without one here.
 int virtualKeyCode(int qtKey);
 
+// The modifier state as the classic shift argument: Shift 1, Ctrl 2, Alt 4.
+int shiftState(Qt::KeyboardModifiers modifiers);
+
 // Delivers every pending event, the queued keystrokes included.
 void processPendingEvents();
 

@@ -60,6 +60,15 @@ TEST(Keystrokes, VirtualKeyNumbers)
         EXPECT_EQ(Keystrokes::virtualKeyCode(key), code) << key;
 }
 
+TEST(Keystrokes, ShiftState)
+{
+    EXPECT_EQ(Keystrokes::shiftState(Qt::NoModifier), 0);
+    EXPECT_EQ(Keystrokes::shiftState(Qt::ShiftModifier), 1);
+    EXPECT_EQ(Keystrokes::shiftState(Qt::ControlModifier), 2);
+    EXPECT_EQ(Keystrokes::shiftState(Qt::AltModifier), 4);
+    EXPECT_EQ(Keystrokes::shiftState(Qt::ShiftModifier | Qt::AltModifier | Qt::KeypadModifier), 5);
+}
+
 // The keys reach the focused control as typed keys would, once events are
 // processed; a Page Down and a Page Up there move the grid's current row.
 TEST(Keystrokes, PageKeysReachTheFocusedControl)

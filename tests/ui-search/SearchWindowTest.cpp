@@ -100,6 +100,7 @@ TEST_F(SearchWindowTest, TabOrder)
         next = next->nextInFocusChain();
     } while (next != w.Grd1());
     EXPECT_EQ(order, (QList<QWidget*>{w.Grd1(), w.Command1(), w.LblDesc(), w.TxtQuery()}));
+    EXPECT_TRUE(w.Grd1()->hasFocus()) << "the first of them has the focus when the window opens";
 }
 
 // The load step runs in its order and ends with the first search, which
