@@ -303,14 +303,19 @@ QString damagedText(const QString& path)
         .arg(quoted(path));
 }
 
-// A line or two of what the reader said, for the error text.
+// The first line of what the reader said, for the error text.
 QString readerSaid(const QByteArray& errorText)
 {
-    QString text = QString::fromLocal8Bit(errorText).simplified();
+    QString text;
+    for (const QByteArray& line : errorText.split('\n')) {
+        text = QString::fromLocal8Bit(line).simplified();
+        if (!text.isEmpty())
+            break;
+    }
     if (text.isEmpty())
         return {};
-    if (text.size() > 300)
-        text = text.left(300) + QStringLiteral("...");
+    if (text.size() > 200)
+        text = text.left(200) + QStringLiteral("...");
     return QStringLiteral(" (") + text + QLatin1Char(')');
 }
 
@@ -341,6 +346,9 @@ Error failureFromOutcome(const JetReaderProcess::Outcome& outcome, const Limits&
                      QStringLiteral("Reading the database %1 took longer than %2 seconds and was stopped.")
                          .arg(quoted(path))
                          .arg(limits.wallSeconds));
+    case JetReaderProcess::Outcome::Flooded:
+        return Error(ErrorCode::DatabaseDamaged,
+                     damagedText(path) + QStringLiteral(" (The reader reported problems without end.)") + said);
     case JetReaderProcess::Outcome::Signaled:
         if (outcome.code == SIGXCPU || outcome.code == SIGKILL)
             return Error(ErrorCode::EngineFailure,

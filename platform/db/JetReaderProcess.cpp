@@ -69,6 +69,7 @@ JetReaderProcess::JetReaderProcess(const QString& program, const QStringList& ar
 
     m_pid = ::fork();
     if (m_pid == 0) {
+        ::setpgid(0, 0); // its own group, so that a kill reaches anything it starts
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -89,6 +90,8 @@ JetReaderProcess::JetReaderProcess(const QString& program, const QStringList& ar
     }
 
     const int forkErrno = errno;
+    if (m_pid > 0)
+        ::setpgid(m_pid, m_pid); // as the child does: whichever runs first
     if (devNull >= 0)
         ::close(devNull);
     ::close(outPipe[1]);
@@ -106,7 +109,7 @@ JetReaderProcess::JetReaderProcess(const QString& program, const QStringList& ar
 JetReaderProcess::~JetReaderProcess()
 {
     if (!m_reaped && m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
+        kill();
         int status = 0;
         while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -129,10 +132,11 @@ void JetReaderProcess::closeFd(int& fd)
 }
 
 // Keeps the first few KB of error output and throws the rest away, so that a
-// reader flooding its error output neither blocks nor fills our memory.
+// reader flooding its error output neither blocks nor fills our memory; a
+// flood that goes on stops the reader.
 void JetReaderProcess::drainErrors()
 {
-    char chunk[16384];
+    char chunk[65536];
     const ssize_t n = ::read(m_err, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR)
         return;
@@ -143,6 +147,11 @@ void JetReaderProcess::drainErrors()
     QByteArray& text = m_outcome.errorText;
     if (text.size() < kErrorTextCap)
         text.append(chunk, std::min<qsizetype>(n, kErrorTextCap - text.size()));
+    m_errorBytes += n;
+    if (m_errorBytes > kErrorFloodLimit && !m_flooded) {
+        m_flooded = true;
+        kill();
+    }
 }
 
 qint64 JetReaderProcess::read(char* buffer, qint64 max)
@@ -185,8 +194,10 @@ qint64 JetReaderProcess::read(char* buffer, qint64 max)
 
 void JetReaderProcess::kill()
 {
-    if (!m_reaped && m_pid > 0)
+    if (!m_reaped && m_pid > 0) {
+        ::kill(-m_pid, SIGKILL);
         ::kill(m_pid, SIGKILL);
+    }
 }
 
 JetReaderProcess::Outcome JetReaderProcess::finish()
@@ -194,24 +205,10 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
     if (m_reaped)
         return m_outcome;
 
-    // Whatever stream is left is of no use now; collect the error output.
+    // Whatever stream is left is of no use now. Collect the error output
+    // while waiting for the child; once it is gone, only what is already in
+    // the pipe counts.
     closeFd(m_out);
-    while (m_err >= 0) {
-        const int wait = remainingMs();
-        if (wait <= 0) {
-            m_timedOut = true;
-            kill();
-            break;
-        }
-        pollfd fd{m_err, POLLIN, 0};
-        const int ready = ::poll(&fd, 1, wait);
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready > 0)
-            drainErrors();
-    }
-    closeFd(m_err);
-
     int status = 0;
     for (;;) {
         const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
@@ -221,18 +218,35 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
             status = 0;
             break;
         }
-        if (remainingMs() <= 0) {
+        const int wait = remainingMs();
+        if (wait <= 0) {
             m_timedOut = true;
-            ::kill(m_pid, SIGKILL);
+            kill();
             while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
             }
             break;
         }
-        ::usleep(2000);
+        if (m_err >= 0) {
+            pollfd fd{m_err, POLLIN, 0};
+            if (::poll(&fd, 1, std::min(wait, 20)) > 0)
+                drainErrors();
+        } else {
+            ::usleep(2000);
+        }
     }
+    while (m_err >= 0) {
+        pollfd fd{m_err, POLLIN, 0};
+        if (::poll(&fd, 1, 0) <= 0)
+            break;
+        drainErrors();
+    }
+    closeFd(m_err);
     m_reaped = true;
 
-    if (m_timedOut) {
+    if (m_flooded) {
+        m_outcome.kind = Outcome::Flooded;
+        m_outcome.code = SIGKILL;
+    } else if (m_timedOut) {
         m_outcome.kind = Outcome::TimedOut;
         m_outcome.code = SIGKILL;
     } else if (WIFSIGNALED(status)) {

@@ -18,7 +18,9 @@ class JetReaderProcess {
 public:
     // How the child ended.
     struct Outcome {
-        enum Kind { Exited, Signaled, TimedOut } kind = Exited;
+        // Flooded: stopped for writing more error output than any sound file
+        // gives (libmdb looping over a damaged catalog does).
+        enum Kind { Exited, Signaled, TimedOut, Flooded } kind = Exited;
         int code = 0;        // exit code or signal number
         QByteArray errorText; // the start of what it wrote to standard error
     };
@@ -42,6 +44,8 @@ public:
 
     // Largest amount of error output kept.
     static constexpr int kErrorTextCap = 4096;
+    // Error output after which the child is stopped as flooding.
+    static constexpr qint64 kErrorFloodLimit = qint64(1) << 20;
 
 private:
     int remainingMs() const;
@@ -52,6 +56,8 @@ private:
     int m_out = -1;
     int m_err = -1;
     bool m_timedOut = false;
+    bool m_flooded = false;
+    qint64 m_errorBytes = 0;
     bool m_reaped = false;
     Outcome m_outcome;
     std::chrono::steady_clock::time_point m_deadline;

@@ -11,6 +11,8 @@
 #include <glib.h>
 #include <mdbtools.h>
 
+#include <QSet>
+
 #include <sys/stat.h>
 
 #include <cmath>
@@ -127,6 +129,7 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
     mdb_rewind_table(table.get());
 
     std::vector<const MdbColumn*> columns(columnCount);
+    QSet<QString> columnNames;
     {
         std::string& out = m_out.begin(FrameKind::Table);
         putBytes(out, m_tableName);
@@ -134,6 +137,11 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
         for (unsigned i = 0; i < columnCount; ++i) {
             const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
             columns[i] = col;
+            // Jet allows neither an empty nor a repeated column name.
+            const QString folded = QString::fromUtf8(col->name).toCaseFolded();
+            if (folded.isEmpty() || columnNames.contains(folded))
+                damaged("table '" + m_tableName + "' has an empty or repeated column name");
+            columnNames.insert(folded);
             putBytes(out, col->name);
             putU8(out, std::uint8_t(valueTypeOf(col->col_type)));
             putU8(out, std::uint8_t(col->col_type));
@@ -425,10 +433,15 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
     if (!catalog)
         damaged("its list of tables cannot be read");
     // Entries stay valid while no other catalog is read; we read none.
+    QSet<QString> tableNames;
     for (guint i = 0; i < catalog->len; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
         if (!entry || !mdb_is_user_table(entry) || !nameWanted(entry->object_name, tables))
             continue;
+        const QString folded = QString::fromUtf8(entry->object_name).toCaseFolded();
+        if (folded.isEmpty() || tableNames.contains(folded))
+            damaged("its list of tables holds an empty or repeated name");
+        tableNames.insert(folded);
         file.sendTable(entry);
     }
 }

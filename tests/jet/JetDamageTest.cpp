@@ -234,3 +234,24 @@ TEST_F(JetDamage, TooLittleMemoryIsAnEngineFailure)
     }
     EXPECT_TRUE(db.tables().isEmpty());
 }
+
+// Files on which libmdb loops over its catalog, writing warnings without end:
+// the flood stops the reader at once instead of after the time limits.
+TEST_F(JetDamage, EndlessLibraryWarningsMeanDamage)
+{
+    const QByteArray jet3 = fx::readFile(fx::fixture(QStringLiteral("jet3-northwind.mdb")));
+    ASSERT_FALSE(jet3.isEmpty());
+    for (const quint32 seed : {3004u, 3016u}) {
+        // Seeded random bytes, as a batch of random mutations made them.
+        std::mt19937 rng(seed);
+        QByteArray bytes = jet3;
+        ASSERT_EQ(rng() % 4, 3u) << seed;
+        const int hits = 1 + int(rng() % 2000);
+        for (int k = 0; k < hits; ++k)
+            bytes[kJet3Page + qsizetype(rng() % quint32(bytes.size() - kJet3Page))] = char(rng());
+        MemoryDb db;
+        const Error e = loadError(write(bytes), db);
+        EXPECT_EQ(e.number(), ErrorCode::DatabaseDamaged) << seed << ": " << e.text().toStdString();
+        EXPECT_TRUE(db.tables().isEmpty());
+    }
+}

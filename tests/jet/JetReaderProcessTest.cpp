@@ -76,14 +76,22 @@ TEST(JetReaderProcess, SpinningIsStoppedByTheCpuLimit)
     EXPECT_TRUE(run.outcome.code == SIGXCPU || run.outcome.code == SIGKILL) << run.outcome.code;
 }
 
-TEST(JetReaderProcess, ErrorFloodIsCappedAndDoesNotBlock)
+TEST(JetReaderProcess, ErrorOutputIsCappedAndDoesNotBlock)
 {
-    // 8 MB of error output, then the stream: the child must not block on a
-    // full error pipe, and only the first few KB are kept.
-    const ChildRun run = runShell(QStringLiteral("head -c 8000000 /dev/zero | tr '\\0' x >&2; printf done"));
+    // Half a MB of error output, more than a pipe holds, then the stream: the
+    // child must not block on a full error pipe, and only a few KB are kept.
+    const ChildRun run = runShell(QStringLiteral("head -c 500000 /dev/zero | tr '\\0' x >&2; printf done"));
     EXPECT_EQ(run.stream, QByteArray("done"));
     EXPECT_EQ(run.outcome.kind, JetReaderProcess::Outcome::Exited);
     EXPECT_EQ(run.outcome.errorText.size(), JetReaderProcess::kErrorTextCap);
+    EXPECT_TRUE(run.outcome.errorText.startsWith("xxxx"));
+}
+
+TEST(JetReaderProcess, EndlessErrorFloodStopsTheChild)
+{
+    const ChildRun run = runShell(QStringLiteral("yes 'warning: endless' >&2"));
+    EXPECT_EQ(run.outcome.kind, JetReaderProcess::Outcome::Flooded);
+    EXPECT_TRUE(run.outcome.errorText.startsWith("warning: endless\n"));
 }
 
 TEST(JetReaderProcess, MissingProgramIsAnError)
