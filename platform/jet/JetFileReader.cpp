@@ -413,12 +413,16 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
     JetFile file(mdb.get(), path, pageCount, out);
 
     // libmdb decodes Jet 3 names with the code page it is told; make that the
-    // file's own before the catalog is read.
+    // file's own before the catalog is read (when iconv knows it at all).
     if (mdb->f->jet_version == MDB_VER_JET3 && file.codePage() != 1252) {
         const std::string charset = "CP" + std::to_string(file.codePage());
-        ::setenv("MDB_JET3_CHARSET", charset.c_str(), 1);
-        mdb_iconv_close(mdb.get());
-        mdb_iconv_init(mdb.get());
+        const iconv_t probe = ::iconv_open("UTF-8", charset.c_str());
+        if (probe != iconv_t(-1)) {
+            ::iconv_close(probe);
+            ::setenv("MDB_JET3_CHARSET", charset.c_str(), 1);
+            mdb_iconv_close(mdb.get());
+            mdb_iconv_init(mdb.get());
+        }
     }
 
     {
