@@ -210,8 +210,9 @@ TEST_F(JetDamage, RandomBytesFailOrCopyWhole)
             // then finds no table); a table that is there is whole.
             const QStringList tables = db.tables();
             ASSERT_LE(tables.size(), 1) << "case " << i;
-            if (!tables.isEmpty())
+            if (!tables.isEmpty()) {
                 EXPECT_EQ(db.count(tables.front()), kInstallRows) << "case " << i;
+            }
         } else {
             ++failed;
             EXPECT_TRUE(expected.count(e.number())) << "case " << i << ": " << e.number() << " " << e.text().toStdString();
