@@ -86,8 +86,8 @@ ValueType valueTypeOf(int jetType)
 
 class JetFile {
 public:
-    JetFile(MdbHandle* mdb, const QString& path, std::uint32_t pageCount, FrameOutput& out)
-        : m_mdb(mdb), m_path(path.toStdString()), m_pageCount(pageCount), m_out(out),
+    JetFile(MdbHandle* mdb, std::uint32_t pageCount, FrameOutput& out)
+        : m_mdb(mdb), m_pageCount(pageCount), m_out(out),
           m_pageSize(int(mdb->fmt->pg_size)), m_jet3(mdb->f->jet_version == MDB_VER_JET3)
     {
         if (m_jet3)
@@ -105,7 +105,6 @@ private:
     std::pair<const unsigned char*, std::size_t> longValueRow(std::uint32_t pageRow);
 
     MdbHandle* m_mdb;
-    std::string m_path;
     std::uint32_t m_pageCount;
     FrameOutput& m_out;
     int m_pageSize;
@@ -149,7 +148,7 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
         m_out.finish();
     }
 
-    // libmdb fills one field per column and a few more on a damaged row.
+    // libmdb fills one field per column, at most MDB_MAX_COLS of them.
     std::vector<MdbField> fields(MDB_MAX_COLS + 8);
     std::uint32_t rows = 0;
     const std::uint32_t expectedRows = table->num_rows;
@@ -410,7 +409,7 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
         damaged("its length is not a whole number of pages");
     const std::uint32_t pageCount = std::uint32_t(st.st_size / mdb->fmt->pg_size);
 
-    JetFile file(mdb.get(), path, pageCount, out);
+    JetFile file(mdb.get(), pageCount, out);
 
     // libmdb decodes Jet 3 names with the code page it is told; make that the
     // file's own before the catalog is read (when iconv knows it at all).
