@@ -17,7 +17,6 @@
 
 #include <memory>
 
-class QAbstractTableModel;
 
 namespace Orvanta {
 
