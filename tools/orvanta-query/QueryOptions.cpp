@@ -100,10 +100,10 @@ it, and prints the result list.
 QUERY is the text typed into the query box. It is trimmed of leading and
 trailing spaces (U+0020 only), apostrophes are escaped, and the first
 character chooses the mode:
-  ""          every document, newest first                     (mod1)
-  -w1 w2 ...  documents holding every word, newest first       (mod3)
-  +w1 w2 ...  documents holding at least one word, engine order (mod4)
-  w1 w2 ...   documents holding every word, newest first       (mod3a)
+  ""          mod1   every document, newest first
+  -w1 w2 ...  mod3   documents holding every word, newest first
+  +w1 w2 ...  mod4   documents holding at least one word, in engine order
+  w1 w2 ...   mod3a  documents holding every word, newest first
 Words are separated by single spaces; two spaces make an empty word. Only
 arguments that begin with "--" are options; put "--" before a QUERY that
 itself begins with "--".
