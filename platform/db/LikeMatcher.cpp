@@ -145,12 +145,12 @@ struct Segment {
     std::string prefix;
     size_t prefixItems = 0;
     bool allPlain = false;
-    std::array<bool, 256> leadTable{};
+    std::bitset<256> leadTable;
     std::array<unsigned char, 4> leads{};
     int leadCount = 0;
 
-    // Bit-parallel search for short segments with "_".
-    std::array<uint64_t, 128> asciiMasks{};
+    // Bit-parallel search for short segments with "_" (only those have masks).
+    std::vector<uint64_t> asciiMasks;
     std::vector<std::pair<char32_t, uint64_t>> masks; // sorted by character
     uint64_t anyMask = 0;
 
@@ -183,6 +183,7 @@ struct Segment {
                 }
             }
         } else if (items.size() <= 64) {
+            asciiMasks.assign(128, 0);
             for (size_t i = 0; i < items.size(); ++i) {
                 const uint64_t bit = uint64_t(1) << i;
                 const char32_t c = items[i];

@@ -4,15 +4,80 @@
 
 #include <sqlite3.h>
 
+#include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace Orvanta {
 
 namespace {
 
-void destroyMatcher(void* p)
+// Compiled patterns of one connection. A statement's pattern is a constant
+// whose text stays at one address while the statement lives, so the address
+// finds the matcher at once; the stored copy of the text guards against an
+// address reused for another pattern later. (SQLite's auxiliary data would
+// do the same, but its look-up walks a list of every call site: a statement
+// with 40,000 conditions would spend its time there.)
+class PatternCache {
+public:
+    const LikeMatcher& matcher(const char* pattern, size_t bytes, char32_t escape)
+    {
+        Entry& e = m_entries[Key{pattern, bytes, escape}];
+        if (!e.matcher || std::string_view(e.pattern) != std::string_view(pattern, bytes)) {
+            if (m_entries.size() > MaxEntries) {
+                // Patterns of finished statements pile up here; start over.
+                m_entries.clear();
+                return matcher(pattern, bytes, escape);
+            }
+            e.pattern.assign(pattern, bytes);
+            e.matcher = std::make_unique<LikeMatcher>(e.pattern, escape);
+        }
+        return *e.matcher;
+    }
+
+private:
+    static constexpr size_t MaxEntries = 250000;
+    struct Key {
+        const char* text;
+        size_t bytes;
+        char32_t escape;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& k) const
+        {
+            return std::hash<const void*>()(k.text) ^ (k.bytes * 0x9E3779B97F4A7C15ull) ^ k.escape;
+        }
+    };
+    struct Entry {
+        std::string pattern;
+        std::unique_ptr<LikeMatcher> matcher;
+    };
+    std::unordered_map<Key, Entry, KeyHash> m_entries;
+};
+
+void destroyCache(void* p)
 {
-    delete static_cast<LikeMatcher*>(p);
+    delete static_cast<PatternCache*>(p);
+}
+
+// The escape character of like(pattern, text, escape): exactly one character.
+bool escapeOf(sqlite3_value* value, char32_t& escape)
+{
+    const auto* e = sqlite3_value_text(value);
+    const int bytes = sqlite3_value_bytes(value);
+    if (!e || bytes == 0)
+        return false;
+    const unsigned b = e[0];
+    const int len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    if (len != bytes)
+        return false;
+    char32_t cp = len == 1 ? b : b & (0x7F >> len);
+    for (int k = 1; k < len; ++k)
+        cp = (cp << 6) | (e[k] & 0x3F);
+    escape = cp;
+    return true;
 }
 
 // like(pattern, text [, escape]): SQLite passes the pattern first.
@@ -24,51 +89,25 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     if (argc == 3) {
         if (sqlite3_value_type(argv[2]) == SQLITE_NULL)
             return;
-        const auto* e = sqlite3_value_text(argv[2]);
-        const int bytes = sqlite3_value_bytes(argv[2]);
-        const std::u32string wide = [&] {
-            std::u32string out;
-            // A one-character escape: decode it through the matcher's own rules.
-            for (int i = 0; i < bytes;) {
-                unsigned b = e[i];
-                int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-                char32_t cp = len == 1 ? b : b & (0x7F >> len);
-                for (int k = 1; k < len && i + k < bytes; ++k)
-                    cp = (cp << 6) | (e[i + k] & 0x3F);
-                out.push_back(cp);
-                i += len;
-            }
-            return out;
-        }();
-        if (wide.size() != 1) {
+        if (!escapeOf(argv[2], escape)) {
             sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
             return;
         }
-        escape = wide[0];
     }
-
-    auto* matcher = static_cast<LikeMatcher*>(sqlite3_get_auxdata(ctx, 0));
-    if (!matcher || matcher->escape() != escape) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-        const int n = sqlite3_value_bytes(argv[0]);
-        matcher = new LikeMatcher(std::string_view(p ? p : "", size_t(n)), escape);
-        // SQLite keeps it for the next rows while the pattern is a constant,
-        // and destroys it (possibly at once) otherwise.
-        sqlite3_set_auxdata(ctx, 0, matcher, destroyMatcher);
-        matcher = static_cast<LikeMatcher*>(sqlite3_get_auxdata(ctx, 0));
-        if (!matcher) {
-            const auto* p2 = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-            const int n2 = sqlite3_value_bytes(argv[0]);
-            const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-            const int m = sqlite3_value_bytes(argv[1]);
-            sqlite3_result_int(ctx, LikeMatcher::match(std::string_view(p2 ? p2 : "", size_t(n2)),
-                                                       std::string_view(t ? t : "", size_t(m)), escape));
-            return;
-        }
-    }
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const size_t pn = size_t(sqlite3_value_bytes(argv[0]));
     const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-    const int m = sqlite3_value_bytes(argv[1]);
-    sqlite3_result_int(ctx, matcher->matches(std::string_view(t ? t : "", size_t(m))));
+    const size_t tn = size_t(sqlite3_value_bytes(argv[1]));
+    if (!p || !t) {
+        sqlite3_result_error_nomem(ctx);
+        return;
+    }
+    auto* cache = static_cast<PatternCache*>(sqlite3_user_data(ctx));
+    try {
+        sqlite3_result_int(ctx, cache->matcher(p, pn, escape).matches(std::string_view(t, tn)));
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(ctx);
+    }
 }
 
 } // namespace
@@ -76,9 +115,16 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
 int registerLikeFunction(sqlite3* db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    int rc = sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    // One cache for both forms; SQLite destroys it with the last of them.
+    auto* cache = new PatternCache;
+    int rc = sqlite3_create_function_v2(db, "like", 2, flags, cache, likeFunction, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        delete cache;
+        return rc;
+    }
+    rc = sqlite3_create_function_v2(db, "like", 3, flags, cache, likeFunction, nullptr, nullptr, destroyCache);
+    if (rc != SQLITE_OK) // SQLite has destroyed the cache: the two-argument form must go too
+        sqlite3_create_function_v2(db, "like", 2, flags, nullptr, nullptr, nullptr, nullptr, nullptr);
     return rc;
 }
 
