@@ -29,11 +29,14 @@ int64_t rowTipRow(int rowHeight, int rowTop, float y)
 
     // Two formulas, chosen by whether row 1 starts below one row height from
     // the top edge (the unscrolled list, whose header row is as high as row 1).
+    // For a scrolled list the half row is taken off, not added: with "+ h / 2"
+    // the tooltip named the row below the one under the mouse on every
+    // scrolled list. Both formulas agree where the row top equals the height.
     double v;
     if (rowTop >= rowHeight)
         v = (-h * 1.5 + yd) / h;
     else
-        v = (h / 2.0 - p + yd) / h; // h / 2 keeps the half
+        v = (-h / 2.0 - p + yd) / h; // h / 2 keeps the half
 
     if (!std::isfinite(v) || std::fabs(v) > MaxMagnitude)
         throw Error(ErrorCode::Overflow, QStringLiteral("Overflow"));

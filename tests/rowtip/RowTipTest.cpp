@@ -50,20 +50,24 @@ TEST(RowTip, UnscrolledListWithEqualRows)
 }
 
 // The formula is chosen by comparing the row top with the row height: a top
-// lower than one row height (scrolled lists, a top of zero) uses h / 2 - p.
-TEST(RowTip, ScrolledListUsesTheRowTop)
+// lower than one row height (a scrolled list) uses -h / 2 - p, so that the row
+// named is the row under the mouse: scrolled by k rows, row 1's top is
+// h - k * h and the first row below the header is row k + 1.
+TEST(RowTip, ScrolledListNamesTheRowUnderTheMouse)
 {
     expectRows({
-        {300, 299, 450.0f, 2, "(150 - 299 + 450) / 300 = 1.0033 rounds to 1"},
-        {300, 0, 150.0f, 2, "(150 + 150) / 300 = 1"},
-        {300, 0, 0.0f, 1, "(150 + 0) / 300 = 0.5 rounds to 0"},
-        {300, -150, 0.0f, 2, "(150 + 150) / 300 = 1"},
-        {300, -30000, 450.0f, 103, "30600 / 300 = 102"},
-        {300, -30000, 300.0f, 103, "v = 101.5 rounds to 102"},
-        {300, -30000, 600.0f, 103, "v = 102.5 rounds to 102"},
-        {300, -30000, 0.0f, 101, "v = 100.5 rounds to 100"},
-        {255, -1020, 0.0f, 5, "odd height keeps the half: (127.5 + 1020) / 255 = 4.5 rounds to 4"},
-        {255, 0, 0.0f, 1, "(127.5) / 255 = 0.5 rounds to 0"},
+        {300, 299, 450.0f, 1, "(450 - 299 - 150) / 300 = 0.0033 rounds to 0"},
+        {300, 0, 150.0f, 1, "(150 - 150) / 300 = 0"},
+        {300, 0, 450.0f, 2, "scrolled by one row: the first row below the header is row 2"},
+        {300, 0, 0.0f, 1, "-0.5 rounds to 0"},
+        {300, -150, 0.0f, 1, "(0 + 150 - 150) / 300 = 0"},
+        {300, -30000, 450.0f, 102, "scrolled by 101 rows, first row below the header"},
+        {300, -30000, 750.0f, 103, "second row below the header"},
+        {300, -30000, 300.0f, 101, "v = 100.5 rounds to 100: the boundary goes up"},
+        {300, -30000, 600.0f, 103, "v = 101.5 rounds to 102: the next boundary goes down"},
+        {300, -30000, 0.0f, 101, "v = 99.5 rounds to 100"},
+        {255, -1020, 0.0f, 5, "odd height keeps the half: (1020 - 127.5) / 255 = 3.5 rounds to 4"},
+        {255, 0, 0.0f, 1, "(-127.5) / 255 = -0.5 rounds to 0"},
     });
 }
 
@@ -84,7 +88,7 @@ TEST(RowTip, RowsBeyondSixteenBits)
         {300, 300, 12000300.0f, 40001, "v = 39999.5 rounds to 40000"},
         {300, 300, 9830550.0f, 32768, "v = 32767: the first row past the 16-bit range"},
         {300, 300, 42000000.0f, 139999, "v = 139998.5 rounds to 139998"},
-        {300, -41000000, 450.0f, 136670, "scrolled far: 41000600 / 300 = 136668.67"},
+        {300, -41000000, 450.0f, 136669, "scrolled far: 41000300 / 300 = 136667.67"},
     });
 }
 

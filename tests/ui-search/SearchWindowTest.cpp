@@ -380,21 +380,21 @@ TEST_F(SearchWindowTest, TooltipFollowsTheRowUnderTheMouse)
     EXPECT_EQ(grid.toolTipText(), QStringLiteral(" 內容標題 或 查詢結果"));
 
     // Scrolled by 57 rows: row 58 is the first one below the header and row
-    // 1's top lies 56 rows above the grid. The row arithmetic for a scrolled
-    // list lands one row further down than the row under the mouse.
+    // 1's top lies 56 rows above the grid; the tooltip names the row under
+    // the mouse.
     grid.verticalScrollBar()->setValue(57);
     ASSERT_EQ(grid.rowTopTwips(1), -56 * grid.rowHeightTwips(1));
     moveTo(grid.viewport(), h / 2);
-    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00059"));
+    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00058"));
     moveTo(grid.viewport(), 2 * h + h / 2);
-    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00061"));
+    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00060"));
     grid.verticalScrollBar()->setValue(100);
     moveTo(grid.viewport(), 2 * h + h / 2);
-    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00104")) << "it follows the scrolling";
+    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00103")) << "it follows the scrolling";
     // x has no effect, over the hidden column neither.
     float x = 3510, y = float(twips(2 * h + h / 2 + h));
     w.ShowRowTip(x, y);
-    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00104"));
+    EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00103"));
 }
 
 TEST_F(SearchWindowTest, TooltipKeepsItsTextBelowTheLastRow)
