@@ -46,18 +46,18 @@ struct Install {
 
 Install& install()
 {
-    static Install* it = [] {
-        auto* i = new Install;
-        i->folder = i->dir.path();
-        i->page = longPage();
-        QDir(i->folder).mkpath(QStringLiteral("data"));
-        QFile file(i->folder + QStringLiteral("/data/long.htm"));
+    // A static object, not a leaked one: its folder goes away at exit.
+    static Install it;
+    if (it.folder.isEmpty()) {
+        it.folder = it.dir.path();
+        it.page = longPage();
+        QDir(it.folder).mkpath(QStringLiteral("data"));
+        QFile file(it.folder + QStringLiteral("/data/long.htm"));
         file.open(QIODevice::WriteOnly);
-        file.write(i->page);
-        i->tmpPage = Paths::join(Paths::join(i->folder, QStringLiteral("tmp")), QStringLiteral("TmpVORTAN.htm"));
-        return i;
-    }();
-    return *it;
+        file.write(it.page);
+        it.tmpPage = Paths::join(Paths::join(it.folder, QStringLiteral("tmp")), QStringLiteral("TmpVORTAN.htm"));
+    }
+    return it;
 }
 
 void writeMarked(benchmark::State& state)
