@@ -91,6 +91,44 @@ inline size_t stepBack(const unsigned char* text, size_t end)
     return end - 1;
 }
 
+// ---- Byte search -----------------------------------------------------------
+
+// The first place of `needle` in `hay`, or nullptr. Compares the needle's first
+// and last byte at sixteen places at once and checks the rest only where both
+// agree: for the words of a search that is rare, and faster than memmem, which
+// prepares a table on every call. Many candidates that fail (a needle of one
+// repeated byte in a run of it) hand over to memmem, which stays linear.
+const unsigned char* findBytes(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m)
+{
+    if (m == 0)
+        return hay;
+    if (m > n)
+        return nullptr;
+    if (m == 1)
+        return static_cast<const unsigned char*>(memchr(hay, needle[0], n));
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(char(needle[0]));
+    const __m128i last = _mm_set1_epi8(char(needle[m - 1]));
+    size_t budget = 64 + n / 16;
+    for (; i + m - 1 + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
+        unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        while (mask) {
+            const size_t at = i + size_t(__builtin_ctz(mask));
+            if (memcmp(hay + at + 1, needle + 1, m - 2) == 0)
+                return hay + at;
+            if (--budget == 0)
+                goto rest;
+            mask &= mask - 1;
+        }
+    }
+rest:
+#endif
+    return static_cast<const unsigned char*>(memmem(hay + i, n - i, needle, m));
+}
+
 // ---- Case folding ----------------------------------------------------------
 
 struct FoldTables {
@@ -149,10 +187,10 @@ struct Segment {
     std::array<unsigned char, 4> leads{};
     int leadCount = 0;
 
-    // Bit-parallel search for short segments with "_" (only those have masks).
-    std::vector<uint64_t> asciiMasks;
-    std::vector<std::pair<char32_t, uint64_t>> masks; // sorted by character
-    uint64_t anyMask = 0;
+    // Segments with "_": the longest run without "_" is searched first, and
+    // the whole segment compared around each place it is found.
+    std::unique_ptr<Segment> anchor;
+    size_t anchorOffset = 0; // characters before the anchor in the segment
 
     void prepare(const FoldTables& t)
     {
@@ -182,39 +220,29 @@ struct Segment {
                     }
                 }
             }
-        } else if (items.size() <= 64) {
-            asciiMasks.assign(128, 0);
-            for (size_t i = 0; i < items.size(); ++i) {
-                const uint64_t bit = uint64_t(1) << i;
-                const char32_t c = items[i];
-                if (c == AnyChar) {
-                    anyMask |= bit;
-                } else if (c < 0x80) {
-                    asciiMasks[c] |= bit;
-                } else {
-                    auto it = std::find_if(masks.begin(), masks.end(),
-                                           [c](const auto& m) { return m.first == c; });
-                    if (it == masks.end())
-                        masks.emplace_back(c, bit);
-                    else
-                        it->second |= bit;
+        } else {
+            size_t bestStart = 0, bestLength = 0;
+            for (size_t i = 0; i < items.size();) {
+                if (items[i] == AnyChar) {
+                    ++i;
+                    continue;
                 }
+                size_t j = i;
+                while (j < items.size() && items[j] != AnyChar)
+                    ++j;
+                if (j - i > bestLength) {
+                    bestStart = i;
+                    bestLength = j - i;
+                }
+                i = j;
             }
-            for (auto& m : asciiMasks)
-                m |= anyMask;
-            for (auto& m : masks)
-                m.second |= anyMask;
-            std::sort(masks.begin(), masks.end());
+            if (bestLength > 0) {
+                anchor = std::make_unique<Segment>();
+                anchor->items.assign(items.begin() + bestStart, items.begin() + bestStart + bestLength);
+                anchor->prepare(t);
+                anchorOffset = bestStart;
+            }
         }
-    }
-
-    uint64_t maskOf(char32_t folded) const
-    {
-        if (folded < 0x80)
-            return asciiMasks[folded];
-        auto it = std::lower_bound(masks.begin(), masks.end(), folded,
-                                   [](const auto& m, char32_t c) { return m.first < c; });
-        return it != masks.end() && it->first == folded ? it->second : anyMask;
     }
 
     // Compares items [from, end) with the text at `pos`; the end of the match or NotFound.
@@ -279,10 +307,12 @@ struct Segment {
         if (!hasAny) {
             if (prefixItems > 0) {
                 while (from < n) {
-                    const void* hit = memmem(text + from, n - from, prefix.data(), prefix.size());
+                    const unsigned char* hit = findBytes(text + from, n - from,
+                                                         reinterpret_cast<const unsigned char*>(prefix.data()),
+                                                         prefix.size());
                     if (!hit)
                         return {NotFound, NotFound};
-                    const size_t at = size_t(static_cast<const unsigned char*>(hit) - text);
+                    const size_t at = size_t(hit - text);
                     if (allPlain)
                         return {at, at + prefix.size()};
                     const size_t e = compareAt(t, text, n, at + prefix.size(), prefixItems);
@@ -304,22 +334,25 @@ struct Segment {
             }
             return {NotFound, NotFound};
         }
-        if (items.size() <= 64) {
-            const uint64_t last = uint64_t(1) << (items.size() - 1);
-            std::array<size_t, 64> starts;
-            uint64_t state = 0;
-            size_t count = 0;
-            for (size_t pos = from; pos < n;) {
-                const Decoded d = decode(text + pos, text + n);
-                starts[count & 63] = pos;
-                ++count;
-                state = ((state << 1) | 1) & maskOf(foldWith(t, d.cp));
-                pos += d.len;
-                if (state & last)
-                    return {starts[(count - items.size()) & 63], pos};
+        if (anchor) {
+            for (size_t search = from; search < n;) {
+                const Span a = anchor->find(t, text, n, search);
+                if (a.begin == NotFound)
+                    return {NotFound, NotFound};
+                size_t start = a.begin;
+                size_t back = 0;
+                for (; back < anchorOffset && start > from; ++back)
+                    start = stepBack(text, start);
+                if (back == anchorOffset && start >= from) {
+                    const size_t e = compareAt(t, text, n, start);
+                    if (e != NotFound)
+                        return {start, e};
+                }
+                search = a.begin + 1;
             }
             return {NotFound, NotFound};
         }
+        // Only "_": any run of that many characters.
         for (size_t pos = from; pos < n; pos += decode(text + pos, text + n).len) {
             const size_t e = compareAt(t, text, n, pos);
             if (e != NotFound)

@@ -1,5 +1,8 @@
 #include "platform/db/SqlDialect.h"
 
+#include <QHash>
+#include <QSet>
+
 #include <vector>
 
 namespace Orvanta::SqlDialect {
@@ -406,6 +409,84 @@ private:
         return parts;
     }
 
+    // "c like 'p'" repeated in one AND or OR chain adds nothing (x AND x is x,
+    // also for NULL): a query that repeats a word runs its condition once.
+    std::vector<std::pair<size_t, size_t>> withoutRepeats(const std::vector<std::pair<size_t, size_t>>& parts) const
+    {
+        std::vector<std::pair<size_t, size_t>> out;
+        out.reserve(parts.size());
+        QSet<QString> seen;
+        for (const auto& p : parts) {
+            const size_t a = p.first;
+            const bool plainLike = p.second == a + 3 && (nz(a).kind == Kind::Word || nz(a).kind == Kind::Name)
+                && isWord(a + 1, "like") && nz(a + 2).kind == Kind::String;
+            if (plainLike) {
+                const QString key = nz(a).text.toLower() + QChar(0) + nz(a + 2).text;
+                if (seen.contains(key))
+                    continue;
+                seen.insert(key);
+            }
+            out.push_back(p);
+        }
+        return out;
+    }
+
+    bool isPlainLike(const std::pair<size_t, size_t>& p) const
+    {
+        const size_t a = p.first;
+        return p.second == a + 3 && (nz(a).kind == Kind::Word || nz(a).kind == Kind::Name) && isWord(a + 1, "like")
+            && nz(a + 2).kind == Kind::String && nz(a + 2).text.startsWith(QLatin1Char('\''));
+    }
+
+    // Many "c like 'p'" of one chain on the same column become one call that
+    // tests all the patterns in one pass over the value, with the same result
+    // as the chain: orvanta_like_any for OR, orvanta_like_all for AND. The
+    // patterns travel packed in one literal ("|" between them; "|" and "\"
+    // inside a pattern escaped with "\"). Parts that are groups come back as
+    // (npos, index into m_groups).
+    std::vector<std::pair<size_t, size_t>> grouped(const std::vector<std::pair<size_t, size_t>>& parts, bool all)
+    {
+        if (int(parts.size()) <= m_options.groupAbove)
+            return parts;
+        QHash<QString, std::vector<size_t>> byColumn;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (isPlainLike(parts[i]))
+                byColumn[nz(parts[i].first).text.toLower()].push_back(i);
+        }
+        std::vector<int> groupOf(parts.size(), -1);
+        std::vector<bool> first(parts.size(), false);
+        for (auto it = byColumn.cbegin(); it != byColumn.cend(); ++it) {
+            const std::vector<size_t>& members = it.value();
+            if (int(members.size()) <= m_options.groupAbove)
+                continue;
+            QString packed;
+            for (size_t k = 0; k < members.size(); ++k) {
+                if (k > 0)
+                    packed += QLatin1Char('|');
+                for (QChar c : nz(parts[members[k]].first + 2).key) {
+                    if (c == QLatin1Char('|') || c == QLatin1Char('\\'))
+                        packed += QLatin1Char('\\');
+                    packed += c;
+                }
+            }
+            const int group = int(m_groups.size());
+            m_groups.push_back((all ? QStringLiteral("orvanta_like_all(") : QStringLiteral("orvanta_like_any("))
+                               + nz(parts[members[0]].first).text + QStringLiteral(", ") + quoteLiteral(packed)
+                               + QLatin1Char(')'));
+            for (size_t m : members)
+                groupOf[m] = group;
+            first[members[0]] = true;
+        }
+        std::vector<std::pair<size_t, size_t>> out;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (groupOf[i] < 0)
+                out.push_back(parts[i]);
+            else if (first[i])
+                out.emplace_back(npos, size_t(groupOf[i]));
+        }
+        return out;
+    }
+
     void emitRange(size_t a, size_t b)
     {
         if (a >= b)
@@ -423,7 +504,13 @@ private:
             emitAnd(a, b);
             return;
         }
-        emitTree(terms, 0, terms.size(), QStringLiteral(" OR "), [this](size_t x, size_t y) { emitAnd(x, y); });
+        const auto parts = grouped(withoutRepeats(terms), false);
+        emitTree(parts, 0, parts.size(), QStringLiteral(" OR "), [this](size_t x, size_t y) {
+            if (x == npos)
+                m_where += m_groups[y];
+            else
+                emitAnd(x, y);
+        });
     }
 
     void emitAnd(size_t a, size_t b)
@@ -433,7 +520,13 @@ private:
             emitFactor(a, b);
             return;
         }
-        emitTree(factors, 0, factors.size(), QStringLiteral(" AND "), [this](size_t x, size_t y) { emitFactor(x, y); });
+        const auto parts = grouped(withoutRepeats(factors), true);
+        emitTree(parts, 0, parts.size(), QStringLiteral(" AND "), [this](size_t x, size_t y) {
+            if (x == npos)
+                m_where += m_groups[y];
+            else
+                emitFactor(x, y);
+        });
     }
 
     // A factor that is one parenthesised group is balanced inside as well.
@@ -502,6 +595,7 @@ private:
     size_t m_whereBegin = npos;
     size_t m_whereEnd = npos;
     QString m_where;
+    std::vector<QString> m_groups;
 };
 
 } // namespace

@@ -9,7 +9,9 @@
 //   order by ...           gets ", rowid" appended, so ties keep storage order
 //   where c1 and c2 ...    long AND/OR chains are nested as a balanced tree, so
 //                          that tens of thousands of conditions stay far below
-//                          SQLite's expression depth limit
+//                          SQLite's expression depth limit; repeated
+//                          conditions are left out, and hundreds of LIKEs on
+//                          one column become one call that scans the value once
 // String literals are never changed inside.
 #pragma once
 
@@ -24,6 +26,9 @@ struct Options {
     bool tableScan = true;
     // Rebalance WHERE clauses with more than this many AND/OR operators.
     int balanceAbove = 64;
+    // In a rebalanced chain, test more than this many LIKE patterns on one
+    // column in one pass (orvanta_like_any / orvanta_like_all, see LikeSet.h).
+    int groupAbove = 64;
 };
 
 QString toSqlite(const QString& jetSql, const Options& options);

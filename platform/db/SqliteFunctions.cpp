@@ -1,6 +1,7 @@
 #include "platform/db/SqliteFunctions.h"
 
 #include "platform/db/LikeMatcher.h"
+#include "platform/db/LikeSet.h"
 
 #include <sqlite3.h>
 
@@ -19,21 +20,23 @@ namespace {
 // address reused for another pattern later. (SQLite's auxiliary data would
 // do the same, but its look-up walks a list of every call site: a statement
 // with 40,000 conditions would spend its time there.)
-class PatternCache {
+template <typename Compiled>
+class CompiledCache {
 public:
-    const LikeMatcher& matcher(const char* pattern, size_t bytes, char32_t escape)
+    template <typename Make>
+    const Compiled& get(const char* pattern, size_t bytes, char32_t escape, Make make)
     {
         Entry& e = m_entries[Key{pattern, bytes, escape}];
-        if (!e.matcher || std::string_view(e.pattern) != std::string_view(pattern, bytes)) {
+        if (!e.compiled || std::string_view(e.pattern) != std::string_view(pattern, bytes)) {
             if (m_entries.size() > MaxEntries) {
                 // Patterns of finished statements pile up here; start over.
                 m_entries.clear();
-                return matcher(pattern, bytes, escape);
+                return get(pattern, bytes, escape, make);
             }
             e.pattern.assign(pattern, bytes);
-            e.matcher = std::make_unique<LikeMatcher>(e.pattern, escape);
+            e.compiled = std::make_unique<Compiled>(make(e.pattern));
         }
-        return *e.matcher;
+        return *e.compiled;
     }
 
 private:
@@ -52,10 +55,31 @@ private:
     };
     struct Entry {
         std::string pattern;
-        std::unique_ptr<LikeMatcher> matcher;
+        std::unique_ptr<Compiled> compiled;
     };
     std::unordered_map<Key, Entry, KeyHash> m_entries;
 };
+
+struct PatternCache {
+    // Text values of a UTF-8 database can be read as they are stored.
+    bool utf8Database = false;
+    CompiledCache<LikeMatcher> matchers;
+    CompiledCache<LikeSet> sets;
+};
+
+// The text argument as UTF-8 bytes; false when it is NULL.
+bool textOf(PatternCache* cache, sqlite3_value* value, std::string_view& text)
+{
+    if (sqlite3_value_type(value) == SQLITE_NULL)
+        return false;
+    // The content as stored: asking for the text would copy every value that
+    // lies in a page only to append a terminating zero the matcher does not need.
+    const bool asStored = cache->utf8Database && sqlite3_value_type(value) == SQLITE_TEXT;
+    const auto* t = static_cast<const char*>(asStored ? sqlite3_value_blob(value) : sqlite3_value_text(value));
+    const size_t n = size_t(sqlite3_value_bytes(value));
+    text = std::string_view(t ? t : "", t ? n : 0);
+    return true;
+}
 
 void destroyCache(void* p)
 {
@@ -96,15 +120,42 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     }
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     const size_t pn = size_t(sqlite3_value_bytes(argv[0]));
-    const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-    const size_t tn = size_t(sqlite3_value_bytes(argv[1]));
-    if (!p || !t) {
+    auto* cache = static_cast<PatternCache*>(sqlite3_user_data(ctx));
+    std::string_view text;
+    if (!p || !textOf(cache, argv[1], text)) {
         sqlite3_result_error_nomem(ctx);
         return;
     }
-    auto* cache = static_cast<PatternCache*>(sqlite3_user_data(ctx));
     try {
-        sqlite3_result_int(ctx, cache->matcher(p, pn, escape).matches(std::string_view(t, tn)));
+        const LikeMatcher& m = cache->matchers.get(p, pn, escape, [escape](const std::string& pattern) {
+            return LikeMatcher(pattern, escape);
+        });
+        sqlite3_result_int(ctx, m.matches(text));
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(ctx);
+    }
+}
+
+// like_any(text, packed patterns) / like_all(...): the OR / AND of
+// "text like pattern" over the patterns, NULL when the text is NULL.
+template <bool All>
+void likeSetFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    auto* cache = static_cast<PatternCache*>(sqlite3_user_data(ctx));
+    std::string_view text;
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || !textOf(cache, argv[0], text))
+        return;
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+    const size_t pn = size_t(sqlite3_value_bytes(argv[1]));
+    if (!p) {
+        sqlite3_result_error_nomem(ctx);
+        return;
+    }
+    try {
+        const LikeSet& set = cache->sets.get(p, pn, 0, [](const std::string& packed) {
+            return LikeSet(LikeSet::unpack(packed));
+        });
+        sqlite3_result_int(ctx, All ? set.matchesAll(text) : set.matchesAny(text));
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(ctx);
     }
@@ -117,14 +168,28 @@ int registerLikeFunction(sqlite3* db)
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     // One cache for both forms; SQLite destroys it with the last of them.
     auto* cache = new PatternCache;
+    sqlite3_stmt* encoding = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &encoding, nullptr) == SQLITE_OK
+        && sqlite3_step(encoding) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(encoding, 0));
+        cache->utf8Database = name && std::string_view(name) == "UTF-8";
+    }
+    sqlite3_finalize(encoding);
     int rc = sqlite3_create_function_v2(db, "like", 2, flags, cache, likeFunction, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         delete cache;
         return rc;
     }
     rc = sqlite3_create_function_v2(db, "like", 3, flags, cache, likeFunction, nullptr, nullptr, destroyCache);
-    if (rc != SQLITE_OK) // SQLite has destroyed the cache: the two-argument form must go too
+    if (rc != SQLITE_OK) { // SQLite has destroyed the cache: the two-argument form must go too
         sqlite3_create_function_v2(db, "like", 2, flags, nullptr, nullptr, nullptr, nullptr, nullptr);
+        return rc;
+    }
+    rc = sqlite3_create_function_v2(db, "orvanta_like_any", 2, flags, cache, likeSetFunction<false>, nullptr,
+                                    nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "orvanta_like_all", 2, flags, cache, likeSetFunction<true>, nullptr,
+                                        nullptr, nullptr);
     return rc;
 }
 

@@ -7,6 +7,8 @@ namespace Orvanta {
 
 // Replaces SQLite's LIKE (two and three arguments) by the LikeMatcher, so that
 // "content like '%word%'" folds case by Unicode rules and never uses an index.
+// Also adds orvanta_like_any(text, packed patterns) and orvanta_like_all(...),
+// which the translation uses for long chains of LIKEs on one column.
 // Returns an SQLite result code.
 int registerLikeFunction(sqlite3* db);
 

@@ -225,3 +225,15 @@ TEST(Like, LongTextsAndLongPatterns)
     longPattern.insert(longPattern.size() - 1, "X");
     EXPECT_FALSE(LikeMatcher::match(longPattern, text));
 }
+
+TEST(Like, NeedlesOfOneRepeatedByte)
+{
+    const std::string run(100000, 'a');
+    EXPECT_TRUE(LikeMatcher::match("%" + std::string(5000, 'a') + "%", run));
+    EXPECT_FALSE(LikeMatcher::match("%" + std::string(5000, 'a') + "b%", run));
+    EXPECT_TRUE(LikeMatcher::match("%" + std::string(500, 'a') + "b%", run + "b"));
+    EXPECT_TRUE(LikeMatcher::match("%1:2%", "xx1:1:2yy"));
+    EXPECT_TRUE(LikeMatcher::match("%ab%", std::string(31, 'x') + "ab"));
+    EXPECT_TRUE(LikeMatcher::match("%ab%", std::string(14, 'x') + "ab"));
+    EXPECT_FALSE(LikeMatcher::match("%ab%", std::string(40, 'x') + "a"));
+}

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <limits>
+
 using namespace Orvanta;
 
 namespace {
@@ -105,7 +107,7 @@ QString manyConditions(int count, const QString& head, const QString& base, cons
 {
     QString sql = base;
     for (int i = 0; i < count; ++i)
-        sql += head + QStringLiteral("w%1").arg(i % 7) + (i % 3 == 0 ? QStringLiteral("'&chr(39)&'s") : QString())
+        sql += head + QStringLiteral("w%1").arg(i) + (i % 3 == 0 ? QStringLiteral("'&chr(39)&'s") : QString())
             + QStringLiteral("%' ");
     return sql + tail;
 }
@@ -149,13 +151,17 @@ TEST(SqlDialect, FortyThousandConditionsNestShallowAndKeepTheirOrder)
     };
     for (const Shape& s : shapes) {
         const QString jet = manyConditions(40000, s.head, s.base, s.tail);
-        const QString sqlite = SqlDialect::toSqlite(jet);
+        SqlDialect::Options separate;
+        separate.groupAbove = std::numeric_limits<int>::max();
+        const QString sqlite = SqlDialect::toSqlite(jet, separate);
         EXPECT_LE(maxDepth(sqlite), 20);
         const QStringList got = patterns(sqlite);
         ASSERT_EQ(got.size(), 40000);
         EXPECT_EQ(got.first(), QStringLiteral("'%w0''s%'"));
         EXPECT_EQ(got[1], QStringLiteral("'%w1%'"));
-        EXPECT_EQ(got.last(), QStringLiteral("'%w1''s%'")); // 39999 % 7 == 1, 39999 % 3 == 0
+        EXPECT_EQ(got.last(), QStringLiteral("'%w39999''s%'"));
+        for (int i = 0; i < got.size(); i += 997)
+            EXPECT_EQ(got[i], QStringLiteral("'%w%1%2%'").arg(i).arg(i % 3 == 0 ? QStringLiteral("''s") : QString()));
         EXPECT_EQ(sqlite.count(QStringLiteral("1=1")) + sqlite.count(QStringLiteral("1=2")), 1);
         if (!s.tail.isEmpty())
             EXPECT_TRUE(sqlite.endsWith(QStringLiteral("order by \"date\" desc, rowid ")));
@@ -172,4 +178,32 @@ TEST(SqlDialect, MixedAndOrKeepsPrecedence)
     EXPECT_EQ(sqlite.count(QStringLiteral(" OR ")), 10);
     EXPECT_EQ(sqlite.count(QStringLiteral("between")), 90);
     EXPECT_TRUE(sqlite.contains(QStringLiteral("y between 0 and 1")));
+}
+
+TEST(SqlDialect, RepeatedConditionsInALongChainRunOnce)
+{
+    QString jet = QStringLiteral("select a from t where 1=1");
+    for (int i = 0; i < 1000; ++i)
+        jet += QStringLiteral(" and content like '%%1%' ").arg(i % 3 == 0 ? QStringLiteral("x") : QStringLiteral("y%1").arg(i % 5));
+    const QStringList got = patterns(SqlDialect::toSqlite(jet));
+    EXPECT_EQ(got, (QStringList{"'%x%'", "'%y1%'", "'%y2%'", "'%y4%'", "'%y0%'", "'%y3%'"}));
+}
+
+TEST(SqlDialect, ManyLikesOnOneColumnBecomeOneCall)
+{
+    QString any = QStringLiteral("select subject,htm from  maindata where 1=2");
+    QString all = QStringLiteral("select subject,htm from  maindata where 1=1");
+    for (int i = 0; i < 100; ++i) {
+        const QString word = i == 0 ? QStringLiteral("a|b\\c") : i == 1 ? QStringLiteral("it'&chr(39)&'s") : QStringLiteral("w%1").arg(i);
+        any += QStringLiteral("  or content like '%") + word + QStringLiteral("%' ");
+        all += QStringLiteral(" and content like '%") + word + QStringLiteral("%' ");
+    }
+    all += QStringLiteral("order by [date] desc ");
+    const QString a = SqlDialect::toSqlite(any);
+    EXPECT_TRUE(a.startsWith(QStringLiteral("select subject,htm from  maindata NOT INDEXED where (1=2 OR orvanta_like_any(content, '%a\\|b\\\\c%|%it''s%|%w2%|")))
+        << a.left(200).toStdString();
+    EXPECT_TRUE(a.endsWith(QStringLiteral("|%w99%')) "))) << a.right(50).toStdString();
+    const QString b = SqlDialect::toSqlite(all);
+    EXPECT_TRUE(b.contains(QStringLiteral("(1=1 AND orvanta_like_all(content, '%a\\|b"))) << b.left(200).toStdString();
+    EXPECT_TRUE(b.endsWith(QStringLiteral("|%w99%')) order by \"date\" desc, rowid ")));
 }
