@@ -300,11 +300,45 @@ struct Segment {
     };
 
     // The leftmost match at or after `from`.
+    // Knuth-Morris-Pratt over folded characters: linear whatever the text,
+    // for when the quick searches below meet too many false starts.
+    Span findLinear(const FoldTables& t, const unsigned char* text, size_t n, size_t from) const
+    {
+        const size_t m = items.size();
+        std::vector<size_t> fail(m, 0);
+        for (size_t i = 1, k = 0; i < m; ++i) {
+            while (k > 0 && items[i] != items[k])
+                k = fail[k - 1];
+            if (items[i] == items[k])
+                ++k;
+            fail[i] = k;
+        }
+        std::vector<size_t> starts(m);
+        size_t q = 0;
+        size_t count = 0;
+        for (size_t pos = from; pos < n;) {
+            const Decoded d = decode(text + pos, text + n);
+            const char32_t c = foldWith(t, d.cp);
+            starts[count % m] = pos;
+            ++count;
+            pos += d.len;
+            while (q > 0 && items[q] != c)
+                q = fail[q - 1];
+            if (items[q] == c)
+                ++q;
+            if (q == m)
+                return {starts[(count - m) % m], pos};
+        }
+        return {NotFound, NotFound};
+    }
+
+    // The leftmost match at or after `from`.
     Span find(const FoldTables& t, const unsigned char* text, size_t n, size_t from) const
     {
         if (items.empty())
             return {from, from};
         if (!hasAny) {
+            size_t budget = 64 + (n - std::min(n, from)) / 16 + items.size();
             if (prefixItems > 0) {
                 while (from < n) {
                     const unsigned char* hit = findBytes(text + from, n - from,
@@ -318,6 +352,8 @@ struct Segment {
                     const size_t e = compareAt(t, text, n, at + prefix.size(), prefixItems);
                     if (e != NotFound)
                         return {at, e};
+                    if (--budget == 0)
+                        return findLinear(t, text, n, at + decode(text + at, text + n).len);
                     from = at + 1;
                 }
                 return {NotFound, NotFound};
@@ -330,6 +366,8 @@ struct Segment {
                 const size_t e = compareAt(t, text, n, at);
                 if (e != NotFound)
                     return {at, e};
+                if (--budget == 0)
+                    return findLinear(t, text, n, at + decode(text + at, text + n).len);
                 from = at + 1;
             }
             return {NotFound, NotFound};
