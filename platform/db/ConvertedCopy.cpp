@@ -16,9 +16,10 @@ namespace {
 
 const char* const IdentityTable = "orvanta_converted_copy_identity";
 
-QString fullKey(const FileIdentity& source)
+QString fullKey(const FileIdentity& source, const QString& converter)
 {
-    return QStringLiteral("orvanta converted copy %1\n").arg(FormatVersion) + source.key();
+    return QStringLiteral("orvanta converted copy %1\n").arg(FormatVersion) + source.key() + QLatin1Char('\n')
+        + converter;
 }
 
 QString hashHex(const QString& text, int length)
@@ -33,9 +34,9 @@ QString prefixFor(const FileIdentity& source)
     return hashHex(source.canonicalPath, 16) + QLatin1Char('-');
 }
 
-QString fileNameFor(const FileIdentity& source)
+QString fileNameFor(const FileIdentity& source, const QString& converter)
 {
-    return prefixFor(source) + hashHex(fullKey(source), 32) + QStringLiteral(".sqlite");
+    return prefixFor(source) + hashHex(fullKey(source, converter), 32) + QStringLiteral(".sqlite");
 }
 
 uint32_t bigEndian(const unsigned char* p, int bytes)
@@ -54,11 +55,11 @@ QString defaultFolder()
     return base.isEmpty() ? QString() : base + QStringLiteral("/orvanta");
 }
 
-sqlite3* restore(const QString& folder, const FileIdentity& source)
+sqlite3* restore(const QString& folder, const FileIdentity& source, const QString& converter)
 {
     if (folder.isEmpty())
         return nullptr;
-    QFile file(folder + QLatin1Char('/') + fileNameFor(source));
+    QFile file(folder + QLatin1Char('/') + fileNameFor(source, converter));
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
     const qint64 size = file.size();
@@ -101,7 +102,7 @@ sqlite3* restore(const QString& folder, const FileIdentity& source)
     if (sqlite3_prepare_v2(db, query.constData(), -1, &stmt, nullptr) == SQLITE_OK
         && sqlite3_step(stmt) == SQLITE_ROW) {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        valid = text && QString::fromUtf8(text, sqlite3_column_bytes(stmt, 0)) == fullKey(source);
+        valid = text && QString::fromUtf8(text, sqlite3_column_bytes(stmt, 0)) == fullKey(source, converter);
     }
     sqlite3_finalize(stmt);
     const QByteArray drop = QByteArray("DROP TABLE ") + IdentityTable;
@@ -112,7 +113,7 @@ sqlite3* restore(const QString& folder, const FileIdentity& source)
     return db;
 }
 
-bool store(const QString& folder, const FileIdentity& source, sqlite3* db)
+bool store(const QString& folder, const FileIdentity& source, const QString& converter, sqlite3* db)
 {
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return false;
@@ -123,7 +124,7 @@ bool store(const QString& folder, const FileIdentity& source, sqlite3* db)
     bool ok = false;
     sqlite3_stmt* stmt = nullptr;
     const QByteArray insert = QByteArray("INSERT INTO ") + IdentityTable + " VALUES(?)";
-    const QByteArray key = fullKey(source).toUtf8();
+    const QByteArray key = fullKey(source, converter).toUtf8();
     if (sqlite3_prepare_v2(db, insert.constData(), -1, &stmt, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
         ok = sqlite3_step(stmt) == SQLITE_DONE;
@@ -137,7 +138,7 @@ bool store(const QString& folder, const FileIdentity& source, sqlite3* db)
     if (!bytes)
         return false;
 
-    const QString name = fileNameFor(source);
+    const QString name = fileNameFor(source, converter);
     QSaveFile file(folder + QLatin1Char('/') + name);
     ok = file.open(QIODevice::WriteOnly) && file.write(reinterpret_cast<const char*>(bytes), size) == size
         && file.commit();

@@ -105,6 +105,14 @@ struct StatementDeleter {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
+// What converts Jet files: the reader program, by its identity, so that a
+// rebuilt reader makes its own copies.
+QString converterKey()
+{
+    const std::optional<FileIdentity> reader = identityOf(JetImport::readerPath());
+    return reader ? reader->key() : QStringLiteral("no reader");
+}
+
 enum class Signature { None, Jet, Sqlite };
 
 Signature readSignature(const QString& localPath, const QString& displayPath)
@@ -178,7 +186,8 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
     }
 
     const QString folder = copies.folderSet ? copies.folder : ConvertedCopy::defaultFolder();
-    sqlite3* db = ConvertedCopy::restore(folder, *identity);
+    const QString converter = converterKey();
+    sqlite3* db = ConvertedCopy::restore(folder, *identity, converter);
     if (db) {
         ++g_copiesRestored;
     } else {
@@ -203,7 +212,7 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
         ++g_readerLoads;
         // Only a copy of a file that held still while it was read is kept.
         const std::optional<FileIdentity> after = identityOf(localPath);
-        if (after && *after == *identity && ConvertedCopy::store(folder, *identity, db))
+        if (after && *after == *identity && ConvertedCopy::store(folder, *identity, converter, db))
             ++g_copiesStored;
     }
     configure(db);

@@ -367,3 +367,26 @@ TEST(JetCopies, TheSourceFileIsNeverWritten)
     EXPECT_EQ(st1.st_mtim.tv_nsec, st2.st_mtim.tv_nsec);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("jst.mdb")});
 }
+
+TEST(JetCopies, DamagedJetFileIsAnErrorNotACrash)
+{
+    if (!Orvanta::Test::requireFixtures())
+        return;
+    Database::setConvertedCopyFolder(QString());
+    QTemporaryDir dir;
+    QByteArray bytes = Orvanta::Test::readFile(Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb")));
+    ASSERT_GT(bytes.size(), 65536);
+    // The signature page intact, the pages after it overwritten.
+    for (qsizetype i = 4096; i < bytes.size(); ++i)
+        bytes[i] = char((i * 2654435761u) >> 13);
+    const QString path = Orvanta::Test::writeFile(dir.filePath(QStringLiteral("jst.mdb")), bytes);
+    try {
+        Connection c;
+        c.open(DbTest::connectionStringFor(path));
+        run(c, mod1);
+        ADD_FAILURE() << "a damaged file was read without complaint";
+    } catch (const Error& e) {
+        EXPECT_FALSE(e.text().isEmpty());
+        EXPECT_NE(e.number(), 0);
+    }
+}
