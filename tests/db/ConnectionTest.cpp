@@ -184,6 +184,19 @@ TEST_F(SqliteSource, FortyThousandConditions)
         none << QStringLiteral("不在%1").arg(i);
     none << QStringLiteral("ginseng");
     EXPECT_EQ(search(connection, compose(anyBase, anyHead, none, QString())), QStringList{"charlie"});
+
+    // Hundreds of different patterns that all mean "holds 甲" (tested in one
+    // pass): the NULL content stays out in both modes.
+    QStringList same;
+    for (int i = 0; i < 300; ++i)
+        same << QString(i % 50, QLatin1Char('%')) + QStringLiteral("甲") + QString(i / 50, QLatin1Char('%'));
+    EXPECT_EQ(search(connection, compose(allBase, allHead, same, order)), (QStringList{"echo", "delta"}));
+    EXPECT_EQ(search(connection, compose(anyBase, anyHead, same, QString())), (QStringList{"delta", "echo"}));
+    same << QStringLiteral("乙");
+    EXPECT_EQ(search(connection, compose(allBase, allHead, same, order)), QStringList{"echo"});
+    same << QString();
+    EXPECT_EQ(search(connection, compose(anyBase, anyHead, same, QString())),
+              (QStringList{"delta", "alpha", "echo", "foxtrot", "charlie"}));
 }
 
 TEST_F(SqliteSource, ErrorsOfStatements)
