@@ -3,10 +3,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <sqlite3.h>
 
@@ -59,9 +63,12 @@ sqlite3* restore(const QString& folder, const FileIdentity& source, const QStrin
 {
     if (folder.isEmpty())
         return nullptr;
-    QFile file(folder + QLatin1Char('/') + fileNameFor(source, converter));
+    const QString path = folder + QLatin1Char('/') + fileNameFor(source, converter);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
+    // Marks it used, for the choice of copies to keep.
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0);
     const qint64 size = file.size();
     if (size < 512)
         return nullptr;
@@ -146,13 +153,18 @@ bool store(const QString& folder, const FileIdentity& source, const QString& con
     if (!ok)
         return false;
 
-    // Copies of earlier versions of the same file are of no further use.
+    // Copies of earlier versions of the same file are of no further use, and
+    // of other files only the most recently used are worth their space.
     const QString prefix = prefixFor(source);
     QDir dir(folder);
-    const QStringList old = dir.entryList({prefix + QStringLiteral("*.sqlite")}, QDir::Files);
-    for (const QString& entry : old) {
-        if (entry != name)
-            dir.remove(entry);
+    const QFileInfoList entries =
+        dir.entryInfoList({QStringLiteral("*.sqlite")}, QDir::Files, QDir::Time); // newest first
+    int kept = 0;
+    for (const QFileInfo& entry : entries) {
+        if (entry.fileName() == name)
+            continue;
+        if (entry.fileName().startsWith(prefix) || ++kept >= MaxCopies)
+            dir.remove(entry.fileName());
     }
     return true;
 }

@@ -18,6 +18,9 @@ namespace Orvanta::ConvertedCopy {
 // Changes whenever the reading of Jet files changes what the copy holds.
 constexpr int FormatVersion = 1;
 
+// Copies kept in the folder at most (of different files, most recently used).
+constexpr int MaxCopies = 8;
+
 // $XDG_CACHE_HOME/orvanta (by default ~/.cache/orvanta).
 QString defaultFolder();
 
@@ -27,8 +30,9 @@ sqlite3* restore(const QString& folder, const FileIdentity& source, const QStrin
 
 // `converter` names what made the copy; a copy made by another is not used.
 // Writes the database `db` (the full in-memory copy of `source`) into
-// `folder`, replacing copies of earlier versions of the same file. Returns
-// false when it could not; nothing is left behind then.
+// `folder`, replacing copies of earlier versions of the same file and keeping
+// only the most recently used copies. Returns false when it could not;
+// nothing is left behind then.
 bool store(const QString& folder, const FileIdentity& source, const QString& converter, sqlite3* db);
 
 } // namespace Orvanta::ConvertedCopy

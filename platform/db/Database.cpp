@@ -12,8 +12,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <new>
 
@@ -40,6 +42,7 @@ struct SharedCopies {
     uint64_t clock = 0;
     bool folderSet = false;
     QString folder;
+    qint64 minimumCopySource = Database::DefaultMinimumCopySource;
 };
 
 SharedCopies& sharedCopies()
@@ -49,6 +52,49 @@ SharedCopies& sharedCopies()
 }
 
 constexpr size_t MaxSharedCopies = 4;
+
+// The open database of a file whose identity has not changed, or nullptr.
+// The caller holds the lock.
+std::shared_ptr<Database> findShared(SharedCopies& copies, const FileIdentity& identity)
+{
+    auto found = copies.byPath.find(identity.canonicalPath);
+    if (found == copies.byPath.end())
+        return nullptr;
+    if (found->second.identity == identity) {
+        found->second.lastUse = ++copies.clock;
+        ++g_sharedReuses;
+        return found->second.database;
+    }
+    copies.byPath.erase(found); // the file changed: what was read of it is stale
+    return nullptr;
+}
+
+void keepShared(SharedCopies& copies, const FileIdentity& identity, const std::shared_ptr<Database>& database)
+{
+    if (copies.byPath.size() >= MaxSharedCopies && !copies.byPath.count(identity.canonicalPath)) {
+        auto oldest = copies.byPath.begin();
+        for (auto it = copies.byPath.begin(); it != copies.byPath.end(); ++it) {
+            if (it->second.lastUse < oldest->second.lastUse)
+                oldest = it;
+        }
+        copies.byPath.erase(oldest);
+    }
+    copies.byPath[identity.canonicalPath] = SharedCopy{identity, database, ++copies.clock};
+}
+
+// Changes whenever another connection commits to the file.
+int dataVersion(sqlite3* db)
+{
+    int version = 0;
+    sqlite3_exec(
+        db, "PRAGMA data_version",
+        [](void* out, int, char** values, char**) {
+            *static_cast<int*>(out) = values[0] ? atoi(values[0]) : 0;
+            return 0;
+        },
+        &version, nullptr);
+    return version;
+}
 
 QString fromSqlite16(const void* text)
 {
@@ -175,15 +221,8 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
 
     SharedCopies& copies = sharedCopies();
     std::lock_guard lock(copies.mutex);
-    auto found = copies.byPath.find(identity->canonicalPath);
-    if (found != copies.byPath.end()) {
-        if (found->second.identity == *identity) {
-            found->second.lastUse = ++copies.clock;
-            ++g_sharedReuses;
-            return found->second.database;
-        }
-        copies.byPath.erase(found); // the file changed: its copy is stale
-    }
+    if (auto shared = findShared(copies, *identity))
+        return shared;
 
     const QString folder = copies.folderSet ? copies.folder : ConvertedCopy::defaultFolder();
     const QString converter = converterKey();
@@ -212,26 +251,30 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
         ++g_readerLoads;
         // Only a copy of a file that held still while it was read is kept.
         const std::optional<FileIdentity> after = identityOf(localPath);
-        if (after && *after == *identity && ConvertedCopy::store(folder, *identity, converter, db))
+        if (after && *after == *identity && identity->size >= copies.minimumCopySource
+            && ConvertedCopy::store(folder, *identity, converter, db))
             ++g_copiesStored;
     }
     configure(db);
     std::shared_ptr<Database> database(new Database(db, Format::Jet, displayPath));
 
-    if (copies.byPath.size() >= MaxSharedCopies) {
-        auto oldest = copies.byPath.begin();
-        for (auto it = copies.byPath.begin(); it != copies.byPath.end(); ++it) {
-            if (it->second.lastUse < oldest->second.lastUse)
-                oldest = it;
-        }
-        copies.byPath.erase(oldest);
-    }
-    copies.byPath[identity->canonicalPath] = SharedCopy{*identity, database, ++copies.clock};
+    keepShared(copies, *identity, database);
     return database;
 }
 
 std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const QString& displayPath)
 {
+    // The connection stays open for the next searches while the file keeps
+    // its identity: opening, reading the schema and mapping the file again
+    // would cost each search more than a small collection's scan.
+    const std::optional<FileIdentity> identity = identityOf(localPath);
+    if (!identity)
+        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
+    SharedCopies& copies = sharedCopies();
+    std::lock_guard lock(copies.mutex);
+    if (auto shared = findShared(copies, *identity))
+        return shared;
+
     sqlite3* db = nullptr;
     // Read-only, and never a URI: nothing in the path is taken as an option.
     const int rc = sqlite3_open_v2(QFile::encodeName(localPath).constData(), &db,
@@ -242,18 +285,31 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
         throw errorFor(rc == SQLITE_CANTOPEN ? SQLITE_NOTADB : rc, message, displayPath);
     }
     configure(db);
-    sqlite3_exec(db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
+    // Read through a memory map, the whole file when it fits in the limit.
+    const QByteArray mmap = "PRAGMA mmap_size=" + QByteArray::number(std::min<int64_t>(identity->size, 0x7fff0000));
+    sqlite3_exec(db, mmap.constData(), nullptr, nullptr, nullptr);
     std::shared_ptr<Database> database(new Database(db, Format::Sqlite, displayPath));
     // Reading the schema is the first real read: a damaged file shows here.
     const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
     if (check != SQLITE_OK)
         throw errorFor(check == SQLITE_ERROR ? SQLITE_CORRUPT : check, lastMessage(db), displayPath);
+    database->m_dataVersion = dataVersion(db);
+    keepShared(copies, *identity, database);
     return database;
 }
 
 std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
 {
     std::lock_guard lock(m_mutex);
+    if (m_format == Format::Sqlite) {
+        // Someone may write to an SQLite file (through its journal, without
+        // touching the file's identity): rows read before are stale then.
+        const int version = dataVersion(m_db);
+        if (version != m_dataVersion) {
+            m_lastRows.reset();
+            m_dataVersion = version;
+        }
+    }
     if (m_lastRows && jetSql == m_lastSql)
         return m_lastRows;
     m_lastRows.reset();
@@ -324,12 +380,13 @@ std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
     return table;
 }
 
-void Database::setConvertedCopyFolder(const QString& folder)
+void Database::setConvertedCopyFolder(const QString& folder, qint64 minimumSourceBytes)
 {
     SharedCopies& copies = sharedCopies();
     std::lock_guard lock(copies.mutex);
     copies.folderSet = true;
     copies.folder = folder;
+    copies.minimumCopySource = minimumSourceBytes;
 }
 
 QString Database::convertedCopyFolder()

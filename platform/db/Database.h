@@ -1,9 +1,9 @@
 // One opened data source behind Connection: an SQLite connection holding
 // either the in-memory copy of a Jet file or a read-only SQLite file.
 //
-// In-memory copies are shared by every connection to the same file for as long
-// as the file keeps its identity (size, modification time, inode); a changed
-// file is read again on the next open. The copy can also be kept on disk (see
+// Both are shared by every connection to the same file for as long as the
+// file keeps its identity (size, modification time, inode); a changed file is
+// read (or opened) again on the next open. The copy can also be kept on disk (see
 // ConvertedCopy.h) so that the next program start need not read the Jet file.
 #pragma once
 
@@ -31,18 +31,21 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Runs a statement in the Jet dialect and returns all its rows. Running the
-    // statement that ran last again returns the same rows without running it:
-    // the data behind a Database never changes. Throws Orvanta::Error.
+    // statement that ran last again returns the same rows without running it
+    // while the data is unchanged. Throws Orvanta::Error.
     std::shared_ptr<const ResultTable> execute(const QString& jetSql);
 
     Format format() const { return m_format; }
 
     // Where converted copies of Jet files are kept between program starts;
     // ConvertedCopy::defaultFolder() unless set. An empty folder keeps none.
-    static void setConvertedCopyFolder(const QString& folder);
+    // Files smaller than `minimumSourceBytes` get no copy: they are read about
+    // as fast as a copy, and would only fill the folder.
+    static constexpr qint64 DefaultMinimumCopySource = qint64(4) << 20;
+    static void setConvertedCopyFolder(const QString& folder, qint64 minimumSourceBytes = DefaultMinimumCopySource);
     static QString convertedCopyFolder();
 
-    // Forgets every shared in-memory copy (connections still open keep theirs).
+    // Forgets every shared database (connections still open keep theirs).
     static void dropSharedCopies();
 
     // How Jet files were made available since the start, for tests and tools.
@@ -50,7 +53,7 @@ public:
         int readerLoads = 0;   // read through the Jet reader
         int copiesRestored = 0; // taken from the converted copy on disk
         int copiesStored = 0;  // converted copies written
-        int sharedReuses = 0;  // an in-memory copy reused by a new connection
+        int sharedReuses = 0;  // an open database reused by a new connection
     };
     static LoadCounts loadCounts();
 
@@ -64,6 +67,7 @@ private:
     Format m_format;
     QString m_displayPath;
     std::mutex m_mutex;
+    int m_dataVersion = 0;
     QString m_lastSql;
     std::shared_ptr<const ResultTable> m_lastRows;
 };

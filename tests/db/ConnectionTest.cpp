@@ -4,6 +4,7 @@
 
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/Database.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -338,4 +339,22 @@ TEST(Connection, NothingIsWrittenToTheDataSource)
         EXPECT_NE(errorNumberOf([&] { rs.open(QStringLiteral("create table x(a)"), connection); }), 0);
     }
     EXPECT_TRUE(snapshot(path) == before);
+}
+
+TEST_F(SqliteSource, OpenFileIsSharedAndNeverServesStaleRows)
+{
+    const auto before = Database::loadCounts();
+    Connection second;
+    second.open(DbTest::connectionStringFor(path));
+    EXPECT_EQ(second.database().get(), connection.database().get());
+    EXPECT_EQ(Database::loadCounts().sharedReuses - before.sharedReuses, 1);
+
+    const QString sql = QStringLiteral("select subject,htm from  maindata where 1=1 and content like '%甲%' order by [date] desc ");
+    EXPECT_EQ(search(connection, sql), (QStringList{"echo", "delta"}));
+    DbTest::SqliteFile(path).exec("UPDATE maindata SET content = 'x 甲' WHERE subject = 'alpha'");
+    // The same statement on the connection that ran it: new rows, not the kept ones.
+    EXPECT_EQ(search(connection, sql), (QStringList{"echo", "delta", "alpha"}));
+    Connection third;
+    third.open(DbTest::connectionStringFor(path));
+    EXPECT_EQ(search(third, sql), (QStringList{"echo", "delta", "alpha"}));
 }

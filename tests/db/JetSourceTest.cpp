@@ -5,6 +5,7 @@
 
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/ConvertedCopy.h"
 #include "platform/db/Database.h"
 #include "support/Fixtures.h"
 
@@ -289,7 +290,7 @@ TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
     QTemporaryDir dir;
     QTemporaryDir cache;
     ASSERT_TRUE(dir.isValid() && cache.isValid());
-    Database::setConvertedCopyFolder(cache.path());
+    Database::setConvertedCopyFolder(cache.path(), 0);
     const QString path = dir.filePath(QStringLiteral("jst.mdb"));
     replaceFile(Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb")), path);
     const QString cs = DbTest::connectionStringFor(path);
@@ -341,7 +342,38 @@ TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
         EXPECT_GT(run(c, QStringLiteral("select * from DateTest"))->rowCount(), 0);
     }
     EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, 3);
+
+    // Small files get no copy by default.
+    Database::setConvertedCopyFolder(cache.path());
+    Database::dropSharedCopies();
+    QDir(cache.path()).removeRecursively();
+    replaceFile(Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb")), path);
+    {
+        Connection c;
+        c.open(cs);
+        EXPECT_EQ(run(c, mod1)->rowCount(), 16);
+    }
+    EXPECT_TRUE(QDir(cache.path()).entryList(QDir::Files).isEmpty());
     Database::setConvertedCopyFolder(QString());
+}
+
+TEST(JetCopies, OnlyTheMostRecentlyUsedCopiesStay)
+{
+    if (!Orvanta::Test::requireFixtures())
+        return;
+    QTemporaryDir dir;
+    QTemporaryDir cache;
+    Database::setConvertedCopyFolder(cache.path(), 0);
+    for (int i = 0; i < ConvertedCopy::MaxCopies + 4; ++i) {
+        const QString path = dir.filePath(QStringLiteral("c%1/jst.mdb").arg(i));
+        QDir().mkpath(QFileInfo(path).path());
+        replaceFile(Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb")), path);
+        Connection c;
+        c.open(DbTest::connectionStringFor(path));
+    }
+    EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files).size(), ConvertedCopy::MaxCopies);
+    Database::setConvertedCopyFolder(QString());
+    Database::dropSharedCopies();
 }
 
 TEST(JetCopies, TheSourceFileIsNeverWritten)
