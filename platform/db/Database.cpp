@@ -34,8 +34,9 @@ struct SharedCopy {
     uint64_t lastUse = 0;
 };
 
-// In-memory copies of Jet files, by canonical path. A handful at most: each
-// can be large, and a program uses one.
+// Open databases (in-memory copies of Jet files, open SQLite files), by the
+// file's canonical path. A handful at most: a copy can be large, and a program
+// uses one collection.
 struct SharedCopies {
     std::mutex mutex;
     std::map<QString, SharedCopy> byPath;

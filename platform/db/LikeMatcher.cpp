@@ -192,10 +192,18 @@ struct Segment {
     std::unique_ptr<Segment> anchor;
     size_t anchorOffset = 0; // characters before the anchor in the segment
 
+    // Holds a byte that is no character: the same byte occurs inside or at
+    // the start of well-formed characters, so a byte search would find it
+    // where the text holds another character. Only the character-by-character
+    // search is exact then.
+    bool linearOnly = false;
+
     void prepare(const FoldTables& t)
     {
         for (char32_t c : items)
             hasAny = hasAny || c == AnyChar;
+        linearOnly = std::any_of(items.begin(), items.end(),
+                                 [](char32_t c) { return c >= InvalidBase && c != AnyChar; });
         if (!hasAny) {
             while (prefixItems < items.size() && (items[prefixItems] >= InvalidBase
                                                    || !t.hasVariants.test(items[prefixItems]))) {
@@ -337,6 +345,8 @@ struct Segment {
     {
         if (items.empty())
             return {from, from};
+        if (linearOnly && !hasAny)
+            return findLinear(t, text, n, from);
         if (!hasAny) {
             size_t budget = 64 + (n - std::min(n, from)) / 16 + items.size();
             if (prefixItems > 0) {

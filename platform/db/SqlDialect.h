@@ -10,9 +10,10 @@
 //   where c1 and c2 ...    long AND/OR chains are nested as a balanced tree, so
 //                          that tens of thousands of conditions stay far below
 //                          SQLite's expression depth limit; repeated
-//                          conditions are left out, and hundreds of LIKEs on
+//                          conditions are left out, and long runs of LIKEs on
 //                          one column become one call that scans the value once
-// String literals are never changed inside.
+//                          (more than Options::groupAbove of them)
+// The text inside string literals is never changed.
 #pragma once
 
 #include <QString>

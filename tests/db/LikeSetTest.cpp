@@ -56,3 +56,35 @@ TEST(LikeSet, Forty_thousand_words)
         everything += "詞" + std::to_string(i) + "號 ";
     EXPECT_TRUE(set.matchesAll(everything));
 }
+
+TEST(LikeSet, AgreesOnRandomPatternsAndTexts)
+{
+    const std::vector<std::string> alphabet{"a", "A", "s", "ſ", "K", "k", "ß", "ẞ", "人", "參", "%", "_",
+                                            "\xE4", "\xBA", "σ", "ς", " "};
+    std::mt19937 random(99);
+    auto make = [&](size_t maxLength) {
+        std::string s;
+        const size_t length = random() % (maxLength + 1);
+        for (size_t i = 0; i < length; ++i)
+            s += alphabet[random() % alphabet.size()];
+        return s;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::string> patterns;
+        const size_t count = 1 + random() % 8;
+        for (size_t i = 0; i < count; ++i)
+            patterns.push_back(random() % 4 ? "%" + make(3) + "%" : make(4));
+        const LikeSet set(patterns);
+        for (int k = 0; k < 5; ++k) {
+            const std::string text = make(16);
+            bool any = false, all = true;
+            for (const std::string& p : patterns) {
+                const bool m = LikeMatcher::match(p, text);
+                any = any || m;
+                all = all && m;
+            }
+            ASSERT_EQ(set.matchesAny(text), any) << text;
+            ASSERT_EQ(set.matchesAll(text), all) << text;
+        }
+    }
+}

@@ -10,6 +10,8 @@
 
 #include <QTemporaryDir>
 
+#include <random>
+
 using namespace Orvanta;
 
 namespace {
@@ -236,4 +238,101 @@ TEST(Like, NeedlesOfOneRepeatedByte)
     EXPECT_TRUE(LikeMatcher::match("%ab%", std::string(31, 'x') + "ab"));
     EXPECT_TRUE(LikeMatcher::match("%ab%", std::string(14, 'x') + "ab"));
     EXPECT_FALSE(LikeMatcher::match("%ab%", std::string(40, 'x') + "a"));
+}
+
+namespace {
+
+// A plain reference: both sides decoded to characters (a byte that starts no
+// well-formed sequence is a character of its own), then matched by dynamic
+// programming over the pattern.
+std::vector<char32_t> characters(const std::string& s)
+{
+    std::vector<char32_t> out;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    while (p < end) {
+        const unsigned b = *p;
+        int len = 1;
+        char32_t cp = 0x110000 + b;
+        auto cont = [&](int i) { return p + i < end && (p[i] & 0xC0) == 0x80; };
+        if (b < 0x80) {
+            cp = b;
+        } else if (b >= 0xC2 && b <= 0xDF && cont(1)) {
+            cp = ((b & 0x1F) << 6) | (p[1] & 0x3F);
+            len = 2;
+        } else if (b >= 0xE0 && b <= 0xEF && cont(1) && cont(2)) {
+            const char32_t c = ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+            if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+                cp = c;
+                len = 3;
+            }
+        } else if (b >= 0xF0 && b <= 0xF4 && cont(1) && cont(2) && cont(3)) {
+            const char32_t c = ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+            if (c >= 0x10000 && c <= 0x10FFFF) {
+                cp = c;
+                len = 4;
+            }
+        }
+        out.push_back(cp);
+        p += len;
+    }
+    return out;
+}
+
+bool referenceLike(const std::string& pattern, const std::string& text)
+{
+    const auto p = characters(pattern);
+    const auto t = characters(text);
+    // can[j]: the pattern so far matches the first j characters of the text.
+    std::vector<bool> can(t.size() + 1, false), next(t.size() + 1);
+    can[0] = true;
+    for (char32_t pc : p) {
+        std::fill(next.begin(), next.end(), false);
+        if (pc == U'%') {
+            bool any = false;
+            for (size_t j = 0; j <= t.size(); ++j) {
+                any = any || can[j];
+                next[j] = any;
+            }
+        } else {
+            for (size_t j = 0; j < t.size(); ++j) {
+                if (can[j] && (pc == U'_' || foldCase(pc) == foldCase(t[j])))
+                    next[j + 1] = true;
+            }
+        }
+        can.swap(next);
+    }
+    return can[t.size()];
+}
+
+} // namespace
+
+// More rounds on request: ORVANTA_LIKE_ROUNDS=2000000 test_db --gtest_filter=Like.Agrees*
+int rounds()
+{
+    const int asked = qEnvironmentVariableIntValue("ORVANTA_LIKE_ROUNDS");
+    return asked > 0 ? asked : 20000;
+}
+
+TEST(Like, AgreesWithAPlainReferenceOnRandomInput)
+{
+    const std::vector<std::string> alphabet{"a", "A", "b", "s", "S", "ſ", "k", "K", "ß", "ẞ", "人", "參", "参",
+                                            "%", "_", "[", "\xE4", "\xBA", "\x80", "σ", "Σ", "ς", " "};
+    std::mt19937 random(20240601);
+    for (int round = 0; round < rounds(); ++round) {
+        auto make = [&](size_t maxLength) {
+            std::string s;
+            const size_t length = random() % (maxLength + 1);
+            for (size_t i = 0; i < length; ++i)
+                s += alphabet[random() % alphabet.size()];
+            return s;
+        };
+        const std::string pattern = make(6);
+        std::string text = make(round % 10 == 0 ? 60 : 12);
+        // Texts without the wildcard characters read more naturally; keep some.
+        if (round % 3 == 0)
+            std::erase_if(text, [](char c) { return c == '%' || c == '_'; });
+        ASSERT_EQ(LikeMatcher::match(pattern, text), referenceLike(pattern, text))
+            << "pattern [" << pattern << "] text [" << text << "]";
+    }
 }
