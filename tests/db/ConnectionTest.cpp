@@ -5,12 +5,16 @@
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Database.h"
+#include "platform/db/LikeMatcher.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QTemporaryDir>
+
+#include <algorithm>
+#include <random>
 
 #include <functional>
 
@@ -357,4 +361,72 @@ TEST_F(SqliteSource, OpenFileIsSharedAndNeverServesStaleRows)
     Connection third;
     third.open(DbTest::connectionStringFor(path));
     EXPECT_EQ(search(third, sql), (QStringList{"echo", "delta", "alpha"}));
+}
+
+// Words full of the characters that matter to the translation, composed as
+// the search composes them, must find exactly the rows whose content holds
+// them (LIKE checked on its own elsewhere).
+TEST(Connection, ComposedStatementsFindWhatTheWordsSay)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("words.sqlite"));
+    const QStringList pieces{QStringLiteral("'"), QStringLiteral("&"), QStringLiteral("chr(39)"), QStringLiteral("--"),
+                             QStringLiteral(";"), QStringLiteral("\""), QStringLiteral("["), QStringLiteral("]"),
+                             QStringLiteral("|"), QStringLiteral("\\"), QStringLiteral("人參"), QStringLiteral("a"),
+                             QStringLiteral("order by"), QStringLiteral("/*"), QStringLiteral("("), QStringLiteral(")")};
+    std::mt19937 random(5);
+    auto make = [&](int maxPieces) {
+        QString s;
+        const int n = 1 + int(random() % unsigned(maxPieces));
+        for (int i = 0; i < n; ++i)
+            s += pieces[int(random() % unsigned(pieces.size()))];
+        return s;
+    };
+    QStringList contents;
+    for (int i = 0; i < 60; ++i)
+        contents << make(12);
+    {
+        DbTest::SqliteFile file(path);
+        file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
+        for (int i = 0; i < contents.size(); ++i) {
+            const QByteArray subject = QByteArray::number(i);
+            const QByteArray content = contents[i].toUtf8();
+            file.insertText("INSERT INTO maindata VALUES(?2, 'x', ?3, printf('%04d', ?1))", i, subject.constData(), content.constData(),
+                            nullptr, nullptr, 2);
+        }
+    }
+    Connection connection;
+    connection.open(DbTest::connectionStringFor(path));
+    for (int round = 0; round < 200; ++round) {
+        // Few words, or many (a chain long enough to be rebalanced and grouped).
+        const int count = round % 10 == 0 ? 100 + int(random() % 50) : 1 + int(random() % 3);
+        QStringList words;
+        for (int i = 0; i < count; ++i)
+            words << make(2);
+        for (const bool all : {true, false}) {
+            QString sql = all ? QStringLiteral("select subject,htm from  maindata where 1=1")
+                              : QStringLiteral("select subject,htm from  maindata where 1=2");
+            for (QString w : words) {
+                w.replace(QLatin1Char('\''), QStringLiteral("'&chr(39)&'"));
+                sql += (all ? QStringLiteral(" and content like '%") : QStringLiteral("  or content like '%")) + w
+                    + QStringLiteral("%' ");
+            }
+            if (all)
+                sql += QStringLiteral("order by [date] desc ");
+            QStringList expected;
+            for (int i = 0; i < contents.size(); ++i) {
+                bool any = false, every = true;
+                for (const QString& w : words) {
+                    const bool hit = LikeMatcher::match(("%" + w + "%").toStdString(), contents[i].toStdString());
+                    any = any || hit;
+                    every = every && hit;
+                }
+                if (all ? every : any)
+                    expected << QString::number(i);
+            }
+            if (all)
+                std::reverse(expected.begin(), expected.end()); // dates are the row numbers
+            EXPECT_EQ(search(connection, sql), expected) << sql.left(300).toStdString();
+        }
+    }
 }
