@@ -120,6 +120,16 @@ Error errorFor(int rc, const QString& message, const QString& displayPath)
     switch (rc & 0xFF) {
     case SQLITE_NOMEM:
         return Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return Error(ErrorCode::PathFileAccessError,
+                     QStringLiteral("Cannot read the database '%1' (%2).").arg(displayPath, message));
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Error(ErrorCode::EngineFailure,
+                     QStringLiteral("The database '%1' is locked by another program (%2).").arg(displayPath, message));
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
         return Error(ErrorCode::DatabaseDamaged,
