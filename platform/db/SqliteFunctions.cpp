@@ -20,7 +20,7 @@ namespace {
 // address reused for another pattern later. (SQLite's auxiliary data would
 // do the same, but its look-up walks a list of every call site: a statement
 // with 40,000 conditions would spend its time there.)
-template <typename Compiled>
+template <typename Compiled, size_t MaxEntries>
 class CompiledCache {
 public:
     template <typename Make>
@@ -40,7 +40,6 @@ public:
     }
 
 private:
-    static constexpr size_t MaxEntries = 250000;
     struct Key {
         const char* text;
         size_t bytes;
@@ -63,8 +62,8 @@ private:
 struct PatternCache {
     // Text values of a UTF-8 database can be read as they are stored.
     bool utf8Database = false;
-    CompiledCache<LikeMatcher> matchers;
-    CompiledCache<LikeSet> sets;
+    CompiledCache<LikeMatcher, 250000> matchers;
+    CompiledCache<LikeSet, 64> sets; // each can hold tens of thousands of words
 };
 
 // The text argument as UTF-8 bytes; false when it is NULL.
