@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -132,13 +133,25 @@ int run(const QueryTool::Options& options)
     return kExitFound;
 }
 
+// The arguments as typed. Qt's own decoding drops a leading U+FEFF, which in
+// a query is a character like any other.
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList out;
+    for (int i = 1; i < argc; ++i) {
+        QStringDecoder decode(QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom);
+        out << decode(QByteArrayView(argv[i]));
+    }
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
 
-    const QueryTool::ParseResult parsed = QueryTool::parseArguments(app.arguments().mid(1));
+    const QueryTool::ParseResult parsed = QueryTool::parseArguments(argumentsOf(argc, argv));
     if (!parsed.error.isEmpty()) {
         writeLine(stderr, QStringLiteral("orvanta-query: ") + parsed.error);
         writeLine(stderr, QStringLiteral("Try 'orvanta-query --help'."));
