@@ -167,6 +167,7 @@ void expectFailedStart(DiskFaults& t, const std::vector<Message>& messages, int 
     EXPECT_EQ(messages[0].caption, QStringLiteral("Tarsel Orvanta"));
     const int number = errorNumberOf(messages[0]);
     EXPECT_GT(number, 0) << messages[0].text.toStdString();
+    std::printf("[ message  ] %s: %s\n", what, qPrintable(QString(messages[0].text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     flushDeletions();
     EXPECT_EQ(Forms::loaded<FrmVelmoraMain>(), nullptr) << "no half-loaded search window";
     ASSERT_NE(Forms::loaded<FrmIni>(), nullptr);
