@@ -632,6 +632,23 @@ TEST_F(HostileQueries, NulCharacterInTheQuery)
     EXPECT_EQ(mismatches.failed(), 0);
 }
 
+// What the program receives is what was typed: a leading U+FEFF is part of
+// the query, not a byte-order mark to drop.
+TEST_F(HostileQueries, ArgumentsKeepEveryCharacter)
+{
+    const QChar bom(0xfeff);
+    const QStringList queries = {
+        QString(bom), bom + QStringLiteral(";"), bom + QStringLiteral("人參"), QStringLiteral("+") + bom,
+        QStringLiteral("人參") + bom, QString(QChar(0x200b)), QStringLiteral("\t"), QStringLiteral("\r\n"),
+    };
+    Mismatches mismatches;
+    const std::vector<Outcome> outcomes = runProcesses(folder, queries);
+    for (qsizetype i = 0; i < queries.size(); ++i)
+        mismatches.compare(QStringLiteral("orvanta-query"), queries[i], outcomes[size_t(i)],
+                           printed(referenceRows(rows, queries[i])));
+    EXPECT_EQ(mismatches.failed(), 0);
+}
+
 // Half a surrogate pair is not valid text but a string can hold it (pasted,
 // or made by a program). It must stay inside its word like any character.
 TEST_F(HostileQueries, LoneSurrogates)
