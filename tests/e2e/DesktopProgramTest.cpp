@@ -1,0 +1,379 @@
+// The installed desktop program on a real X server, driven as a user drives
+// it: mouse clicks and keystrokes through xdotool, the close box through the
+// window manager's close request. What is checked is what the program leaves
+// behind: window titles, the temporary page, saved files, printed pages and
+// the end of the process.
+#include "e2e/Installation.h"
+#include "e2e/PrintQueue.h"
+#include "e2e/XSession.h"
+#include "platform/text/Cp950.h"
+#include "support/Fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using namespace Orvanta::E2E;
+
+const QString kStartScreen = QStringLiteral("^Tarsel Orvanta$");
+const QString kSearchWindowTitle = QStringLiteral("Tarsel Orvanta-目錄瀏覽 & 關鍵字搜尋");
+const QString kSearchWindow = QStringLiteral("^Tarsel Orvanta-目錄瀏覽");
+const QString kEditorTitle = QStringLiteral("Tarsel 全文檢索條件 瀏覽、複製、編輯、更新、存檔");
+const QString kEditor = QStringLiteral("^Tarsel 全文檢索條件");
+
+// Centres of the controls, in client pixels (the layout in twips / 15).
+constexpr int kQueryButtonX = 560 + 70, kQueryButtonY = 248 + 24;   // start screen cmdQuery
+constexpr int kSearchButtonX = 175 + 36, kSearchButtonY = 46 + 16;  // search window Command1
+constexpr int kFirstFileX = 240 + 20, kFirstFileY = 32 + 8;          // editor file list, first entry
+constexpr int kTextAreaX = 8 + 200, kTextAreaY = 192 + 100;          // editor text area
+constexpr int kSaveButtonX = 384 + 28, kSaveButtonY = 392 + 12;      // editor save button
+
+std::string show(const QByteArray& bytes)
+{
+    return bytes.left(300).toStdString();
+}
+
+// Within each word, the positions where a character repeats an earlier one.
+QList<int> repeats(const QString& word)
+{
+    QList<int> pattern;
+    const QList<uint> chars = word.toUcs4();
+    for (qsizetype i = 0; i < chars.size(); ++i)
+        pattern << int(chars.indexOf(chars[i]));
+    return pattern;
+}
+
+// A printed line whose glyphs lost their characters against the line that
+// was meant: the same number of words; the first word (whose brackets may be
+// left out) about as long; every other word of the same length with the same
+// repeats.
+bool sameShape(const QString& meant, const QString& printed)
+{
+    const QStringList a = meant.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList b = printed.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (a.size() != b.size() || a.isEmpty())
+        return false;
+    if (std::abs(a[0].toUcs4().size() - b[0].toUcs4().size()) > 2)
+        return false;
+    for (qsizetype i = 1; i < a.size(); ++i) {
+        if (repeats(a[i]) != repeats(b[i]))
+            return false;
+    }
+    return true;
+}
+
+class DesktopProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_session = std::make_unique<XSession>();
+        ASSERT_TRUE(m_session->started()) << m_session->error().toStdString();
+        m_install = std::make_unique<Installation>(300);
+        ASSERT_TRUE(m_install->ok()) << m_install->error().toStdString();
+        ASSERT_TRUE(m_workDir.isValid());
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure() && m_session && m_session->started()) {
+            const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+            const QString shot = artifactsDir() + QStringLiteral("/failure-")
+                                 + QString::fromLatin1(info->name()) + QStringLiteral(".png");
+            if (m_session->screenshot(shot))
+                std::cerr << "screen at the failure: " << shot.toStdString() << "\n";
+            if (m_program)
+                std::cerr << "program output (end):\n" << m_program->output().toStdString() << "\n";
+        }
+        m_program.reset(); // before the display goes away
+        m_session.reset();
+    }
+
+    void start(const QProcessEnvironment& extra = {})
+    {
+        m_program = std::make_unique<ProgramRun>(*m_install, *m_session, m_workDir.path(), extra);
+        ASSERT_TRUE(m_program->running()) << "orvanta did not start: "
+                                          << m_program->startError().toStdString();
+    }
+
+    // Start screen up, query button pressed, search window up with the newest
+    // document shown; returns the search window's id.
+    QString openSearchWindow()
+    {
+        const QString startScreen = m_session->waitForWindow(kStartScreen);
+        EXPECT_FALSE(startScreen.isEmpty()) << "the start screen \"Tarsel Orvanta\" did not appear";
+        if (startScreen.isEmpty())
+            return {};
+        EXPECT_TRUE(m_session->click(startScreen, kQueryButtonX, kQueryButtonY));
+        const QString search = m_session->waitForWindow(kSearchWindow);
+        EXPECT_FALSE(search.isEmpty()) << "the search window did not appear after the query button";
+        if (search.isEmpty())
+            return {};
+        EXPECT_EQ(m_session->windowName(search).toStdString(), kSearchWindowTitle.toStdString());
+        EXPECT_TRUE(m_session->waitForNoWindow(kStartScreen))
+            << "the start screen is still there after the first search";
+        expectPage(QString(), 1);
+        return search;
+    }
+
+    // Waits until the temporary page holds row `row` of `query`.
+    bool pageShows(const QString& query, int row, std::chrono::milliseconds timeout = 15s)
+    {
+        const QByteArray expected = m_install->expectedPage(query, row);
+        if (expected.isEmpty())
+            return false;
+        return waitUntil([&] { return fileBytes(m_install->tempPage()) == expected; }, timeout);
+    }
+
+    void expectPage(const QString& query, int row)
+    {
+        EXPECT_TRUE(pageShows(query, row))
+            << "the temporary page does not hold row " << row << " of \"" << query.toStdString()
+            << "\"; it starts with:\n"
+            << show(fileBytes(m_install->tempPage()));
+    }
+
+    // Esc (the query box takes the focus with its text selected), the query
+    // typed over it, then Enter or a click on the search button.
+    void search(const QString& window, const QString& query, bool withButton)
+    {
+        // A character xdotool loses on the way shows as a wrong page; the
+        // query is then typed once more over the selected text.
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            ASSERT_TRUE(m_session->focus(window));
+            ASSERT_TRUE(m_session->key(QStringLiteral("Escape")));
+            ASSERT_TRUE(m_session->type(query));
+            if (withButton)
+                ASSERT_TRUE(m_session->click(window, kSearchButtonX, kSearchButtonY));
+            else
+                ASSERT_TRUE(m_session->key(QStringLiteral("Return")));
+            if (pageShows(query, 1, attempt < 3 ? 5s : 15s))
+                return;
+            std::cerr << "typing \"" << query.toStdString() << "\" again (attempt " << attempt + 1 << ")\n";
+        }
+        ADD_FAILURE() << "after searching \"" << query.toStdString()
+                      << "\" the temporary page does not hold its first row; it starts with:\n"
+                      << show(fileBytes(m_install->tempPage()));
+    }
+
+    void shot(const QString& name)
+    {
+        const QString path = artifactsDir() + QLatin1Char('/') + name;
+        EXPECT_TRUE(m_session->screenshot(path)) << "no screenshot " << path.toStdString();
+    }
+
+    // The program ends, normally, soon after its last window closed.
+    void expectEnd()
+    {
+        ASSERT_TRUE(m_program->waitForEnd(10s)) << "the program still runs after its last window closed";
+        EXPECT_FALSE(m_program->crashed()) << "the program crashed on its way out";
+        EXPECT_EQ(m_program->exitCode(), 0);
+    }
+
+    std::unique_ptr<XSession> m_session;
+    std::unique_ptr<Installation> m_install;
+    std::unique_ptr<ProgramRun> m_program;
+    QTemporaryDir m_workDir; // the program's current folder
+};
+
+TEST_F(DesktopProgramTest, SearchesHistoryCriteriaEditorAndEnd)
+{
+    // A criteria file in the current folder, where the editor opens.
+    const QByteArray criteria = Orvanta::Cp950::encode(QStringLiteral("甲乙\r\nabc\r\n"));
+    Orvanta::Test::writeFile(m_workDir.filePath(QStringLiteral("a.txt")), criteria);
+
+    start();
+    const QString window = openSearchWindow();
+    ASSERT_FALSE(window.isEmpty());
+    shot(QStringLiteral("01-first-search.png"));
+
+    // Enter searches; the order of the list shows in the rows Down walks to.
+    const QString both = QStringLiteral("人參 甘草");
+    search(window, both, false);
+    shot(QStringLiteral("02-search-人參-甘草.png"));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Down")));
+    expectPage(both, 2);
+    ASSERT_TRUE(m_session->key(QStringLiteral("Down")));
+    expectPage(both, 3);
+    ASSERT_TRUE(m_session->key(QStringLiteral("Up")));
+    expectPage(both, 2);
+
+    const QString any = QStringLiteral("+人參 甘草");
+    search(window, any, false);
+    ASSERT_TRUE(m_session->key(QStringLiteral("Down")));
+    expectPage(any, 2);
+    search(window, QStringLiteral("-人參 甘草"), false);
+    ASSERT_TRUE(m_session->key(QStringLiteral("Down")));
+    expectPage(QStringLiteral("-人參 甘草"), 2);
+
+    // The search button records each query in the history list; picking an
+    // earlier entry and clicking again searches it once more.
+    search(window, both, true);
+    search(window, any, true);
+    ASSERT_TRUE(m_session->focus(window));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Escape")));
+    ASSERT_TRUE(m_session->key(QStringLiteral("alt+Down")));
+    // The drop-down opens on the newest entry ("+人參 甘草"); the one above it
+    // is "人參 甘草".
+    waitUntil([] { return false; }, 500ms);
+    shot(QStringLiteral("03-history.png"));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Up")));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Return")));
+    ASSERT_TRUE(m_session->click(window, kSearchButtonX, kSearchButtonY));
+    expectPage(both, 1);
+
+    // "條件存取" with the search button opens the criteria editor in the
+    // current folder.
+    ASSERT_TRUE(m_session->focus(window));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Escape")));
+    ASSERT_TRUE(m_session->type(QStringLiteral("條件存取")));
+    ASSERT_TRUE(m_session->click(window, kSearchButtonX, kSearchButtonY));
+    const QString editor = m_session->waitForWindow(kEditor);
+    ASSERT_FALSE(editor.isEmpty()) << "the criteria editor did not open";
+    EXPECT_EQ(m_session->windowName(editor).toStdString(), kEditorTitle.toStdString());
+
+    // Load a.txt (double-click), add a line, save.
+    const QString file = QFileInfo(m_workDir.filePath(QStringLiteral("a.txt"))).absoluteFilePath();
+    ASSERT_TRUE(m_session->click(editor, kFirstFileX, kFirstFileY, 2));
+    EXPECT_TRUE(waitUntil([&] { return m_session->windowName(editor) == file; }, 10s))
+        << "after the double-click the caption is \"" << m_session->windowName(editor).toStdString()
+        << "\", not the file's path";
+    shot(QStringLiteral("04-criteria-loaded.png"));
+    ASSERT_TRUE(m_session->click(editor, kTextAreaX, kTextAreaY));
+    ASSERT_TRUE(m_session->key(QStringLiteral("ctrl+End")));
+    ASSERT_TRUE(m_session->type(QStringLiteral("丙")));
+    ASSERT_TRUE(m_session->click(editor, kSaveButtonX, kSaveButtonY));
+    // The loaded text ended with CR LF, so the typed line follows it, and the
+    // save adds one more CR LF.
+    const QByteArray saved = Orvanta::Cp950::encode(QStringLiteral("甲乙\r\nabc\r\n丙\r\n"));
+    EXPECT_TRUE(waitUntil([&] { return fileBytes(file) == saved; }, 10s))
+        << "a.txt holds " << fileBytes(file).toHex(' ').toStdString() << ", expected "
+        << saved.toHex(' ').toStdString();
+    shot(QStringLiteral("05-criteria-saved.png"));
+
+    // Closing the last windows ends the program; the temporary page goes.
+    ASSERT_TRUE(m_session->requestClose(editor));
+    ASSERT_TRUE(m_session->waitForNoWindow(kEditor)) << "the criteria editor did not close";
+    EXPECT_TRUE(m_program->running()) << "the program ended with its search window still open";
+    ASSERT_TRUE(m_session->requestClose(window));
+    expectEnd();
+    EXPECT_FALSE(QFileInfo::exists(m_install->tempPage())) << "the temporary page is still there";
+}
+
+TEST_F(DesktopProgramTest, ClosingTheStartScreenEndsTheProgram)
+{
+    start();
+    const QString startScreen = m_session->waitForWindow(kStartScreen);
+    ASSERT_FALSE(startScreen.isEmpty()) << "the start screen \"Tarsel Orvanta\" did not appear";
+    ASSERT_TRUE(m_session->requestClose(startScreen));
+    expectEnd();
+    EXPECT_FALSE(QFileInfo::exists(m_install->tempPage()));
+}
+
+TEST_F(DesktopProgramTest, DamagedDatabaseShowsTheRunTimeErrorAndTheProgramGoesOn)
+{
+    if (!Orvanta::Test::requireFixtures())
+        return;
+    const QByteArray whole = Orvanta::Test::readFile(
+        Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb")));
+    ASSERT_GT(whole.size(), 4096);
+    Orvanta::Test::writeFile(m_install->path(QStringLiteral("jst.mdb")), whole.left(whole.size() / 2));
+
+    start();
+    const QString startScreen = m_session->waitForWindow(kStartScreen);
+    ASSERT_FALSE(startScreen.isEmpty()) << "the start screen \"Tarsel Orvanta\" did not appear";
+    ASSERT_TRUE(m_session->click(startScreen, kQueryButtonX, kQueryButtonY));
+
+    // The message box has the program's caption too: it is the second window
+    // of that name.
+    const QString box = m_session->waitForWindow(kStartScreen, 30s, {startScreen});
+    ASSERT_FALSE(box.isEmpty()) << "no message box \"Tarsel Orvanta\" appeared";
+    shot(QStringLiteral("06-damaged-database.png"));
+    EXPECT_TRUE(m_session->windows(kSearchWindow).isEmpty()) << "the search window opened all the same";
+    EXPECT_TRUE(m_program->running());
+
+    ASSERT_TRUE(m_session->focus(box));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Return")));
+    EXPECT_TRUE(waitUntil([&] { return !m_session->windows(kStartScreen).contains(box); }, 10s))
+        << "the message box did not close on Return";
+    EXPECT_TRUE(m_program->running()) << "the program ended after the run-time error";
+    EXPECT_EQ(m_session->windows(kStartScreen), QStringList{startScreen}) << "the start screen is gone";
+
+    ASSERT_TRUE(m_session->requestClose(startScreen));
+    expectEnd();
+}
+
+TEST_F(DesktopProgramTest, F7PrintsTheCurrentRowsTitle)
+{
+    PrintQueue queue;
+    if (!queue.unavailableReason().isEmpty())
+        GTEST_SKIP() << "no PDF printer: " << queue.unavailableReason().toStdString();
+
+    QProcessEnvironment printer;
+    printer.insert(QStringLiteral("PRINTER"), queue.name());
+    start(printer);
+    const QString window = openSearchWindow();
+    ASSERT_FALSE(window.isEmpty());
+    const QString both = QStringLiteral("人參 甘草");
+    search(window, both, false);
+    ASSERT_TRUE(m_session->key(QStringLiteral("Down")));
+    expectPage(both, 2);
+
+    // The title of row 2, as the command-line search lists it.
+    const ToolResult list = runTool(m_install->path(QStringLiteral("orvanta-query")),
+                                    {QStringLiteral("--dir"), m_install->folder(), QStringLiteral("--"), both});
+    const QList<QByteArray> rows = list.out.split('\n');
+    ASSERT_GT(rows.size(), 2) << "orvanta-query listed too few rows";
+    const QString title = QString::fromUtf8(rows[1].split('\t').value(1)).trimmed();
+    ASSERT_FALSE(title.isEmpty());
+
+    ASSERT_TRUE(m_session->key(QStringLiteral("F7")));
+    QString pdf;
+    QString pdfText;
+    const bool printed = waitUntil(
+        [&] {
+            pdf = queue.newestPdf();
+            if (pdf.isEmpty())
+                return false;
+            const ToolResult text = runTool(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+            pdfText = QString::fromUtf8(text.out).trimmed();
+            return text.ok && text.exitCode == 0 && !pdfText.isEmpty();
+        },
+        60s);
+    ASSERT_TRUE(printed) << "no printed page appeared in " << queue.outputDir().toStdString()
+                         << " after F7; newest PDF: \"" << pdf.toStdString() << "\"";
+    if (!pdfText.contains(title)) {
+        // The PDF printer passes the page through PostScript, and its CJK
+        // glyphs come back in a Type 3 font whose glyphs carry no character
+        // names: the text reads as other symbols, one per glyph. It still
+        // shows which line was printed: the same words, and within each
+        // word the same characters repeated in the same places.
+        const QString rowOne = QString::fromUtf8(rows[0].split('\t').value(1)).trimmed();
+        EXPECT_TRUE(sameShape(title, pdfText))
+            << "the printed page holds neither \"" << title.toStdString()
+            << "\" nor a text of its shape: \"" << pdfText.toStdString() << "\"";
+        EXPECT_FALSE(sameShape(rowOne, pdfText))
+            << "the printed text has the shape of row 1's title too, so it proves little: \""
+            << pdfText.toStdString() << "\"";
+        std::cerr << "printed text has no characters, compared by shape: \"" << pdfText.toStdString()
+                  << "\"\n";
+    }
+    if (!pdf.isEmpty()) {
+        QFile::remove(artifactsDir() + QStringLiteral("/07-f7.pdf"));
+        QDir().mkpath(artifactsDir());
+        QFile::copy(pdf, artifactsDir() + QStringLiteral("/07-f7.pdf"));
+        QFile::remove(pdf);
+    }
+    EXPECT_TRUE(m_program->running()) << "the program ended after printing";
+
+    ASSERT_TRUE(m_session->requestClose(window));
+    expectEnd();
+}
+
+} // namespace

@@ -1,0 +1,246 @@
+#include "e2e/XSession.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace Orvanta::E2E {
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    for (;;) {
+        if (condition())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+}
+
+ToolResult runTool(const QString& program, const QStringList& arguments,
+                   std::chrono::milliseconds timeout, const QProcessEnvironment& environment)
+{
+    ToolResult result;
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000)) {
+        result.err = process.errorString().toUtf8();
+        return result;
+    }
+    if (!process.waitForFinished(int(timeout.count()))) {
+        process.kill();
+        process.waitForFinished(5000);
+        result.err = "did not end in time";
+        return result;
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    result.exitCode = process.exitCode();
+    result.ok = process.exitStatus() == QProcess::NormalExit;
+    return result;
+}
+
+XSession::XSession()
+{
+    // -displayfd 1: the server picks a free display and writes its number to
+    // standard output once it accepts connections.
+    m_server.setProcessChannelMode(QProcess::SeparateChannels);
+    m_server.start(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                    QStringLiteral("tcp")});
+    if (!m_server.waitForStarted(10000)) {
+        m_error = QStringLiteral("Xvfb did not start: ") + m_server.errorString();
+        return;
+    }
+    QByteArray number;
+    QDeadlineTimer deadline(20s);
+    while (!number.contains('\n') && !deadline.hasExpired()
+           && m_server.state() == QProcess::Running) {
+        m_server.waitForReadyRead(200);
+        number += m_server.readAllStandardOutput();
+    }
+    number = number.trimmed();
+    if (number.isEmpty()) {
+        m_error = QStringLiteral("Xvfb gave no display number: ")
+                  + QString::fromLocal8Bit(m_server.readAllStandardError());
+        return;
+    }
+    m_display = QStringLiteral(":") + QString::fromLatin1(number);
+}
+
+XSession::~XSession()
+{
+    if (m_server.state() != QProcess::NotRunning) {
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000)) {
+            m_server.kill();
+            m_server.waitForFinished(5000);
+        }
+    }
+}
+
+QProcessEnvironment XSession::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    // The test runner asks for offscreen windows; the program under test
+    // must really draw on this display.
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    if (!env.contains(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS")))
+        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+                   QStringLiteral("--no-sandbox --disable-gpu"));
+    return env;
+}
+
+bool XSession::xdotool(const QStringList& arguments) const
+{
+    const ToolResult r = runTool(QStringLiteral("xdotool"), arguments, 20s, environment());
+    return r.ok && r.exitCode == 0;
+}
+
+QStringList XSession::windows(const QString& namePattern) const
+{
+    const ToolResult r = runTool(QStringLiteral("xdotool"),
+                                 {QStringLiteral("search"), QStringLiteral("--name"), namePattern},
+                                 20s, environment());
+    if (!r.ok || r.exitCode != 0)
+        return {};
+    QStringList ids;
+    for (const QByteArray& line : r.out.split('\n')) {
+        const QByteArray id = line.trimmed();
+        if (!id.isEmpty())
+            ids << QString::fromLatin1(id);
+    }
+    return ids;
+}
+
+QString XSession::waitForWindow(const QString& namePattern, std::chrono::milliseconds timeout,
+                                const QStringList& ignoring) const
+{
+    QString found;
+    waitUntil(
+        [&] {
+            for (const QString& id : windows(namePattern)) {
+                if (!ignoring.contains(id)) {
+                    found = id;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+bool XSession::waitForNoWindow(const QString& namePattern, std::chrono::milliseconds timeout) const
+{
+    return waitUntil([&] { return windows(namePattern).isEmpty(); }, timeout);
+}
+
+QString XSession::windowName(const QString& window) const
+{
+    const ToolResult r = runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window},
+                                 20s, environment());
+    if (!r.ok || r.exitCode != 0)
+        return {};
+    QByteArray name = r.out;
+    if (name.endsWith('\n'))
+        name.chop(1);
+    return QString::fromUtf8(name);
+}
+
+bool XSession::click(const QString& window, int x, int y, int count) const
+{
+    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                    QString::number(x), QString::number(y), QStringLiteral("click"),
+                    QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--delay"),
+                    QStringLiteral("80"), QStringLiteral("1")});
+}
+
+bool XSession::key(const QString& keys) const
+{
+    return xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("40"), keys});
+}
+
+bool XSession::focus(const QString& window) const
+{
+    // No window manager runs here, so activation requests go unanswered;
+    // setting the input focus directly works.
+    return xdotool({QStringLiteral("windowfocus"), window});
+}
+
+bool XSession::type(const QString& text) const
+{
+    for (const QChar c : text) {
+        if (!xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"),
+                      QString(c)}))
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
+{
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
+} // namespace
+
+bool XSession::requestClose(const QString& window) const
+{
+    bool ok = false;
+    const xcb_window_t id = window.toUInt(&ok);
+    if (!ok)
+        return false;
+    xcb_connection_t* connection = xcb_connect(m_display.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof event);
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = id;
+    event.type = internAtom(connection, "WM_PROTOCOLS");
+    event.data.data32[0] = internAtom(connection, "WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    const xcb_void_cookie_t cookie = xcb_send_event_checked(
+        connection, 0, id, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_generic_error_t* error = xcb_request_check(connection, cookie);
+    const bool sent = error == nullptr;
+    std::free(error);
+    xcb_disconnect(connection);
+    return sent;
+}
+
+bool XSession::screenshot(const QString& pngPath) const
+{
+    QDir().mkpath(QFileInfo(pngPath).absolutePath());
+    const QString command = QStringLiteral("xwd -root -silent | convert xwd:- png:\"$1\"");
+    const ToolResult r = runTool(QStringLiteral("bash"),
+                                 {QStringLiteral("-c"), command, QStringLiteral("screenshot"), pngPath},
+                                 30s, environment());
+    return r.ok && r.exitCode == 0 && QFileInfo(pngPath).size() > 0;
+}
+
+} // namespace Orvanta::E2E

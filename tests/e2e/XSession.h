@@ -1,0 +1,83 @@
+// A private X server (Xvfb) for one test and the user's hands on it: xdotool
+// for the mouse and the keyboard, xwd for screenshots, and the close request
+// a window manager would send when the user clicks a window's close box.
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+
+namespace Orvanta::E2E {
+
+using namespace std::chrono_literals;
+
+// Polls `condition` every 100 ms until it holds or `timeout` has passed.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// Runs a helper program to its end; returns its standard output, or an empty
+// result with ok == false when it failed or did not end within `timeout`.
+struct ToolResult {
+    bool ok = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+ToolResult runTool(const QString& program, const QStringList& arguments,
+                   std::chrono::milliseconds timeout = 20s,
+                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
+class XSession {
+public:
+    // Starts Xvfb on a free display; started() tells whether that worked,
+    // error() why not.
+    XSession();
+    ~XSession(); // stops the server
+
+    XSession(const XSession&) = delete;
+    XSession& operator=(const XSession&) = delete;
+
+    bool started() const { return !m_display.isEmpty(); }
+    QString error() const { return m_error; }
+    QString display() const { return m_display; }
+
+    // The environment for programs shown on this display.
+    QProcessEnvironment environment() const;
+
+    // Ids of the windows whose name matches the regular expression (xdotool's
+    // matching), in stacking order.
+    QStringList windows(const QString& namePattern) const;
+    // Waits for exactly one more matching window than `ignoring` holds;
+    // returns its id or "" after the timeout.
+    QString waitForWindow(const QString& namePattern, std::chrono::milliseconds timeout = 20s,
+                          const QStringList& ignoring = {}) const;
+    bool waitForNoWindow(const QString& namePattern, std::chrono::milliseconds timeout = 10s) const;
+    QString windowName(const QString& window) const;
+
+    // Input, as the user gives it.
+    bool xdotool(const QStringList& arguments) const;
+    bool click(const QString& window, int x, int y, int count = 1) const; // client pixels
+    bool key(const QString& keys) const;      // e.g. "Return", "alt+Down"
+    bool focus(const QString& window) const;
+    // Types text one character at a time: xdotool maps each character to a
+    // spare key code, and a long run of them may outpace the client's view of
+    // the key map.
+    bool type(const QString& text) const;
+
+    // The close request of a window manager (WM_DELETE_WINDOW); the program
+    // sees exactly what a click on the close box gives it.
+    bool requestClose(const QString& window) const;
+
+    // Saves the whole screen as a PNG file.
+    bool screenshot(const QString& pngPath) const;
+
+private:
+    QProcess m_server;
+    QString m_display;
+    QString m_error;
+};
+
+} // namespace Orvanta::E2E
