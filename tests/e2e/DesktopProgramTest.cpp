@@ -294,7 +294,9 @@ TEST_F(DesktopProgramTest, DamagedDatabaseShowsTheRunTimeErrorAndTheProgramGoesO
     // of that name.
     const QString box = m_session->waitForWindow(kStartScreen, 30s, {startScreen});
     ASSERT_FALSE(box.isEmpty()) << "no message box \"Tarsel Orvanta\" appeared";
+    EXPECT_TRUE(m_session->waitForPaint(box)) << "the message box stays blank";
     shot(QStringLiteral("06-damaged-database.png"));
+    EXPECT_TRUE(m_session->windowShot(box, artifactsDir() + QStringLiteral("/06-run-time-error.png")));
     EXPECT_TRUE(m_session->windows(kSearchWindow).isEmpty()) << "the search window opened all the same";
     EXPECT_TRUE(m_program->running());
 

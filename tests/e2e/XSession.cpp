@@ -233,12 +233,39 @@ bool XSession::requestClose(const QString& window) const
     return sent;
 }
 
+bool XSession::waitForPaint(const QString& window, std::chrono::milliseconds timeout) const
+{
+    const QString command = QStringLiteral("xwd -silent -id \"$1\" | convert xwd:- -format '%[fx:mean]' info:");
+    return waitUntil(
+        [&] {
+            const ToolResult r = runTool(QStringLiteral("bash"),
+                                         {QStringLiteral("-c"), command, QStringLiteral("mean"), window},
+                                         30s, environment());
+            return r.ok && r.exitCode == 0 && r.out.trimmed().toDouble() > 0.05;
+        },
+        timeout);
+}
+
 bool XSession::screenshot(const QString& pngPath) const
 {
     QDir().mkpath(QFileInfo(pngPath).absolutePath());
     const QString command = QStringLiteral("xwd -root -silent | convert xwd:- png:\"$1\"");
     const ToolResult r = runTool(QStringLiteral("bash"),
                                  {QStringLiteral("-c"), command, QStringLiteral("screenshot"), pngPath},
+                                 30s, environment());
+    return r.ok && r.exitCode == 0 && QFileInfo(pngPath).size() > 0;
+}
+
+} // namespace Orvanta::E2E
+
+namespace Orvanta::E2E {
+
+bool XSession::windowShot(const QString& window, const QString& pngPath) const
+{
+    QDir().mkpath(QFileInfo(pngPath).absolutePath());
+    const QString command = QStringLiteral("xwd -silent -id \"$1\" | convert xwd:- png:\"$2\"");
+    const ToolResult r = runTool(QStringLiteral("bash"),
+                                 {QStringLiteral("-c"), command, QStringLiteral("windowshot"), window, pngPath},
                                  30s, environment());
     return r.ok && r.exitCode == 0 && QFileInfo(pngPath).size() > 0;
 }

@@ -71,8 +71,15 @@ public:
     // sees exactly what a click on the close box gives it.
     bool requestClose(const QString& window) const;
 
+    // Waits until a window shows more than a black area: a window is mapped
+    // before the program has drawn it.
+    bool waitForPaint(const QString& window, std::chrono::milliseconds timeout = 10s) const;
+
     // Saves the whole screen as a PNG file.
     bool screenshot(const QString& pngPath) const;
+    // Saves one window as a PNG file. A message box can be drawn in a visual
+    // that a screenshot of the whole screen shows as black.
+    bool windowShot(const QString& window, const QString& pngPath) const;
 
 private:
     QProcess m_server;
