@@ -259,11 +259,34 @@ TEST_F(DesktopProgramTest, SearchesHistoryCriteriaEditorAndEnd)
 
     // Closing the last windows ends the program; the temporary page goes.
     ASSERT_TRUE(m_session->requestClose(editor));
-    ASSERT_TRUE(m_session->waitForNoWindow(kEditor)) << "the criteria editor did not close";
+    // Its caption is the file's path by now: wait for the window itself.
+    ASSERT_TRUE(waitUntil([&] { return m_session->windowName(editor).isEmpty(); }, 10s))
+        << "the criteria editor did not close";
     EXPECT_TRUE(m_program->running()) << "the program ended with its search window still open";
     ASSERT_TRUE(m_session->requestClose(window));
     expectEnd();
     EXPECT_FALSE(QFileInfo::exists(m_install->tempPage())) << "the temporary page is still there";
+}
+
+TEST_F(DesktopProgramTest, TheCriteriaEditorOutlivesTheSearchWindow)
+{
+    start();
+    const QString window = openSearchWindow();
+    ASSERT_FALSE(window.isEmpty());
+    ASSERT_TRUE(m_session->focus(window));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Escape")));
+    ASSERT_TRUE(m_session->type(QStringLiteral("條件存取")));
+    ASSERT_TRUE(m_session->click(window, kSearchButtonX, kSearchButtonY));
+    const QString editor = m_session->waitForWindow(kEditor);
+    ASSERT_FALSE(editor.isEmpty()) << "the criteria editor did not open";
+
+    // The search window goes first; the program lives on in the editor.
+    ASSERT_TRUE(m_session->requestClose(window));
+    EXPECT_TRUE(m_session->waitForNoWindow(kSearchWindow)) << "the search window did not close";
+    EXPECT_TRUE(m_program->running()) << "the program ended with the criteria editor open";
+    EXPECT_EQ(m_session->windows(kEditor), QStringList{editor});
+    ASSERT_TRUE(m_session->requestClose(editor));
+    expectEnd();
 }
 
 TEST_F(DesktopProgramTest, ClosingTheStartScreenEndsTheProgram)

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <csignal>
+
 namespace Orvanta::E2E {
 
 Installation::Installation(int documents)
@@ -56,6 +58,7 @@ ProgramRun::ProgramRun(const Installation& installation, const XSession& session
     m_logPath = installation.path(QStringLiteral("orvanta.log"));
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_logPath);
+    endWithParent(m_process, SIGKILL);
     m_process.start(installation.path(QStringLiteral("orvanta")), {});
     m_process.waitForStarted(10000);
 }

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <csignal>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -41,6 +43,7 @@ PrintQueue::PrintQueue()
         m_scheduler = std::make_unique<QProcess>();
         m_scheduler->setProcessChannelMode(QProcess::MergedChannels);
         m_scheduler->setStandardOutputFile(QProcess::nullDevice());
+        endWithParent(*m_scheduler, SIGTERM);
         m_scheduler->start(QStringLiteral("/usr/sbin/cupsd"), {QStringLiteral("-f")});
         if (!m_scheduler->waitForStarted(10000)
             || !waitUntil([&] { return schedulerRunning() || m_scheduler->state() != QProcess::Running; }, 20s)

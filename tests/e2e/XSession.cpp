@@ -7,10 +7,18 @@
 
 #include <xcb/xcb.h>
 
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
 namespace Orvanta::E2E {
+
+void endWithParent(QProcess& process, int signal)
+{
+    process.setChildProcessModifier([signal] { ::prctl(PR_SET_PDEATHSIG, signal); });
+}
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
@@ -53,6 +61,7 @@ XSession::XSession()
     // -displayfd 1: the server picks a free display and writes its number to
     // standard output once it accepts connections.
     m_server.setProcessChannelMode(QProcess::SeparateChannels);
+    endWithParent(m_server, SIGTERM);
     m_server.start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),

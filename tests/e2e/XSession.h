@@ -15,6 +15,10 @@ namespace Orvanta::E2E {
 
 using namespace std::chrono_literals;
 
+// Makes a child process end with the test process, even when the test
+// process dies without cleaning up (a crash, a kill by the test runner).
+void endWithParent(QProcess& process, int signal);
+
 // Polls `condition` every 100 ms until it holds or `timeout` has passed.
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
