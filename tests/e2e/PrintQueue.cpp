@@ -26,6 +26,9 @@ QString text(const QByteArray& bytes)
 
 PrintQueue::PrintQueue()
 {
+    // One queue per test process: two test runs at once must not remove
+    // each other's queue.
+    m_name = QStringLiteral("OrvantaE2E-%1").arg(::getpid());
     m_since = QDateTime::currentDateTime().addSecs(-1);
     for (const char* tool : {"cupsd", "lpadmin", "lpstat", "lpinfo"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()

@@ -35,7 +35,7 @@ private:
     QString pdfOutputDir() const;
 
     std::unique_ptr<QProcess> m_scheduler; // set only when this test started it
-    QString m_name = QStringLiteral("OrvantaE2E");
+    QString m_name;
     QString m_formerDefault;
     QString m_outputDir;
     QString m_reason;
