@@ -213,6 +213,11 @@ std::shared_ptr<Database> Database::open(const QString& localPath, const QString
                     QStringLiteral("Unrecognized database format '%1': it is a folder, not a database file.")
                         .arg(displayPath));
     }
+    // A pipe, socket or device would block the open or the read forever.
+    if (!info.isFile()) {
+        throw Error(ErrorCode::UnrecognizedFormat,
+                    QStringLiteral("Unrecognized database format '%1': it is not a regular file.").arg(displayPath));
+    }
     switch (readSignature(localPath, displayPath)) {
     case Signature::Jet:
         return openJet(localPath, displayPath);

@@ -26,18 +26,42 @@ bool isWordChar(QChar c)
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$';
 }
 
+// A literal's value as SQL. SQLite ends a statement at U+0000, and its UTF-16
+// reader takes a lone surrogate as half of a pair and swallows the next unit
+// (a quote, say). Such characters go in as char(n) joined to the rest, so the
+// value stays exactly what was written.
 QString quoteLiteral(const QString& value)
 {
-    QString out;
-    out.reserve(value.size() + 2);
-    out += QLatin1Char('\'');
-    for (QChar c : value) {
-        out += c;
+    QStringList pieces;
+    QString run;
+    bool inRun = false;
+    auto flush = [&] {
+        if (inRun) {
+            pieces << QLatin1Char('\'') + run + QLatin1Char('\'');
+            run.clear();
+            inRun = false;
+        }
+    };
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        const bool pairedHigh = c.isHighSurrogate() && i + 1 < value.size() && value[i + 1].isLowSurrogate();
+        const bool pairedLow = c.isLowSurrogate() && i > 0 && value[i - 1].isHighSurrogate();
+        if (c.unicode() == 0 || (c.isSurrogate() && !pairedHigh && !pairedLow)) {
+            flush();
+            pieces << QStringLiteral("char(%1)").arg(c.unicode());
+            continue;
+        }
+        inRun = true;
+        run += c;
         if (c == QLatin1Char('\''))
-            out += c;
+            run += c;
     }
-    out += QLatin1Char('\'');
-    return out;
+    flush();
+    if (pieces.isEmpty())
+        return QStringLiteral("''");
+    if (pieces.size() == 1)
+        return pieces.front();
+    return QLatin1Char('(') + pieces.join(QStringLiteral(" || ")) + QLatin1Char(')');
 }
 
 QString quoteName(QStringView name)
@@ -90,7 +114,7 @@ std::vector<Token> tokenize(const QString& s)
             bool closed;
             QString value = readQuoted(s, i, c, closed);
             // An unclosed literal stays as written, for SQLite to reject.
-            out.push_back({Kind::String, closed ? s.mid(start, i - start) : s.mid(start), value});
+            out.push_back({Kind::String, closed ? quoteLiteral(value) : s.mid(start), value});
         } else if (c == QLatin1Char('"')) {
             bool closed;
             QString value = readQuoted(s, i, c, closed);
