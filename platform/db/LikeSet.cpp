@@ -1,6 +1,7 @@
 #include "platform/db/LikeSet.h"
 
 #include "platform/db/LikeMatcher.h"
+#include "platform/db/Utf8Reading.h"
 
 #include <unicode/uchar.h>
 
@@ -10,38 +11,9 @@ namespace Orvanta {
 
 namespace {
 
-constexpr char32_t InvalidBase = 0x110000u; // as in LikeMatcher: an undecodable byte b reads as InvalidBase + b
-
-struct Decoded {
-    char32_t cp;
-    size_t len;
-};
-
-// The same reading of bytes as LikeMatcher's.
-inline Decoded decode(const unsigned char* p, const unsigned char* end)
-{
-    const unsigned b = p[0];
-    if (b < 0x80)
-        return {b, 1};
-    auto cont = [&](size_t i) { return p + i < end && (p[i] & 0xC0) == 0x80; };
-    if (b >= 0xC2 && b <= 0xDF) {
-        if (cont(1))
-            return {char32_t(((b & 0x1F) << 6) | (p[1] & 0x3F)), 2};
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        if (cont(1) && cont(2)) {
-            const char32_t cp = ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
-            if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF))
-                return {cp, 3};
-        }
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        if (cont(1) && cont(2) && cont(3)) {
-            const char32_t cp = ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-            if (cp >= 0x10000 && cp <= 0x10FFFF)
-                return {cp, 4};
-        }
-    }
-    return {InvalidBase + b, 1};
-}
+using Utf8Reading::Decoded;
+using Utf8Reading::InvalidBase;
+using Utf8Reading::decode;
 
 inline char32_t fold(char32_t c)
 {
