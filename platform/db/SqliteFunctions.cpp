@@ -62,7 +62,7 @@ private:
 struct PatternCache {
     // Text values of a UTF-8 database can be read as they are stored.
     bool utf8Database = false;
-    CompiledCache<LikeMatcher, 250000> matchers;
+    CompiledCache<LikeMatcher, 4096> matchers; // a statement holds at most a few dozen single patterns per column
     CompiledCache<LikeSet, 64> sets; // each can hold tens of thousands of words
 };
 
