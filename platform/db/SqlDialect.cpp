@@ -340,7 +340,11 @@ private:
                 ++j;
             if (j == m_nz.size() || isClauseWord(nz(j)) || isOp(j, ";")) {
                 singleTable = true;
-                if (m_options.tableScan)
+                // A statement that orders every row (no condition) may read an
+                // index: its order is fixed by the ORDER BY and the rowid added
+                // below, and a collection's date index spares the sort.
+                const bool orderedWithoutCondition = orderAt != npos && whereAt == npos && !grouped && !distinct;
+                if (m_options.tableScan && !(orderedWithoutCondition && m_options.rowidTies))
                     m_tokens[m_nz[j - 1]].text += QStringLiteral(" NOT INDEXED");
             }
         }

@@ -18,7 +18,7 @@ struct Case {
 
 const Case cases[] = {
     {"every document", "select subject,htm from  maindata order by date desc",
-     "select subject,htm from  maindata NOT INDEXED order by date desc, rowid"},
+     "select subject,htm from  maindata order by date desc, rowid"},
     {"one word", "select subject,htm from  maindata where 1=1 and content like '%人參%' order by [date] desc ",
      "select subject,htm from  maindata NOT INDEXED where 1=1 and content like '%人參%' order by \"date\" desc, rowid "},
     {"two words",
@@ -70,9 +70,9 @@ const Case cases[] = {
      "select m.a from maindata m NOT INDEXED where 1=1 order by m.d desc, rowid"},
     {"join: no table scan hint, no rowid", "select a from t, u where 1=1 order by d",
      "select a from t, u where 1=1 order by d"},
-    {"rowid already there", "select a from t order by d, rowid", "select a from t NOT INDEXED order by d, rowid"},
+    {"rowid already there", "select a from t order by d, rowid", "select a from t order by d, rowid"},
     {"grouped: no rowid", "select a from t group by a order by a", "select a from t NOT INDEXED group by a order by a"},
-    {"trailing semicolon", "select a from t order by d;", "select a from t NOT INDEXED order by d, rowid;"},
+    {"trailing semicolon", "select a from t order by d;", "select a from t order by d, rowid;"},
 };
 
 class DialectCase : public ::testing::TestWithParam<Case> {};
