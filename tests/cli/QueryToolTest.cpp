@@ -229,6 +229,12 @@ TEST_F(QueryTool, Repeat)
     const QRegularExpression shape("^search_ms=[0-9]+(\\.[0-9]+)? rows=5$");
     for (const QString& line : err)
         EXPECT_TRUE(shape.match(line).hasMatch()) << line.toStdString();
+
+    // One run is timed too; without --repeat nothing is.
+    const ToolRun once = query({"--repeat", "1", "人參"});
+    ASSERT_EQ(lines(once.err).size(), 1);
+    EXPECT_TRUE(shape.match(lines(once.err).front()).hasMatch());
+    EXPECT_TRUE(lines(query({"人參"}).err).isEmpty());
 }
 
 TEST_F(QueryTool, CurrentFolderIsTheDefault)

@@ -80,6 +80,7 @@ ParseResult parseArguments(const QStringList& arguments)
             if (!count || *count < 1)
                 return fail(QStringLiteral("--repeat needs a count (1 or more)"));
             o.repeat = *count;
+            o.timed = true;
         } else {
             return fail(QStringLiteral("unknown option %1").arg(arg));
         }

@@ -13,6 +13,7 @@ struct Options {
     bool showSql = false;
     std::optional<qint64> pageRow;    // --page ROW
     qint64 repeat = 1;
+    bool timed = false; // --repeat given: one timing line per run, --repeat 1 included
     QString query;
     bool help = false;
 };

@@ -96,7 +96,7 @@ int run(const QueryTool::Options& options)
         query = composeQuery(options.query);
         rows = executeSearch(connectionString, query.sql);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
-        if (options.repeat > 1) {
+        if (options.timed) {
             writeLine(stderr, QStringLiteral("search_ms=%1 rows=%2")
                                   .arg(QString::number(ms, 'f', 3))
                                   .arg(rows ? rows->rowCount() : 0));
