@@ -162,6 +162,31 @@ protected:
                       << show(fileBytes(m_install->tempPage()));
     }
 
+    // "條件存取" with the search button opens the criteria editor. A character
+    // xdotool loses makes it an ordinary search instead, whose empty-result
+    // box is closed before the entry is typed once more.
+    QString openCriteriaEditor(const QString& window)
+    {
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            if (!m_session->focus(window) || !m_session->key(QStringLiteral("Escape"))
+                || !m_session->type(QStringLiteral("條件存取"))
+                || !m_session->click(window, kSearchButtonX, kSearchButtonY))
+                return {};
+            const QString editor = m_session->waitForWindow(kEditor, attempt < 3 ? 8s : 20s);
+            if (!editor.isEmpty())
+                return editor;
+            // The start screen is gone by now: a window of that name is the message box.
+            const QString box = m_session->waitForWindow(kStartScreen, 2s);
+            if (!box.isEmpty()) {
+                m_session->focus(box);
+                m_session->key(QStringLiteral("Return"));
+                m_session->waitForNoWindow(kStartScreen);
+            }
+            std::cerr << "typing \"條件存取\" again (attempt " << attempt + 1 << ")\n";
+        }
+        return {};
+    }
+
     void shot(const QString& name)
     {
         const QString path = artifactsDir() + QLatin1Char('/') + name;
@@ -230,11 +255,7 @@ TEST_F(DesktopProgramTest, SearchesHistoryCriteriaEditorAndEnd)
 
     // "條件存取" with the search button opens the criteria editor in the
     // current folder.
-    ASSERT_TRUE(m_session->focus(window));
-    ASSERT_TRUE(m_session->key(QStringLiteral("Escape")));
-    ASSERT_TRUE(m_session->type(QStringLiteral("條件存取")));
-    ASSERT_TRUE(m_session->click(window, kSearchButtonX, kSearchButtonY));
-    const QString editor = m_session->waitForWindow(kEditor);
+    const QString editor = openCriteriaEditor(window);
     ASSERT_FALSE(editor.isEmpty()) << "the criteria editor did not open";
     EXPECT_EQ(m_session->windowName(editor).toStdString(), kEditorTitle.toStdString());
 
@@ -273,11 +294,7 @@ TEST_F(DesktopProgramTest, TheCriteriaEditorOutlivesTheSearchWindow)
     start();
     const QString window = openSearchWindow();
     ASSERT_FALSE(window.isEmpty());
-    ASSERT_TRUE(m_session->focus(window));
-    ASSERT_TRUE(m_session->key(QStringLiteral("Escape")));
-    ASSERT_TRUE(m_session->type(QStringLiteral("條件存取")));
-    ASSERT_TRUE(m_session->click(window, kSearchButtonX, kSearchButtonY));
-    const QString editor = m_session->waitForWindow(kEditor);
+    const QString editor = openCriteriaEditor(window);
     ASSERT_FALSE(editor.isEmpty()) << "the criteria editor did not open";
 
     // The search window goes first; the program lives on in the editor.
