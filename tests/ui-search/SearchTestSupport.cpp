@@ -7,6 +7,7 @@
 #include "platform/text/Cp950.h"
 #include "platform/ui/MessageBox.h"
 #include "search/FrmVelmoraMain.h"
+#include "search/QueryBox.h"
 #include "support/Fixtures.h"
 
 #include "criteria/frmBrowser.h"
@@ -139,6 +140,14 @@ void typeText(QWidget* widget, const QString& text)
     for (const QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, c == QLatin1Char(' ') ? Qt::Key_Space : Qt::Key_unknown,
                             QString(c), Qt::NoModifier);
+}
+
+QStringList historyOf(const QueryBox& box)
+{
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i)
+        items << box.itemText(i);
+    return items;
 }
 
 } // namespace Orvanta::Test

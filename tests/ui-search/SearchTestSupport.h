@@ -18,6 +18,7 @@ class QWidget;
 
 namespace Orvanta {
 class FrmVelmoraMain;
+class QueryBox;
 }
 
 namespace Orvanta::Test {
@@ -69,5 +70,8 @@ QString counterText(int row);
 // Types the text into the widget character by character, as key events that
 // carry the character (any script, not only what has a key of its own).
 void typeText(QWidget* widget, const QString& text);
+
+// The entries of the query box's history list, in order.
+QStringList historyOf(const QueryBox& box);
 
 } // namespace Orvanta::Test

@@ -38,14 +38,6 @@ std::vector<Document> herbs()
     };
 }
 
-QStringList historyOf(const QueryBox& box)
-{
-    QStringList items;
-    for (int i = 0; i < box.count(); ++i)
-        items << box.itemText(i);
-    return items;
-}
-
 } // namespace
 
 TEST_F(SearchWindowTest, DesignData)

@@ -29,14 +29,6 @@ std::vector<Document> letters()
     };
 }
 
-QStringList historyOf(const QueryBox& box)
-{
-    QStringList items;
-    for (int i = 0; i < box.count(); ++i)
-        items << box.itemText(i);
-    return items;
-}
-
 // A key typed by the user: it goes to whatever has the focus.
 void type(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
