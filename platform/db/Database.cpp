@@ -191,6 +191,16 @@ Signature readSignature(const QString& localPath, const QString& displayPath)
     return Signature::None;
 }
 
+// The identity the shared copies are keyed on; a file gone since it was
+// tested is reported as missing.
+FileIdentity requireIdentity(const QString& localPath, const QString& displayPath)
+{
+    const std::optional<FileIdentity> identity = identityOf(localPath);
+    if (!identity)
+        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
+    return *identity;
+}
+
 } // namespace
 
 Database::Database(sqlite3* db, Format format, const QString& displayPath)
@@ -231,18 +241,16 @@ std::shared_ptr<Database> Database::open(const QString& localPath, const QString
 
 std::shared_ptr<Database> Database::openJet(const QString& localPath, const QString& displayPath)
 {
-    const std::optional<FileIdentity> identity = identityOf(localPath);
-    if (!identity)
-        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
+    const FileIdentity identity = requireIdentity(localPath, displayPath);
 
     SharedCopies& copies = sharedCopies();
     std::lock_guard lock(copies.mutex);
-    if (auto shared = findShared(copies, *identity))
+    if (auto shared = findShared(copies, identity))
         return shared;
 
     const QString folder = copies.folderSet ? copies.folder : ConvertedCopy::defaultFolder();
     const QString converter = converterKey();
-    sqlite3* db = ConvertedCopy::restore(folder, *identity, converter);
+    sqlite3* db = ConvertedCopy::restore(folder, identity, converter);
     if (db) {
         ++g_copiesRestored;
     } else {
@@ -267,14 +275,14 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
         ++g_readerLoads;
         // Only a copy of a file that held still while it was read is kept.
         const std::optional<FileIdentity> after = identityOf(localPath);
-        if (after && *after == *identity && identity->size >= copies.minimumCopySource
-            && ConvertedCopy::store(folder, *identity, converter, db))
+        if (after && *after == identity && identity.size >= copies.minimumCopySource
+            && ConvertedCopy::store(folder, identity, converter, db))
             ++g_copiesStored;
     }
     configure(db);
     std::shared_ptr<Database> database(new Database(db, Format::Jet, displayPath));
 
-    keepShared(copies, *identity, database);
+    keepShared(copies, identity, database);
     return database;
 }
 
@@ -283,12 +291,10 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
     // The connection stays open for the next searches while the file keeps
     // its identity: opening, reading the schema and mapping the file again
     // would cost each search more than a small collection's scan.
-    const std::optional<FileIdentity> identity = identityOf(localPath);
-    if (!identity)
-        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
+    const FileIdentity identity = requireIdentity(localPath, displayPath);
     SharedCopies& copies = sharedCopies();
     std::lock_guard lock(copies.mutex);
-    if (auto shared = findShared(copies, *identity))
+    if (auto shared = findShared(copies, identity))
         return shared;
 
     sqlite3* db = nullptr;
@@ -302,7 +308,7 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
     }
     configure(db);
     // Read through a memory map, the whole file when it fits in the limit.
-    const QByteArray mmap = "PRAGMA mmap_size=" + QByteArray::number(std::min<int64_t>(identity->size, 0x7fff0000));
+    const QByteArray mmap = "PRAGMA mmap_size=" + QByteArray::number(std::min<int64_t>(identity.size, 0x7fff0000));
     sqlite3_exec(db, mmap.constData(), nullptr, nullptr, nullptr);
     std::shared_ptr<Database> database(new Database(db, Format::Sqlite, displayPath));
     // Reading the schema is the first real read: a damaged file shows here.
@@ -310,7 +316,7 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
     if (check != SQLITE_OK)
         throw errorFor(check == SQLITE_ERROR ? SQLITE_CORRUPT : check, lastMessage(db), displayPath);
     database->m_dataVersion = dataVersion(db);
-    keepShared(copies, *identity, database);
+    keepShared(copies, identity, database);
     return database;
 }
 

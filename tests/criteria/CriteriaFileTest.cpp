@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 using namespace Orvanta;
+using Orvanta::Test::errorNumberOf;
 using Orvanta::Test::readFile;
 using Orvanta::Test::writeFile;
 
@@ -23,20 +24,6 @@ namespace {
 std::string show(const QByteArray& bytes)
 {
     return bytes.toHex(' ').toStdString();
-}
-
-// The error number a call throws, or 0 when it throws nothing.
-template <class F>
-int errorNumberOf(F&& call, QString* text = nullptr)
-{
-    try {
-        call();
-    } catch (const Error& e) {
-        if (text)
-            *text = e.text();
-        return e.number();
-    }
-    return 0;
 }
 
 // Only the given names, hidden ones included: what a failed save may leave.

@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 
 using namespace Orvanta;
+using Orvanta::Test::errorNumberOf;
 
 namespace {
 
@@ -90,18 +91,6 @@ protected:
     QString path;
     Connection connection;
 };
-
-int errorNumberOf(const std::function<void()>& f, QString* text = nullptr)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        if (text)
-            *text = e.text();
-        return e.number();
-    }
-    return 0;
-}
 
 } // namespace
 

@@ -24,6 +24,7 @@
 #include <utime.h>
 
 using namespace Orvanta;
+using Orvanta::Test::errorNumberOf;
 
 namespace {
 
@@ -222,16 +223,6 @@ void replaceFile(const QString& from, const QString& to)
     ASSERT_TRUE(QFile::copy(from, temp));
     QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner);
     ASSERT_EQ(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(to).constData()), 0);
-}
-
-int errorNumberOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
 }
 
 } // namespace

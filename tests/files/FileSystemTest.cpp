@@ -9,20 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace Orvanta;
-
-namespace {
-
-int errorNumberOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-} // namespace
+using Orvanta::Test::errorNumberOf;
 
 TEST(ExistenceTest, OnlyVisibleRegularFilesCount)
 {

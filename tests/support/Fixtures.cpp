@@ -1,5 +1,7 @@
 #include "support/Fixtures.h"
 
+#include "platform/Error.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -47,6 +49,18 @@ QByteArray readFile(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+int errorNumberOf(const std::function<void()>& call, QString* text)
+{
+    try {
+        call();
+    } catch (const Error& e) {
+        if (text)
+            *text = e.text();
+        return e.number();
+    }
+    return 0;
 }
 
 } // namespace Orvanta::Test

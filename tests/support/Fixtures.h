@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace Orvanta::Test {
 
 // Folder of the shared fixtures (Jet files, install folders). A test that needs
@@ -18,5 +20,9 @@ QString binDir();
 // Writes bytes to a file, creating parent folders; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+
+// The number of the Orvanta::Error a call throws (its text into `text` when
+// given), or 0 when it throws nothing.
+int errorNumberOf(const std::function<void()>& call, QString* text = nullptr);
 
 } // namespace Orvanta::Test
