@@ -1,11 +1,15 @@
 #include "search/core/Highlighter.h"
 
+#include "platform/db/LikeMatcher.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
-#include "platform/text/Cp950.h"
+#include "platform/text/PageCharset.h"
 #include "search/core/QueryComposer.h"
+#include "search/core/TextRuns.h"
 
 #include <QFile>
+
+#include <unicode/uchar.h>
 
 namespace Orvanta {
 namespace {
@@ -13,25 +17,79 @@ namespace {
 const QString kMarkOpen = QStringLiteral("<font color=red>");
 const QString kMarkClose = QStringLiteral("</font>");
 
-// One pass over `text`: every non-overlapping occurrence of `word`, left to
-// right, wrapped in the mark-up. The result is built piece by piece, so a page
-// with many hits costs one copy, not one shift of the tail per hit.
+// A character that neither changes under case mapping nor is the folded form
+// of another: comparing it exactly is comparing it folded. CJK text is all
+// such characters, so most words skip folding the page.
+bool hasCaseVariants(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+    return u_hasBinaryProperty(UChar32(c), UCHAR_CHANGES_WHEN_CASEMAPPED)
+        || u_hasBinaryProperty(UChar32(c), UCHAR_CHANGES_WHEN_CASEFOLDED);
+}
+
+bool needsFolding(QStringView word)
+{
+    for (const char32_t c : word.toUcs4()) {
+        if (hasCaseVariants(c))
+            return true;
+    }
+    return false;
+}
+
+// Simple case folding never moves a character into or out of the basic
+// plane, so the folded text has the page's length and its positions.
+QString foldedCopy(QStringView text)
+{
+    QString out(text.size(), Qt::Uninitialized);
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < 0x80) {
+            dst[i] = (u >= u'A' && u <= u'Z') ? char16_t(u + 32) : u;
+        } else if (QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            const char32_t f = foldCase(QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+            dst[i] = QChar::highSurrogate(f);
+            dst[i + 1] = QChar::lowSurrogate(f);
+            ++i;
+        } else {
+            dst[i] = QChar::isSurrogate(u) ? u : char16_t(foldCase(u));
+        }
+    }
+    return out;
+}
+
+// One pass over `text`: every non-overlapping occurrence of `word` in the
+// page's text (never in its mark-up), compared folded, left to right, wrapped
+// in the mark-up with the page's own letters inside. The result is built
+// piece by piece, so a page with many hits costs one copy, not one shift of
+// the tail per hit.
 QString markOneWord(const QString& text, const QString& word)
 {
-    qsizetype hit = text.indexOf(word, 0, Qt::CaseSensitive);
-    if (hit < 0)
+    const bool fold = needsFolding(word);
+    const QString needle = fold ? foldedCopy(word) : word;
+    const QString folded = fold ? foldedCopy(text) : QString();
+    const QStringView hay = fold ? QStringView(folded) : QStringView(text);
+    if (hay.indexOf(needle) < 0)
         return text;
 
-    const QString marked = kMarkOpen + word + kMarkClose;
     QString out;
     out.reserve(text.size() + (kMarkOpen.size() + kMarkClose.size()) * 16);
     qsizetype from = 0;
-    while (hit >= 0) {
-        out.append(QStringView(text).sliced(from, hit - from));
-        out.append(marked);
-        from = hit + word.size();
-        hit = text.indexOf(word, from, Qt::CaseSensitive);
+    for (const TextRun& run : textRuns(text)) {
+        const QStringView runText = hay.sliced(run.begin, run.end - run.begin);
+        for (qsizetype hit = runText.indexOf(needle); hit >= 0; hit = runText.indexOf(needle, hit + needle.size())) {
+            const qsizetype at = run.begin + hit;
+            out.append(QStringView(text).sliced(from, at - from));
+            out.append(kMarkOpen);
+            out.append(QStringView(text).sliced(at, needle.size()));
+            out.append(kMarkClose);
+            from = at + needle.size();
+        }
     }
+    if (from == 0)
+        return text;
     out.append(QStringView(text).sliced(from));
     return out;
 }
@@ -90,9 +148,13 @@ void writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
     } catch (...) {
     }
 
+    // The page is read, marked and written back in the encoding it declares.
     QString page;
+    PageCharset charset;
     try {
-        page = FileSystem::readTextFile(documentFile);
+        const QByteArray bytes = FileSystem::readBytes(documentFile);
+        charset = detectPageCharset(bytes);
+        page = decodePage(bytes, charset);
     } catch (...) {
     }
 
@@ -119,7 +181,7 @@ void writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
     }
 
     try {
-        writeExistingFile(tmpPage, Cp950::encode(page));
+        writeExistingFile(tmpPage, encodePage(page, charset));
     } catch (...) {
     }
 }

@@ -11,15 +11,18 @@ namespace Orvanta {
 // trimmed box text, otherwise the whole trimmed box text.
 QString highlightTextFor(const QString& mode, const QString& queryBoxText);
 
-// Every occurrence of each word, word after word, wrapped in
-// "<font color=red>" ... "</font>": exact match, left to right, no overlap,
-// inserted text not rescanned for the same word, empty words ignored.
+// Every occurrence of each word in the page's text, word after word, wrapped
+// in "<font color=red>" ... "</font>": compared by simple case folding, as the
+// search compares, with the page's own letters kept inside the mark; left to
+// right, no overlap, inserted text not rescanned for the same word, empty
+// words ignored. Tags (earlier marks included), comments, references and
+// scripts are never marked (see TextRuns.h).
 QString markWords(const QString& page, const QStringList& words);
 
 // The temporary page for one document: creates install\tmp when missing, reads
-// install\documentPath (code page 950), marks the words of `highlightText`,
-// deletes and rewrites `tmpPage` in code page 950. A step that fails is
-// skipped and the next one runs; nothing is ever reported.
+// install\documentPath in the encoding it declares (PageCharset.h), marks the
+// words of `highlightText`, deletes and rewrites `tmpPage` in that encoding.
+// A step that fails is skipped and the next one runs; nothing is ever reported.
 void writeMarkedPage(const QString& installFolder, const QString& documentPath,
                      const QString& highlightText, const QString& tmpPage) noexcept;
 

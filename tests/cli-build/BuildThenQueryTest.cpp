@@ -187,6 +187,15 @@ TEST(BuildThenQuery, AHandMadeCollectionAnswersEveryKindOfQuery)
     ASSERT_EQ(page.exitCode, 0) << page.err.toStdString();
     EXPECT_TRUE(page.out.contains(Cp950::encode(QStringLiteral("<font color=red>人參</font>"))));
     EXPECT_TRUE(page.out.contains(Cp950::encode(QStringLiteral("<title>乙</title>"))));
+
+    // A UTF-8 page found through another letter case: shown in UTF-8, marked
+    // where the search matched, with the page's own letters.
+    const ProgramRun utf8 = run(QStringLiteral("orvanta-query"),
+                                {QStringLiteral("--dir"), folder, QStringLiteral("--page"), QStringLiteral("1"),
+                                 QStringLiteral("--"), QStringLiteral("ginseng 黃耆")});
+    ASSERT_EQ(utf8.exitCode, 0) << utf8.err.toStdString();
+    EXPECT_TRUE(utf8.out.contains("<p><font color=red>GINSENG</font> <font color=red>\xE9\xBB\x83\xE8\x80\x86</font></p>"))
+        << utf8.out.toStdString();
 }
 
 TEST(BuildThenQuery, ASampleCollectionFindsWhatItsContentHolds)

@@ -82,12 +82,12 @@ TEST(Highlighter, MarkingRules)
         {"甲乙甲", {"甲", "甲"}, mark(mark("甲")) + "乙" + mark(mark("甲")), "a word given twice is wrapped twice"},
         {"乙甲", {"乙甲", "乙"}, mark(mark("乙") + "甲"), "a later word inside earlier mark-up"},
         {"乙甲", {"乙", "乙甲"}, mark("乙") + "甲", "an earlier shorter word hides the longer one"},
-        {"x", {"x", "red"}, "<font color=" + mark("red") + ">x</font>", "mark-up itself is scanned by later words"},
-        {"<table>table</table>", {"table"},
-         "<" + mark("table") + ">" + mark("table") + "</" + mark("table") + ">", "tags are not protected"},
+        {"x", {"x", "red"}, mark("x"), "the marks of earlier words are mark-up, not text"},
+        {"<table>table</table>", {"table"}, "<table>" + mark("table") + "</table>", "tag names are not text"},
         {"aaa", {"aa"}, mark("aa") + "a", "no overlap, left to right"},
         {"aaaa", {"aa"}, mark("aa") + mark("aa"), "adjacent occurrences"},
-        {"Ginseng ginseng GINSENG", {"ginseng"}, "Ginseng " + mark("ginseng") + " GINSENG", "letter case counts"},
+        {"Ginseng ginseng GINSENG", {"ginseng"}, mark("Ginseng") + " " + mark("ginseng") + " " + mark("GINSENG"),
+         "letter case is folded, the page's letters stay"},
         {"甲 乙", {"", "甲", ""}, mark("甲") + " 乙", "empty words change nothing"},
         {"甲\u3000乙 甲 乙", {"甲\u3000乙"}, mark("甲\u3000乙") + " 甲 乙", "only the exact sequence"},
         {"abc", {}, "abc", "no words"},
@@ -101,6 +101,63 @@ TEST(Highlighter, MarkingRules)
     };
     for (const Case& c : cases)
         EXPECT_EQ(markWords(c.page, c.words), c.expected) << c.why;
+}
+
+// Pages and queries with the bytes written out (UTF-8 in the strings).
+TEST(Highlighter, MarksOnlyTheTextOfThePage)
+{
+    struct Case {
+        QString page;
+        QStringList words;
+        QString expected;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {"楊雲&#23791; 9", {"9"}, "楊雲&#23791; " + mark("9"), "numeric character reference"},
+        {"&#x5CEF;&#X5cef 5", {"5"}, "&#x5CEF;&#X5cef " + mark("5"), "hexadecimal references, with and without ;"},
+        {"&amp; &nbsp &copy; amp", {"amp", "copy", "nbsp"}, "&amp; &nbsp &copy; " + mark("amp"), "entity references"},
+        {"AT&T &x &1 & amp", {"T", "x", "1"}, "A" + mark("T") + "&" + mark("T") + " &" + mark("x") + " &" + mark("1") + " & amp",
+         "an ampersand that starts no reference is text"},
+        {"人蔘<br>br<BR/>", {"人蔘", "br"}, mark("人蔘") + "<br>" + mark("br") + "<BR/>", "tags"},
+        {"<a href=\"x.htm\" title='a > b'>a</a>", {"a"}, "<a href=\"x.htm\" title='a > b'>" + mark("a") + "</a>",
+         "a quoted attribute value may hold >"},
+        {"<!-- 甲 --> 甲 <!DOCTYPE html 甲>", {"甲"}, "<!-- 甲 --> " + mark("甲") + " <!DOCTYPE html 甲>",
+         "comments and declarations"},
+        {"<script>if (a < b) x = '甲';</script>甲<style>p{}</STYLE>p", {"甲", "p"},
+         "<script>if (a < b) x = '甲';</script>" + mark("甲") + "<style>p{}</STYLE>" + mark("p"),
+         "scripts and styles are not text"},
+        {"<title>甲乙</title><p>甲</p>", {"甲"}, "<title>" + mark("甲") + "乙</title><p>" + mark("甲") + "</p>",
+         "the title is text, marked as always"},
+        {"1 < 2 <3 <", {"<", "2"}, "1 " + mark("<") + " " + mark("2") + " " + mark("<") + "3 " + mark("<"),
+         "a < that starts no tag is text"},
+        {"甲<b>乙", {"甲<b>乙", "甲乙"}, "甲<b>乙", "a word never spans mark-up"},
+        {"甲<p unclosed 甲", {"甲"}, mark("甲") + "<p unclosed 甲", "an unclosed tag runs to the end"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(markWords(c.page, c.words), c.expected) << c.why;
+}
+
+// The search compares by simple case folding; the marks follow it.
+TEST(Highlighter, MarksWhatTheSearchMatches)
+{
+    struct Case {
+        QString page;
+        QStringList words;
+        QString expected;
+    };
+    const std::vector<Case> cases = {
+        {"Ginseng, GINSENG", {"gInSeNg"}, mark("Ginseng") + ", " + mark("GINSENG")},
+        {"\u212A Kelvin k", {"k"}, mark("\u212A") + " " + mark("K") + "elvin " + mark("k")},
+        {"ΣΊΣΥΦΟΣ σίσυφος", {"σίσυφοσ"}, mark("ΣΊΣΥΦΟΣ") + " " + mark("σίσυφος")},
+        {"Ａｂ ａＢ", {"ａｂ"}, mark("Ａｂ") + " " + mark("ａＢ")},
+        {"ab ａｂ", {"ab"}, mark("ab") + " ａｂ"}, // full-width forms are other characters
+        {"Straße STRASSE", {"strasse"}, "Straße " + mark("STRASSE")}, // one character to one
+        {"\U00010400\U00010428", {"\U00010428"}, mark("\U00010400") + mark("\U00010428")},
+        {"<P CLASS=p>P p</P>", {"p"}, "<P CLASS=p>" + mark("P") + " " + mark("p") + "</P>"},
+        {"人參人参", {"人參"}, mark("人參") + "人参"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(markWords(c.page, c.words), c.expected) << c.page.toStdString();
 }
 
 TEST(Highlighter, ManyHitsInALargePage)
@@ -127,6 +184,48 @@ TEST(MarkedPage, WritesTheMarkedPageInCodePage950)
     EXPECT_TRUE(QFileInfo(in.root() + "/tmp").isDir()) << "tmp is created when missing";
     EXPECT_EQ(Fx::readFile(in.localTmpPage()),
               QByteArray("<meta charset=big5><p><font color=red>\xA4\x48\xB0\xD1</font> \xA5\xCC\xAF\xF3\xA1\x43</p>\r\n"));
+}
+
+// Each page is read in the encoding it declares, marked, and written back in
+// it: the words are marked and every other byte comes back as it was.
+TEST(MarkedPage, EveryDeclaredEncoding)
+{
+    struct Case {
+        const char* why;
+        QByteArray page;
+        QByteArray expected;
+    };
+    const auto utf16le = [](const QString& text) {
+        return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    };
+    // 人參 甘草 頁 in each encoding; the query is 人參 頁.
+    const std::vector<Case> cases = {
+        {"UTF-8", "<meta charset=utf-8><p>\xE4\xBA\xBA\xE5\x8F\x83 \xE7\x94\x98\xE8\x8D\x89 UTF-8 \xE9\xA0\x81",
+         "<meta charset=utf-8><p><font color=red>\xE4\xBA\xBA\xE5\x8F\x83</font> \xE7\x94\x98\xE8\x8D\x89 UTF-8 "
+         "<font color=red>\xE9\xA0\x81</font>"},
+        {"byte-order mark, no declaration", "\xEF\xBB\xBF<p>\xE4\xBA\xBA\xE5\x8F\x83 \xE9\xA0\x81</p>",
+         "\xEF\xBB\xBF<p><font color=red>\xE4\xBA\xBA\xE5\x8F\x83</font> <font color=red>\xE9\xA0\x81</font></p>"},
+        {"GBK", "<META http-equiv=Content-Type content=\"text/html; charset=GBK\">\xC8\xCB\x85\xA2 \xB8\xCA\xB2\xDD \xED\x93",
+         "<META http-equiv=Content-Type content=\"text/html; charset=GBK\"><font color=red>\xC8\xCB\x85\xA2</font> "
+         "\xB8\xCA\xB2\xDD <font color=red>\xED\x93</font>"},
+        {"GB2312 label, read as GBK", "<meta charset=\"gb2312\">\xC8\xCB\x85\xA2",
+         "<meta charset=\"gb2312\"><font color=red>\xC8\xCB\x85\xA2</font>"},
+        {"Big5", "<meta charset=big5>\xA4\x48\xB0\xD1 \xA5\xCC\xAF\xF3 \xAD\xB6\r\n",
+         "<meta charset=big5><font color=red>\xA4\x48\xB0\xD1</font> \xA5\xCC\xAF\xF3 <font color=red>\xAD\xB6</font>\r\n"},
+        {"undeclared", "<p>\xA4\x48\xB0\xD1 \xAD\xB6",
+         "<p><font color=red>\xA4\x48\xB0\xD1</font> <font color=red>\xAD\xB6</font>"},
+        {"unknown name: code page 950", "<meta charset=x-nothing>\xA4\x48\xB0\xD1",
+         "<meta charset=x-nothing><font color=red>\xA4\x48\xB0\xD1</font>"},
+        {"UTF-16 with its mark", "\xFF\xFE" + utf16le("人參 "), "\xFF\xFE" + utf16le(mark("人參") + " ")},
+    };
+    for (const Case& c : cases) {
+        Install in;
+        Fx::writeFile(in.root() + "/data/a.htm", c.page);
+        writeMarkedPage(in.root(), "data\\a.htm", "人參 頁", in.tmpPage());
+        EXPECT_EQ(Fx::readFile(in.localTmpPage()), c.expected) << c.why;
+        writeMarkedPage(in.root(), "data\\a.htm", "", in.tmpPage());
+        EXPECT_EQ(Fx::readFile(in.localTmpPage()), c.page) << c.why << ": comes back whole";
+    }
 }
 
 // With no words the temporary page holds exactly the bytes of the document page.

@@ -1,21 +1,10 @@
 #include "tools/orvanta-build/HtmlText.h"
 
-#include "platform/text/Cp950.h"
-
-#include <unicode/ucnv.h>
-
 #include <algorithm>
-#include <array>
-#include <memory>
 #include <string_view>
 
 namespace Orvanta::Build {
 namespace {
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
 
 char16_t lowerAscii(char16_t c)
 {
@@ -45,19 +34,6 @@ bool isAsciiAlnum(char16_t c)
 
 // Position of `needle` (lower-case ASCII) in `hay` from `from`, ignoring ASCII
 // letter case; -1 when absent.
-qsizetype findNoCase(QByteArrayView hay, std::string_view needle, qsizetype from)
-{
-    const qsizetype n = qsizetype(needle.size());
-    for (qsizetype i = from; i + n <= hay.size(); ++i) {
-        qsizetype k = 0;
-        while (k < n && lowerAscii(hay[i + k]) == needle[size_t(k)])
-            ++k;
-        if (k == n)
-            return i;
-    }
-    return -1;
-}
-
 qsizetype findNoCase(QStringView hay, std::u16string_view needle, qsizetype from)
 {
     const qsizetype n = qsizetype(needle.size());
@@ -69,32 +45,6 @@ qsizetype findNoCase(QStringView hay, std::u16string_view needle, qsizetype from
             return i;
     }
     return -1;
-}
-
-bool isCp950Name(const QByteArray& lower)
-{
-    static const std::array<std::string_view, 11> names = {
-        "big5", "big-5", "big5-hkscs", "cp950", "windows-950", "ms950", "x-x-big5",
-        "x-big5", "csbig5", "cn-big5", "x-windows-950"};
-    return std::find(names.begin(), names.end(), std::string_view(lower.constData(), size_t(lower.size())))
-        != names.end();
-}
-
-QString decodeWithIcu(QByteArrayView bytes, const QByteArray& name)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UConverter, decltype(&ucnv_close)> conv(ucnv_open(name.constData(), &status),
-                                                            &ucnv_close);
-    if (U_FAILURE(status) || !conv)
-        return Cp950::decode(bytes);
-    QString out(bytes.size() * 2 + 2, Qt::Uninitialized);
-    status = U_ZERO_ERROR;
-    const int32_t n = ucnv_toUChars(conv.get(), reinterpret_cast<UChar*>(out.data()), int32_t(out.size()),
-                                    bytes.data(), int32_t(bytes.size()), &status);
-    if (U_FAILURE(status))
-        return Cp950::decode(bytes);
-    out.resize(n);
-    return out;
 }
 
 struct NamedEntity {
@@ -277,70 +227,6 @@ qsizetype skipTagRest(QStringView s, qsizetype i)
 }
 
 } // namespace
-
-PageCharset detectCharset(QByteArrayView bytes)
-{
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return {PageEncoding::Utf8, "utf-8"};
-    // The declaration belongs in the head; a long head still fits here.
-    const QByteArrayView head = bytes.first(std::min<qsizetype>(bytes.size(), 16384));
-    qsizetype pos = 0;
-    while ((pos = findNoCase(head, "<meta", pos)) >= 0) {
-        qsizetype end = head.indexOf('>', pos);
-        if (end < 0)
-            end = head.size();
-        const QByteArrayView tag = head.sliced(pos, end - pos);
-        pos = end;
-        qsizetype at = findNoCase(tag, "charset", 0);
-        if (at < 0)
-            continue;
-        at += 7;
-        while (at < tag.size() && (tag[at] == ' ' || tag[at] == '\t' || tag[at] == '\r' || tag[at] == '\n'))
-            ++at;
-        if (at >= tag.size() || tag[at] != '=')
-            continue;
-        ++at;
-        while (at < tag.size() && (tag[at] == ' ' || tag[at] == '"' || tag[at] == '\''))
-            ++at;
-        QByteArray name;
-        while (at < tag.size()) {
-            const char c = tag[at];
-            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-                  || c == '_' || c == '.' || c == ':'))
-                break;
-            name += lowerAscii(c);
-            ++at;
-        }
-        if (name.isEmpty())
-            continue;
-        if (name == "utf-8" || name == "utf8")
-            return {PageEncoding::Utf8, name};
-        if (isCp950Name(name))
-            return {PageEncoding::Cp950, name};
-        UErrorCode status = U_ZERO_ERROR;
-        UConverter* probe = ucnv_open(name.constData(), &status);
-        if (U_SUCCESS(status) && probe) {
-            ucnv_close(probe);
-            return {PageEncoding::Other, name};
-        }
-        return {PageEncoding::Cp950, name};
-    }
-    return {};
-}
-
-QString decodePage(QByteArrayView bytes)
-{
-    const PageCharset charset = detectCharset(bytes);
-    switch (charset.encoding) {
-    case PageEncoding::Utf8:
-        return QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes);
-    case PageEncoding::Other:
-        return decodeWithIcu(bytes, charset.name);
-    case PageEncoding::Cp950:
-        break;
-    }
-    return Cp950::decode(bytes);
-}
 
 QString decodeEntities(QStringView text)
 {

@@ -3,25 +3,11 @@
 // no tag is ever rejected, unknown entities stay as written.
 #pragma once
 
-#include <QByteArrayView>
+#include "platform/text/PageCharset.h"
+
 #include <QString>
 
 namespace Orvanta::Build {
-
-enum class PageEncoding { Cp950, Utf8, Other };
-
-struct PageCharset {
-    PageEncoding encoding = PageEncoding::Cp950;
-    QByteArray name; // the declared name, for Other
-};
-
-// The charset a page declares in a <meta> tag near its top (or a UTF-8
-// byte-order mark). Big5 and its aliases, an unknown name and no declaration
-// all mean code page 950, as the collections were written on such systems.
-PageCharset detectCharset(QByteArrayView bytes);
-
-// The page's bytes as text, by its declaration.
-QString decodePage(QByteArrayView bytes);
 
 struct PageText {
     QString title;   // <title>, white space collapsed; empty when absent

@@ -1,0 +1,177 @@
+#include "search/core/TextRuns.h"
+
+#include <string_view>
+
+namespace Orvanta {
+namespace {
+
+char16_t lowerAscii(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c;
+}
+
+bool isAlpha(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z');
+}
+
+bool isDigit(QChar c)
+{
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
+bool isHexDigit(QChar c)
+{
+    const char16_t u = lowerAscii(c.unicode());
+    return isDigit(c) || (u >= u'a' && u <= u'f');
+}
+
+bool isSpace(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == u' ' || u == u'\t' || u == u'\n' || u == u'\r' || u == u'\f';
+}
+
+bool equalsNoCase(QStringView s, std::u16string_view lower)
+{
+    if (s.size() != qsizetype(lower.size()))
+        return false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (lowerAscii(s[i].unicode()) != lower[size_t(i)])
+            return false;
+    }
+    return true;
+}
+
+// The references old pages write without their closing ";".
+bool isBareReference(QStringView name)
+{
+    for (std::u16string_view bare : {u"amp", u"lt", u"gt", u"quot", u"nbsp"}) {
+        if (equalsNoCase(name, bare))
+            return true;
+    }
+    return false;
+}
+
+// At s[i] == '&': the end of the reference that starts there, or i when none does.
+qsizetype referenceEnd(QStringView s, qsizetype i)
+{
+    const qsizetype n = s.size();
+    qsizetype j = i + 1;
+    if (j < n && s[j] == u'#') {
+        ++j;
+        const bool hex = j < n && (s[j] == u'x' || s[j] == u'X');
+        if (hex)
+            ++j;
+        const qsizetype digits = j;
+        while (j < n && (hex ? isHexDigit(s[j]) : isDigit(s[j])))
+            ++j;
+        if (j == digits)
+            return i;
+        return (j < n && s[j] == u';') ? j + 1 : j;
+    }
+    if (j >= n || !isAlpha(s[j]))
+        return i;
+    while (j < n && (isAlpha(s[j]) || isDigit(s[j])))
+        ++j;
+    if (j < n && s[j] == u';')
+        return j + 1;
+    return isBareReference(s.sliced(i + 1, j - i - 1)) ? j : i;
+}
+
+// From inside a tag to just after its closing '>'. A quoted attribute value
+// may hold '>'; an unclosed quote does not swallow the page.
+qsizetype tagEnd(QStringView s, qsizetype i)
+{
+    const qsizetype n = s.size();
+    while (i < n) {
+        const QChar c = s[i];
+        if (c == u'>')
+            return i + 1;
+        ++i;
+        if (c != u'=')
+            continue;
+        while (i < n && isSpace(s[i]))
+            ++i;
+        if (i < n && (s[i] == u'"' || s[i] == u'\'')) {
+            const qsizetype close = s.indexOf(s[i], i + 1);
+            if (close >= 0)
+                i = close + 1;
+        }
+    }
+    return n;
+}
+
+// Position of "</name" (any letter case) from `from`; the end of `s` when absent.
+qsizetype endTagStart(QStringView s, std::u16string_view name, qsizetype from)
+{
+    const qsizetype n = s.size();
+    const qsizetype len = qsizetype(name.size());
+    for (qsizetype at = s.indexOf(u"</", from); at >= 0; at = s.indexOf(u"</", at + 2)) {
+        if (at + 2 + len <= n && equalsNoCase(s.sliced(at + 2, len), name))
+            return at;
+    }
+    return n;
+}
+
+// At s[i] == '<': the end of the mark-up that starts there (for script and
+// style, of their content too), or i when "<" is a plain character.
+qsizetype markupEnd(QStringView s, qsizetype i)
+{
+    const qsizetype n = s.size();
+    if (s.sliced(i).startsWith(u"<!--")) {
+        const qsizetype close = s.indexOf(u"-->", i + 4);
+        return close < 0 ? n : close + 3;
+    }
+    if (i + 1 < n && (s[i + 1] == u'!' || s[i + 1] == u'?')) {
+        const qsizetype close = s.indexOf(u'>', i + 2);
+        return close < 0 ? n : close + 1;
+    }
+    const bool closing = i + 1 < n && s[i + 1] == u'/';
+    const qsizetype nameStart = i + (closing ? 2 : 1);
+    if (nameStart >= n || !isAlpha(s[nameStart]))
+        return i;
+    qsizetype j = nameStart;
+    while (j < n && (isAlpha(s[j]) || isDigit(s[j]) || s[j] == u'-' || s[j] == u':'))
+        ++j;
+    const QStringView name = s.sliced(nameStart, j - nameStart);
+    const qsizetype end = tagEnd(s, j);
+    if (closing)
+        return end;
+    for (std::u16string_view raw : {u"script", u"style"}) {
+        if (equalsNoCase(name, raw))
+            return endTagStart(s, raw, end);
+    }
+    return end;
+}
+
+} // namespace
+
+std::vector<TextRun> textRuns(QStringView page)
+{
+    std::vector<TextRun> runs;
+    const qsizetype n = page.size();
+    qsizetype runStart = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = page[i];
+        qsizetype skipTo = i;
+        if (c == u'<')
+            skipTo = markupEnd(page, i);
+        else if (c == u'&')
+            skipTo = referenceEnd(page, i);
+        if (skipTo == i) {
+            ++i;
+            continue;
+        }
+        if (i > runStart)
+            runs.push_back({runStart, i});
+        i = runStart = skipTo;
+    }
+    if (n > runStart)
+        runs.push_back({runStart, n});
+    return runs;
+}
+
+} // namespace Orvanta

@@ -1,0 +1,24 @@
+// Where the words of a page may be marked: the stretches of text between its
+// mark-up. Tags (the marks inserted for earlier words included), comments,
+// declarations, character and entity references, and the content of script
+// and style elements are not text: a mark put inside one breaks the page.
+//
+// The reading is as lenient as the pages: a "<" or "&" that starts nothing
+// stays text, and an unclosed tag or comment runs to the end of the page.
+#pragma once
+
+#include <QStringView>
+
+#include <vector>
+
+namespace Orvanta {
+
+struct TextRun {
+    qsizetype begin = 0;
+    qsizetype end = 0; // one past the last character
+};
+
+// The page's text runs, in order; none is empty.
+std::vector<TextRun> textRuns(QStringView page);
+
+} // namespace Orvanta
