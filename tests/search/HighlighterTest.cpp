@@ -19,6 +19,20 @@ QString mark(const QString& w)
     return "<font color=red>" + w + "</font>";
 }
 
+// A page, the words marked in it and the page that comes out.
+struct MarkCase {
+    QString page;
+    QStringList words;
+    QString expected;
+    const char* why = "";
+};
+
+void expectMarks(const std::vector<MarkCase>& cases)
+{
+    for (const MarkCase& c : cases)
+        EXPECT_EQ(markWords(c.page, c.words), c.expected) << c.why << " ⟨" << c.page.toStdString() << "⟩";
+}
+
 // A fresh install folder with one page and the path of its temporary page.
 struct Install {
     QTemporaryDir dir;
@@ -72,13 +86,7 @@ TEST(Highlighter, HighlightTextDependsOnTheMode)
 
 TEST(Highlighter, MarkingRules)
 {
-    struct Case {
-        QString page;
-        QStringList words;
-        QString expected;
-        const char* why;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<MarkCase> cases = {
         {"甲乙甲", {"甲", "甲"}, mark(mark("甲")) + "乙" + mark(mark("甲")), "a word given twice is wrapped twice"},
         {"乙甲", {"乙甲", "乙"}, mark(mark("乙") + "甲"), "a later word inside earlier mark-up"},
         {"乙甲", {"乙", "乙甲"}, mark("乙") + "甲", "an earlier shorter word hides the longer one"},
@@ -99,20 +107,13 @@ TEST(Highlighter, MarkingRules)
         {"\U00020000x\U00020000", {"\U00020000"}, mark("\U00020000") + "x" + mark("\U00020000"),
          "characters beyond the basic plane"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(markWords(c.page, c.words), c.expected) << c.why;
+    expectMarks(cases);
 }
 
 // Pages and queries with the bytes written out (UTF-8 in the strings).
 TEST(Highlighter, MarksOnlyTheTextOfThePage)
 {
-    struct Case {
-        QString page;
-        QStringList words;
-        QString expected;
-        const char* why;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<MarkCase> cases = {
         {"楊雲&#23791; 9", {"9"}, "楊雲&#23791; " + mark("9"), "numeric character reference"},
         {"&#x5CEF;&#X5cef 5", {"5"}, "&#x5CEF;&#X5cef " + mark("5"), "hexadecimal references, with and without ;"},
         {"&amp; &nbsp &copy; amp", {"amp", "copy", "nbsp"}, "&amp; &nbsp &copy; " + mark("amp"), "entity references"},
@@ -133,19 +134,13 @@ TEST(Highlighter, MarksOnlyTheTextOfThePage)
         {"甲<b>乙", {"甲<b>乙", "甲乙"}, "甲<b>乙", "a word never spans mark-up"},
         {"甲<p unclosed 甲", {"甲"}, mark("甲") + "<p unclosed 甲", "an unclosed tag runs to the end"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(markWords(c.page, c.words), c.expected) << c.why;
+    expectMarks(cases);
 }
 
 // The search compares by simple case folding; the marks follow it.
 TEST(Highlighter, MarksWhatTheSearchMatches)
 {
-    struct Case {
-        QString page;
-        QStringList words;
-        QString expected;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<MarkCase> cases = {
         {"Ginseng, GINSENG", {"gInSeNg"}, mark("Ginseng") + ", " + mark("GINSENG")},
         {"\u212A Kelvin k", {"k"}, mark("\u212A") + " " + mark("K") + "elvin " + mark("k")},
         {"ΣΊΣΥΦΟΣ σίσυφος", {"σίσυφοσ"}, mark("ΣΊΣΥΦΟΣ") + " " + mark("σίσυφος")},
@@ -156,8 +151,7 @@ TEST(Highlighter, MarksWhatTheSearchMatches)
         {"<P CLASS=p>P p</P>", {"p"}, "<P CLASS=p>" + mark("P") + " " + mark("p") + "</P>"},
         {"人參人参", {"人參"}, mark("人參") + "人参"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(markWords(c.page, c.words), c.expected) << c.page.toStdString();
+    expectMarks(cases);
 }
 
 TEST(Highlighter, ManyHitsInALargePage)
