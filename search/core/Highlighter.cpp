@@ -9,6 +9,8 @@
 
 #include <QFile>
 
+#include <optional>
+
 #include <unicode/uchar.h>
 
 namespace Orvanta {
@@ -48,6 +50,8 @@ QString foldedCopy(QStringView text)
         const char16_t u = text[i].unicode();
         if (u < 0x80) {
             dst[i] = (u >= u'A' && u <= u'Z') ? char16_t(u + 32) : u;
+        } else if (u >= 0x2E00 && u < 0xA640) {
+            dst[i] = u; // CJK and its punctuation: no case
         } else if (QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate()) {
             const char32_t f = foldCase(QChar::surrogateToUcs4(u, text[i + 1].unicode()));
             dst[i] = QChar::highSurrogate(f);
@@ -60,38 +64,77 @@ QString foldedCopy(QStringView text)
     return out;
 }
 
-// One pass over `text`: every non-overlapping occurrence of `word` in the
-// page's text (never in its mark-up), compared folded, left to right, wrapped
-// in the mark-up with the page's own letters inside. The result is built
-// piece by piece, so a page with many hits costs one copy, not one shift of
-// the tail per hit.
-QString markOneWord(const QString& text, const QString& word)
+// The page being marked and where its text is. The runs are found once and
+// then kept up to date as marks go in: a mark splits its run into the text
+// before it, the marked word and the text after it.
+struct MarkedPage {
+    QString text;
+    std::vector<TextRun> runs;
+
+    explicit MarkedPage(const QString& page) : text(page), runs(textRuns(page)) {}
+    void mark(const QString& word);
+};
+
+// One pass over the text: every non-overlapping occurrence of `word` inside a
+// run, compared folded, left to right, wrapped in the mark-up with the page's
+// own letters inside. The result is built piece by piece, so a page with many
+// hits costs one copy, not one shift of the tail per hit.
+void MarkedPage::mark(const QString& word)
 {
+    if (word.isEmpty())
+        return;
     const bool fold = needsFolding(word);
     const QString needle = fold ? foldedCopy(word) : word;
     const QString folded = fold ? foldedCopy(text) : QString();
     const QStringView hay = fold ? QStringView(folded) : QStringView(text);
-    if (hay.indexOf(needle) < 0)
-        return text;
+    const qsizetype length = needle.size();
+
+    // Hits are few and runs many: each hit is looked up among the runs with a
+    // cursor that only moves forward.
+    std::vector<qsizetype> hits;
+    auto run = runs.cbegin();
+    for (qsizetype hit = hay.indexOf(needle); hit >= 0;) {
+        while (run != runs.cend() && run->end <= hit)
+            ++run;
+        if (run == runs.cend())
+            break;
+        if (hit < run->begin || hit + length > run->end) {
+            hit = hay.indexOf(needle, hit + 1); // in mark-up, or across its edge
+            continue;
+        }
+        hits.push_back(hit);
+        hit = hay.indexOf(needle, hit + length);
+    }
+    if (hits.empty())
+        return;
 
     QString out;
-    out.reserve(text.size() + (kMarkOpen.size() + kMarkClose.size()) * 16);
-    qsizetype from = 0;
-    for (const TextRun& run : textRuns(text)) {
-        const QStringView runText = hay.sliced(run.begin, run.end - run.begin);
-        for (qsizetype hit = runText.indexOf(needle); hit >= 0; hit = runText.indexOf(needle, hit + needle.size())) {
-            const qsizetype at = run.begin + hit;
-            out.append(QStringView(text).sliced(from, at - from));
+    out.reserve(text.size() + qsizetype(hits.size()) * (kMarkOpen.size() + kMarkClose.size()));
+    std::vector<TextRun> split;
+    split.reserve(runs.size() + 2 * hits.size());
+    const auto keep = [&split](qsizetype begin, qsizetype end) {
+        if (end > begin)
+            split.push_back({begin, end});
+    };
+    auto hit = hits.cbegin();
+    qsizetype copied = 0; // text[0, copied) is in `out`
+    for (const TextRun& r : runs) {
+        qsizetype begin = r.begin;
+        for (; hit != hits.cend() && *hit < r.end; ++hit) {
+            out.append(QStringView(text).sliced(copied, *hit - copied));
+            keep(out.size() - (*hit - begin), out.size());
             out.append(kMarkOpen);
-            out.append(QStringView(text).sliced(at, needle.size()));
+            keep(out.size(), out.size() + length);
+            out.append(QStringView(text).sliced(*hit, length));
             out.append(kMarkClose);
-            from = at + needle.size();
+            begin = copied = *hit + length;
         }
+        const qsizetype shift = out.size() - copied;
+        keep(begin + shift, r.end + shift);
     }
-    if (from == 0)
-        return text;
-    out.append(QStringView(text).sliced(from));
-    return out;
+    out.append(QStringView(text).sliced(copied));
+    text = std::move(out);
+    runs = std::move(split);
 }
 
 // Opens an existing file for writing, truncating it; never creates one.
@@ -115,12 +158,10 @@ QString highlightTextFor(const QString& mode, const QString& queryBoxText)
 
 QString markWords(const QString& page, const QStringList& words)
 {
-    QString text = page;
-    for (const QString& word : words) {
-        if (!word.isEmpty())
-            text = markOneWord(text, word);
-    }
-    return text;
+    MarkedPage marked(page);
+    for (const QString& word : words)
+        marked.mark(word);
+    return marked.text;
 }
 
 void writeMarkedPage(const QString& installFolder, const QString& documentPath,
@@ -159,13 +200,15 @@ void writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
     }
 
     // Word by word on the text so far: a failure keeps the words marked before it.
+    std::optional<MarkedPage> marked;
     try {
-        for (const QString& word : std::as_const(words)) {
-            if (!word.isEmpty())
-                page = markOneWord(page, word);
-        }
+        marked.emplace(page);
+        for (const QString& word : std::as_const(words))
+            marked->mark(word);
     } catch (...) {
     }
+    if (marked)
+        page = std::move(marked->text);
 
     try {
         if (FileSystem::fileExists(tmpPage))

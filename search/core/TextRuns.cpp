@@ -1,5 +1,6 @@
 #include "search/core/TextRuns.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace Orvanta {
@@ -120,7 +121,7 @@ qsizetype endTagStart(QStringView s, std::u16string_view name, qsizetype from)
 qsizetype markupEnd(QStringView s, qsizetype i)
 {
     const qsizetype n = s.size();
-    if (s.sliced(i).startsWith(u"<!--")) {
+    if (i + 3 < n && s[i + 1] == u'!' && s[i + 2] == u'-' && s[i + 3] == u'-') {
         const qsizetype close = s.indexOf(u"-->", i + 4);
         return close < 0 ? n : close + 3;
     }
@@ -152,15 +153,25 @@ std::vector<TextRun> textRuns(QStringView page)
 {
     std::vector<TextRun> runs;
     const qsizetype n = page.size();
+    // Most of a page is text: the next "<" and the next "&" are each found by
+    // one fast search and kept until the scan has passed them.
+    qsizetype nextTag = -1;
+    qsizetype nextReference = -1;
+    const auto next = [&](qsizetype& cached, char16_t c, qsizetype from) {
+        if (cached != n && cached < from) {
+            cached = page.indexOf(QChar(c), from);
+            if (cached < 0)
+                cached = n;
+        }
+        return cached;
+    };
     qsizetype runStart = 0;
     qsizetype i = 0;
     while (i < n) {
-        const QChar c = page[i];
-        qsizetype skipTo = i;
-        if (c == u'<')
-            skipTo = markupEnd(page, i);
-        else if (c == u'&')
-            skipTo = referenceEnd(page, i);
+        i = std::min(next(nextTag, u'<', i), next(nextReference, u'&', i));
+        if (i == n)
+            break;
+        const qsizetype skipTo = page[i] == u'<' ? markupEnd(page, i) : referenceEnd(page, i);
         if (skipTo == i) {
             ++i;
             continue;
