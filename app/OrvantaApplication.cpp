@@ -2,6 +2,7 @@
 
 #include "app/Form.h"
 #include "app/RuntimeError.h"
+#include "platform/ui/Fonts.h"
 
 #include <QEvent>
 
@@ -12,6 +13,8 @@ OrvantaApplication::OrvantaApplication(int& argc, char** argv) : QApplication(ar
     // The start screen is unloaded while the search window is still being
     // loaded and invisible; Qt's own rule would end the program right there.
     setQuitOnLastWindowClosed(false);
+    // Message boxes, tooltips and the printed line draw Chinese in the Ming face.
+    installFontFallbacks();
 }
 
 OrvantaApplication::~OrvantaApplication()

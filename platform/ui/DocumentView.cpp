@@ -1,6 +1,7 @@
 #include "platform/ui/DocumentView.h"
 
 #include "platform/files/Paths.h"
+#include "platform/ui/Fonts.h"
 
 #include <QUrl>
 #include <QUrlQuery>
@@ -13,6 +14,16 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
     QWebEngineSettings* s = settings();
     // The collection's pages are Big5; most declare it, some do not.
     s->setDefaultTextEncoding(QStringLiteral("Big5"));
+    // Pages name no font or one this platform lacks (新細明體); both fall back
+    // to the Ming face with full coverage, as the widgets do. A character it
+    // lacks (Extensions B to F) goes to the system's fallback, where the
+    // HanaMin faces hold it.
+    const QString ming = mingFamilies().constFirst();
+    for (auto family : {QWebEngineSettings::StandardFont, QWebEngineSettings::SerifFont,
+                        QWebEngineSettings::SansSerifFont, QWebEngineSettings::CursiveFont,
+                        QWebEngineSettings::FantasyFont})
+        s->setFontFamily(family, ming);
+    s->setFontFamily(QWebEngineSettings::FixedFont, QStringLiteral("Noto Sans Mono CJK TC"));
     // A missing file is an empty page, not the browser's error page.
     s->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);

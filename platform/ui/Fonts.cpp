@@ -1,8 +1,13 @@
 #include "platform/ui/Fonts.h"
 
-#include <QStringList>
+#include <QGuiApplication>
 
 namespace Orvanta {
+namespace {
+
+const QString Ming = QStringLiteral("Noto Serif CJK TC");
+
+} // namespace
 
 QString platformFontFamily(const QString& designName)
 {
@@ -13,11 +18,29 @@ QString platformFontFamily(const QString& designName)
     };
     for (const QString& m : ming) {
         if (name.compare(m, Qt::CaseInsensitive) == 0)
-            return QStringLiteral("AR PL UMing TW");
+            return Ming;
     }
     if (name.compare(QLatin1String("Arial"), Qt::CaseInsensitive) == 0)
         return QStringLiteral("Liberation Sans");
     return name;
+}
+
+QStringList mingFamilies()
+{
+    // HanaMinA holds the BMP ideographs, HanaMinB those of plane 2.
+    return {Ming, QStringLiteral("HanaMinA"), QStringLiteral("HanaMinB")};
+}
+
+QFont withMingFallbacks(const QFont& font)
+{
+    QStringList families = {font.family()};
+    for (const QString& f : mingFamilies()) {
+        if (!families.contains(f))
+            families.append(f);
+    }
+    QFont out = font;
+    out.setFamilies(families);
+    return out;
 }
 
 QFont designFont(const QString& designName, double pointSize, bool bold)
@@ -26,8 +49,12 @@ QFont designFont(const QString& designName, double pointSize, bool bold)
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     // Keep the Chinese glyphs in the Ming face even for Latin-named fonts.
-    font.setFamilies({font.family(), QStringLiteral("AR PL UMing TW")});
-    return font;
+    return withMingFallbacks(font);
+}
+
+void installFontFallbacks()
+{
+    QGuiApplication::setFont(withMingFallbacks(QGuiApplication::font()));
 }
 
 } // namespace Orvanta

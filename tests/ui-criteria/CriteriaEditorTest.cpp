@@ -182,7 +182,7 @@ TEST_F(CriteriaEditor, DesignLayoutFontsAndTabOrder)
     for (QWidget* w : std::initializer_list<QWidget*>{f.filList, f.drvList, f.dirList, f.Command1})
         EXPECT_DOUBLE_EQ(w->font().pointSizeF(), 11.25) << w->objectName().toStdString();
     EXPECT_DOUBLE_EQ(f.txtBrowser->font().pointSizeF(), 12.75);
-    EXPECT_EQ(f.txtBrowser->font().family(), QStringLiteral("AR PL UMing TW"));
+    EXPECT_EQ(f.txtBrowser->font().family(), QStringLiteral("Noto Serif CJK TC"));
 
     EXPECT_EQ(f.fraFrame->focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(nextTabStop(f.filList), static_cast<QWidget*>(f.drvList));
