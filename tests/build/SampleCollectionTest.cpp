@@ -47,7 +47,7 @@ TEST(SampleCollection, TwoRunsGiveTheSameRowsAndPages)
     ASSERT_EQ(rows.size(), 50u);
     EXPECT_EQ(readRows(second + QStringLiteral("/jst.mdb")), rows);
     const auto pages = pagesOf(first);
-    EXPECT_EQ(pages.size(), 52u); // 50 documents, Help.htm, demo/index.htm
+    EXPECT_EQ(pages.size(), 55u); // 50 documents, Help.htm, demo/index.htm, three pictures
     EXPECT_TRUE(pages == pagesOf(second));
     EXPECT_EQ(applicationId(first + QStringLiteral("/jst.mdb")), kOurMark);
 }
@@ -97,6 +97,91 @@ TEST(SampleCollection, HelpAndDemonstrationPagesComeWithIt)
     const QByteArray demo = readFile(folder + QStringLiteral("/demo/index.htm"));
     ASSERT_FALSE(demo.isEmpty());
     EXPECT_TRUE(Cp950::decode(demo).contains(QStringLiteral("示範")));
+
+    // The start screen's pictures; the demonstration button needs the last.
+    for (const char* name : {"index.jpg", "index-logo1.jpg", "index-logo2.jpg"}) {
+        const QByteArray picture = readFile(folder + QLatin1Char('/') + QLatin1String(name));
+        EXPECT_TRUE(picture.startsWith("\xff\xd8\xff")) << name << ": not a JPEG";
+        EXPECT_GT(picture.size(), 1000) << name;
+    }
+}
+
+// What the help page says about the windows, as they are laid out: the
+// record counter sits above the list, below the query box; the search
+// button shows 全文搜尋 and the start screen's query button 全文檢索.
+TEST(SampleCollection, HelpTextAgreesWithTheWindows)
+{
+    QTemporaryDir dir;
+    const QString folder = writeSample(dir, QStringLiteral("h"), 0);
+    const QString help = Cp950::decode(readFile(folder + QStringLiteral("/Help.htm")));
+    const QString demo = Cp950::decode(readFile(folder + QStringLiteral("/demo/index.htm")));
+    struct Claim {
+        const QString* page;
+        const char* text;
+        bool present;
+    };
+    const std::vector<Claim> claims = {
+        {&help, "清單上方、查詢框下方的記錄數字", true},
+        {&help, "清單下方", false},
+        {&help, "左上方的查詢框", true},
+        {&help, "按「全文搜尋」按鈕", true},
+        {&help, "「搜尋」按鈕", false},
+        {&help, "按兩下條件檔", true},
+        {&demo, "按「全文檢索」進入檢索視窗", true},
+        {&demo, "「查詢」", false},
+    };
+    for (const Claim& c : claims)
+        EXPECT_EQ(c.page->contains(QString::fromUtf8(c.text)), c.present) << c.text;
+}
+
+// A sample replaces whatever collection files a folder holds, so it refuses
+// a folder with any of them unless --force is given; the folder is left
+// exactly as it was.
+TEST(SampleCollection, RefusesAFolderThatHoldsACollectionUnlessForced)
+{
+    struct Case {
+        const char* name;
+        const char* existing; // relative path of the file already there
+    };
+    const std::vector<Case> cases = {
+        {"a database", "jst.mdb"},
+        {"an edited help page", "Help.htm"},
+        {"a help page in other letters", "HELP.HTM"},
+        {"a demonstration page", "demo/index.htm"},
+        {"a start screen picture", "index-logo2.jpg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("coll"));
+        const QByteArray mine = Cp950::encode(QStringLiteral("<html>我的說明</html>\r\n"));
+        writeFile(folder + QLatin1Char('/') + QLatin1String(c.existing), mine);
+        const auto before = folderContents(folder);
+
+        const RunResult refused = runBuilder({QStringLiteral("--sample"), QStringLiteral("5"), folder});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("--force")) << refused.err.toStdString();
+        EXPECT_TRUE(refused.err.contains(c.existing)) << refused.err.toStdString();
+        EXPECT_TRUE(folderContents(folder) == before) << "the folder was touched";
+
+        const RunResult forced =
+            runBuilder({QStringLiteral("--force"), QStringLiteral("--sample"), QStringLiteral("5"), folder});
+        ASSERT_EQ(forced.exitCode, 0) << forced.err.toStdString();
+        EXPECT_EQ(readRows(folder + QStringLiteral("/jst.mdb")).size(), 5u);
+        // One help page, the sample's, under whichever letters it had.
+        const QStringList helps = QDir(folder).entryList({QStringLiteral("help.htm")}, QDir::Files);
+        ASSERT_EQ(helps.size(), 1) << helps.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(Cp950::decode(readFile(folder + QLatin1Char('/') + helps[0])).contains(QStringLiteral("使用說明")));
+    }
+
+    // A second sample into the same folder is refused the same way.
+    QTemporaryDir dir;
+    const QString folder = writeSample(dir, QStringLiteral("again"), 3);
+    const QByteArray help = readFile(folder + QStringLiteral("/Help.htm"));
+    const RunResult again = runBuilder({QStringLiteral("--sample"), QStringLiteral("4"), folder});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(readRows(folder + QStringLiteral("/jst.mdb")).size(), 3u);
+    EXPECT_EQ(readFile(folder + QStringLiteral("/Help.htm")), help);
 }
 
 TEST(SampleCollection, IndexingItsPagesGivesItsRows)

@@ -8,9 +8,12 @@
 #include "platform/files/Paths.h"
 #include "platform/ui/Artwork.h"
 #include "platform/ui/PictureButton.h"
+#include "support/Fixtures.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QImageReader>
 #include <QPixmap>
 #include <QTest>
@@ -175,6 +178,26 @@ TEST_F(StartScreen, DemonstrationButtonRereadsItsPictureAndLaunchesTheBrowser)
     EXPECT_EQ(launches.size(), 2);
     EXPECT_EQ(f.cmdSet()->picture().size(), QSize(160, 50));
     EXPECT_EQ(f.cmdSet()->downPicture().size(), QSize(160, 50));
+    EXPECT_TRUE(messages.empty());
+}
+
+// orvanta-build --sample lays out what the start screen looks for, so its
+// demonstration button opens the sample's page.
+TEST_F(StartScreen, ASampleCollectionsDemonstrationButtonOpensItsPage)
+{
+    QProcess build;
+    build.start(binDir() + QStringLiteral("/orvanta-build"), {QStringLiteral("--sample"), QStringLiteral("2"), folder});
+    ASSERT_TRUE(build.waitForFinished(60000));
+    ASSERT_EQ(build.exitCode(), 0) << build.readAllStandardError().toStdString();
+
+    FrmIni& f = Forms::show<FrmIni>();
+    EXPECT_TRUE(samePicture(f.picture(), QPixmap(Artwork::startBackground())));
+    EXPECT_TRUE(samePicture(f.cmdQuery()->picture(), QPixmap(Artwork::queryButton())));
+    QTest::mouseClick(f.cmdSet(), Qt::LeftButton);
+    ASSERT_EQ(launches.size(), 1);
+    EXPECT_EQ(launches[0], folder + QStringLiteral("/demo/index.htm"));
+    EXPECT_TRUE(QFileInfo(launches[0]).isFile());
+    EXPECT_TRUE(samePicture(f.cmdSet()->picture(), QPixmap(Artwork::demoButton())));
     EXPECT_TRUE(messages.empty());
 }
 

@@ -5,6 +5,10 @@
 #include "platform/text/Cp950.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <span>
 
 namespace Orvanta::Build {
 namespace {
@@ -24,7 +28,7 @@ table { border-collapse: collapse; }
 </head>
 <body>
 <h1>全文檢索 使用說明</h1>
-<p>本程式檢索所附中醫典籍的全文。在上方的查詢框輸入關鍵字，按 <span class="key">Enter</span> 或按「搜尋」按鈕，左方清單即列出含有關鍵字的篇名；選取一個篇名，右方便顯示該篇全文，關鍵字以紅字標示。</p>
+<p>本程式檢索所附中醫典籍的全文。在左上方的查詢框輸入關鍵字，按 <span class="key">Enter</span> 或按「全文搜尋」按鈕，左方清單即列出含有關鍵字的篇名；選取一個篇名，右方便顯示該篇全文，關鍵字以紅字標示。</p>
 
 <h2>一、輸入關鍵字</h2>
 <ul>
@@ -39,10 +43,10 @@ table { border-collapse: collapse; }
 </ul>
 
 <h2>二、查詢框的下拉清單</h2>
-<p>以「搜尋」按鈕查詢過的關鍵字會記在查詢框的下拉清單裡，可再選取重查。清單中另有兩個特別項目，選取後按「搜尋」按鈕執行：</p>
+<p>以「全文搜尋」按鈕查詢過的關鍵字會記在查詢框的下拉清單裡，可再選取重查（按 <span class="key">Enter</span> 查詢的不記）。清單中另有兩個特別項目，選取後按「全文搜尋」按鈕執行：</p>
 <table>
 <tr><th>項目</th><th>作用</th></tr>
-<tr><td>條件存取</td><td>開啟條件檔視窗：選擇磁碟機、資料夾與條件檔（*.txt、*.set），載入後可編輯，再存回所選的檔案。</td></tr>
+<tr><td>條件存取</td><td>開啟條件檔視窗：選擇磁碟機與資料夾，在檔案清單中按兩下條件檔（*.txt、*.set）即載入，編輯後按「存檔」存入檔案清單中所選的檔案。</td></tr>
 <tr><td>條件清除</td><td>清除下拉清單中所有查詢過的關鍵字。</td></tr>
 </table>
 
@@ -54,7 +58,7 @@ table { border-collapse: collapse; }
 <tr><td class="key">Esc</td><td>回到查詢框，並選取框中全部文字，可直接輸入新的關鍵字。</td></tr>
 <tr><td class="key">F7</td><td>以預設印表機列印目前所選篇章的標題。</td></tr>
 </table>
-<p>滑鼠停在結果清單上時，會以提示文字顯示滑鼠所指的完整篇名。清單下方的記錄數字顯示目前所選的是第幾筆。</p>
+<p>滑鼠停在結果清單上時，會以提示文字顯示滑鼠所指的完整篇名。清單上方、查詢框下方的記錄數字（例如「第3筆」）顯示目前所選的是第幾筆。</p>
 
 <h2>四、小技巧</h2>
 <ul>
@@ -73,7 +77,7 @@ const char kDemoPage[] = R"(<html>
 </head>
 <body bgcolor="#FFFFF0">
 <h1>全文檢索 示範</h1>
-<p>本示範說明如何在所附的中醫典籍中找資料。回到程式，按「查詢」進入檢索視窗，依下列步驟操作：</p>
+<p>本示範說明如何在所附的中醫典籍中找資料。回到程式，按「全文檢索」進入檢索視窗，依下列步驟操作：</p>
 <ol>
 <li>在查詢框輸入 <b>桂枝湯</b>，按 Enter：列出所有提到桂枝湯的篇章，右方顯示第一篇，「桂枝湯」以紅字標示。</li>
 <li>輸入 <b>發熱 惡寒</b>，按 Enter：只列出兩者都提到的篇章。</li>
@@ -103,6 +107,37 @@ void writeCp950(const QString& path, const QString& text)
     FileSystem::writeTextFile(path, text);
 }
 
+// The start screen looks for these pictures in the install folder; its
+// demonstration button works only when the last one is there. The
+// collection carries the program's own artwork under those names.
+struct Picture {
+    const char* name;
+    const char* resource;
+};
+
+std::span<const Picture> pictures()
+{
+    static const Picture list[] = {
+        {"index.jpg", ":/sample/background.jpg"},
+        {"index-logo1.jpg", ":/sample/query-button.jpg"},
+        {"index-logo2.jpg", ":/sample/demo-button.jpg"},
+    };
+    return list;
+}
+
+void copyPicture(const QString& resource, const QString& path)
+{
+    QFile in(resource);
+    if (!in.open(QIODevice::ReadOnly))
+        throw Error(ErrorCode::FileNotFound, QStringLiteral("The picture %1 is missing from this program.").arg(resource));
+    const QByteArray bytes = in.readAll();
+    QFile out(path);
+    errno = 0;
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size() || !out.flush())
+        throw Error(errno == ENOSPC ? ErrorCode::DiskFull : ErrorCode::PathFileAccessError,
+                    QStringLiteral("Cannot write %1: %2").arg(path, out.errorString()));
+}
+
 } // namespace
 
 QString helpPage()
@@ -115,6 +150,14 @@ QString demoPage()
     return withCrLf(kDemoPage);
 }
 
+QStringList installFileNames()
+{
+    QStringList names = {QStringLiteral("Help.htm"), QStringLiteral("demo/index.htm")};
+    for (const Picture& p : pictures())
+        names.append(QString::fromLatin1(p.name));
+    return names;
+}
+
 void writeInstallPages(const QString& folder)
 {
     const QDir dir(folder);
@@ -122,6 +165,8 @@ void writeInstallPages(const QString& folder)
         throw Error(ErrorCode::PathNotFound, QStringLiteral("Cannot create %1.").arg(dir.filePath(QStringLiteral("demo"))));
     writeCp950(dir.filePath(QStringLiteral("Help.htm")), helpPage());
     writeCp950(dir.filePath(QStringLiteral("demo/index.htm")), demoPage());
+    for (const Picture& p : pictures())
+        copyPicture(QString::fromLatin1(p.resource), dir.filePath(QString::fromLatin1(p.name)));
 }
 
 } // namespace Orvanta::Build

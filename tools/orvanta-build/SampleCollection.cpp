@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #include <array>
 #include <cerrno>
@@ -284,6 +285,28 @@ void writeWhole(const QByteArray& path, const std::string& bytes)
                         .arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(error))));
 }
 
+// A sample replaces a folder's collection and its help page whole, so a
+// folder that holds either (a user's edited Help.htm, say) is left alone
+// unless the user says otherwise. Names are compared ignoring letter case,
+// as the program finds them.
+void refuseExistingCollection(const QString& folder)
+{
+    const QDir dir(folder);
+    QStringList found;
+    for (const QString& name : QStringList{QStringLiteral("jst.mdb")} + installFileNames()) {
+        const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+        const QDir in(dir.filePath(name.left(std::max<qsizetype>(slash, 0))));
+        const QStringList present = in.entryList({name.mid(slash + 1)}, QDir::AllEntries | QDir::Hidden | QDir::System);
+        for (const QString& entry : present)
+            found.append(slash < 0 ? entry : name.left(slash + 1) + entry);
+    }
+    if (!found.isEmpty())
+        throw Error(ErrorCode::PermissionDenied,
+                    QStringLiteral("%1 already holds %2; a sample would replace them. "
+                                   "Use --force to replace them, or choose an empty folder.")
+                        .arg(QDir::toNativeSeparators(dir.absolutePath()), found.join(QStringLiteral(", "))));
+}
+
 } // namespace
 
 SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool force)
@@ -291,6 +314,8 @@ SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool fo
     if (count < 0 || count > kMaxSampleDocuments)
         throw Error(ErrorCode::InvalidProcedureCall,
                     QStringLiteral("The sample size must lie between 0 and %1.").arg(kMaxSampleDocuments));
+    if (!force)
+        refuseExistingCollection(folder);
     if (!QDir().mkpath(folder))
         throw Error(ErrorCode::PathNotFound, QStringLiteral("Cannot create %1.").arg(folder));
 

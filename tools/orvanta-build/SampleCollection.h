@@ -16,9 +16,10 @@ struct SampleSummary {
 };
 
 // Writes folder/data/NNN/sNNNNNN.htm for documents 0 to count - 1, Help.htm,
-// demo/index.htm and jst.mdb (rows straight from the generator, not read back
-// from the pages). Throws Orvanta::Error, among others when jst.mdb is not
-// ours and `force` is not given.
+// demo/index.htm, the start screen's pictures and jst.mdb (rows straight from
+// the generator, not read back from the pages). Throws Orvanta::Error, among
+// others when the folder already holds a jst.mdb (of any kind) or one of the
+// other files and `force` is not given.
 SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool force);
 
 } // namespace Orvanta::Build

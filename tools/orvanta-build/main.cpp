@@ -31,7 +31,8 @@ int usage(const QString& problem)
         "         index the .htm/.html pages below DIR into DIR/jst.mdb\n"
         "       orvanta-build [--force] --sample N DIR\n"
         "         write a synthetic collection of N documents (at most %1) into DIR\n"
-        "  --force  replace a jst.mdb that this tool did not make (a Jet file, say)")
+        "  --force  replace a jst.mdb that this tool did not make (a Jet file, say);\n"
+        "           with --sample, also replace a collection or help page already in DIR")
         .arg(Orvanta::Build::kMaxSampleDocuments));
     return 2;
 }
