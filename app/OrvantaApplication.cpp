@@ -1,7 +1,6 @@
 #include "app/OrvantaApplication.h"
 
-#include "app/Form.h"
-#include "app/RuntimeError.h"
+#include "app/forms/ProgramEnd.h"
 #include "platform/ui/Fonts.h"
 
 #include <QEvent>
@@ -22,11 +21,6 @@ OrvantaApplication::~OrvantaApplication()
     ProgramEnd::setAction({});
 }
 
-bool OrvantaApplication::notify(QObject* receiver, QEvent* event)
-{
-    return runHandler([&] { return QApplication::notify(receiver, event); });
-}
-
 int OrvantaApplication::run()
 {
     if (ProgramEnd::due())
@@ -38,21 +32,6 @@ int OrvantaApplication::run()
     // let them go before the application object does.
     sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return code;
-}
-
-bool OrvantaApplication::runHandler(const std::function<bool()>& handler)
-{
-    ProgramEnd::handlerEntered();
-    bool result = false;
-    try {
-        result = handler();
-    } catch (const std::exception& e) {
-        reportRuntimeError(e);
-    } catch (...) {
-        reportRuntimeError(std::runtime_error("Unknown error"));
-    }
-    ProgramEnd::handlerLeft();
-    return result;
 }
 
 } // namespace Orvanta

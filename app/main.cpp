@@ -1,8 +1,9 @@
 // Program start: the start screen, then the event loop until no window is
 // loaded.
-#include "app/FrmIni.h"
 #include "app/OrvantaApplication.h"
-#include "app/RuntimeError.h"
+#include "app/WindowLinks.h"
+#include "app/forms/Handler.h"
+#include "app/startscreen/FrmIni.h"
 #include "platform/ui/Artwork.h"
 
 #include <QIcon>
@@ -20,10 +21,7 @@ int main(int argc, char** argv)
     Orvanta::OrvantaApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(Orvanta::Artwork::icon()));
 
-    try {
-        Orvanta::Forms::show<Orvanta::FrmIni>();
-    } catch (const std::exception& e) {
-        Orvanta::reportRuntimeError(e);
-    }
+    Orvanta::linkWindows();
+    Orvanta::runHandler([] { Orvanta::Forms::show<Orvanta::FrmIni>(); });
     return app.run();
 }

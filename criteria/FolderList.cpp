@@ -1,5 +1,6 @@
 #include "criteria/FolderList.h"
 
+#include "app/forms/Handler.h"
 #include "criteria/core/FolderTree.h"
 #include "platform/Error.h"
 
@@ -14,8 +15,9 @@ constexpr int PathRole = Qt::UserRole + 1;
 FolderList::FolderList(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(this, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { setPath(item->data(PathRole).toString()); });
+    // Opening a folder that went away fails in the list's own handler.
+    connectHandler(this, &QListWidget::itemDoubleClicked, this,
+                   [this](QListWidgetItem* item) { setPath(item->data(PathRole).toString()); });
 }
 
 QString FolderList::entryPath(int row) const

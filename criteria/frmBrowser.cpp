@@ -1,5 +1,6 @@
 #include "criteria/frmBrowser.h"
 
+#include "app/forms/Handler.h"
 #include "criteria/DriveList.h"
 #include "criteria/FileList.h"
 #include "criteria/FolderList.h"
@@ -76,10 +77,10 @@ frmBrowser::frmBrowser()
     dirList->setPath(start);
     filList->setPath(dirList->path());
 
-    connect(drvList, &DriveList::changed, this, &frmBrowser::drvList_Change);
-    connect(dirList, &FolderList::changed, this, &frmBrowser::dirList_Change);
-    connect(filList, &FileList::fileDoubleClicked, this, &frmBrowser::filList_DblClick);
-    connect(Command1, &QPushButton::clicked, this, &frmBrowser::Command1_Click);
+    connectHandler(drvList, &DriveList::changed, this, &frmBrowser::drvList_Change);
+    connectHandler(dirList, &FolderList::changed, this, &frmBrowser::dirList_Change);
+    connectHandler(filList, &FileList::fileDoubleClicked, this, &frmBrowser::filList_DblClick);
+    connectHandler(Command1, &QPushButton::clicked, this, &frmBrowser::Command1_Click);
 }
 
 void frmBrowser::buildControls()

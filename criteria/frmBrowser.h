@@ -4,7 +4,7 @@
 // copies it). It uses nothing of the rest of the program.
 #pragma once
 
-#include "app/Form.h"
+#include "app/forms/Form.h"
 
 class QGroupBox;
 class QPushButton;
@@ -32,7 +32,7 @@ public:
     QPushButton* Command1 = nullptr;
 
     // Event handlers. Failures are thrown as Orvanta::Error and end the
-    // handler where they happen; the application object reports them.
+    // handler where they happen; the handler guard reports them.
     void drvList_Change();
     void dirList_Change();
     void filList_DblClick();

@@ -1,6 +1,7 @@
 // The search window's design data, load step, unload step and background.
 #include "search/FrmVelmoraMain.h"
 
+#include "app/forms/Handler.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/Artwork.h"
@@ -89,7 +90,7 @@ void FrmVelmoraMain::buildControls()
     m_command1->setPicture(QPixmap(Artwork::searchButton()));
     m_command1->setDownPicture(QPixmap(Artwork::searchButton()));
     m_command1->setToolTip(QStringLiteral("多筆關鍵字搜尋ㄦ -->>結果顯示於內容標題區"));
-    connect(m_command1, &QAbstractButton::clicked, this, [this] { Command1_Click(); });
+    connectHandler(m_command1, &QAbstractButton::clicked, this, &FrmVelmoraMain::Command1_Click);
 
     m_ct = new QLabel(QStringLiteral("第100000筆"), this);
     m_ct->setObjectName(QStringLiteral("ct"));
@@ -110,8 +111,8 @@ void FrmVelmoraMain::buildControls()
     m_grd1->setObjectName(QStringLiteral("Grd1"));
     m_grd1->setFont(designFont(QStringLiteral("Arial"), 14.25));
     m_grd1->setGeometry(pxRect(240, 1200, 3375, 7125));
-    connect(m_grd1, &ResultGrid::currentCellChanged, this, [this] { Grd1_RowColChange(); });
-    connect(m_grd1, &ResultGrid::gridMouseMove, this, [this](int buttons, int modifiers, float x, float y) {
+    connectHandler(m_grd1, &ResultGrid::currentCellChanged, this, &FrmVelmoraMain::Grd1_RowColChange);
+    connectHandler(m_grd1, &ResultGrid::gridMouseMove, this, [this](int buttons, int modifiers, float x, float y) {
         // Left, right and middle button are 1, 2 and 4 in both numberings.
         Grd1_MouseMove(int16_t(buttons & 7), int16_t(Keystrokes::shiftState(Qt::KeyboardModifiers(modifiers))), x,
                        y);
@@ -188,11 +189,13 @@ void FrmVelmoraMain::Form_Unload()
 
 void FrmVelmoraMain::paintEvent(QPaintEvent*)
 {
-    QPainter painter(this);
-    if (m_picture.isNull())
-        painter.fillRect(rect(), QColor(0xd6, 0xe8, 0xf7));
-    else
-        painter.drawPixmap(QPoint(0, 0), m_picture);
+    runHandler([this] {
+        QPainter painter(this);
+        if (m_picture.isNull())
+            painter.fillRect(rect(), QColor(0xd6, 0xe8, 0xf7));
+        else
+            painter.drawPixmap(QPoint(0, 0), m_picture);
+    });
 }
 
 } // namespace Orvanta

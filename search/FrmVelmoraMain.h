@@ -4,11 +4,11 @@
 //
 // Its handlers call each other directly, as the window's procedures:
 // RunSearch ends in the row-change handler, the search button runs the query
-// box's key handler. No handler catches errors; the application object
-// reports what escapes.
+// box's key handler. No handler catches errors: each is entered through the
+// handler guard (app/forms/Handler.h), which reports what escapes.
 #pragma once
 
-#include "app/Form.h"
+#include "app/forms/Form.h"
 
 #include <QPixmap>
 #include <QString>

@@ -1,5 +1,7 @@
 #include "search/QueryBox.h"
 
+#include "app/forms/Handler.h"
+
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -39,17 +41,21 @@ void QueryBox::focusInEvent(QFocusEvent* event)
 {
     QComboBox::focusInEvent(event);
     if (onGotFocus)
-        onGotFocus();
+        runHandler(onGotFocus);
 }
 
 void QueryBox::keyPressEvent(QKeyEvent* event)
 {
     const QString text = event->text();
-    if (onKeyPress && !text.isEmpty()) {
-        int16_t keyAscii = int16_t(text.at(0).unicode());
-        onKeyPress(keyAscii);
+    if (!onKeyPress || text.isEmpty()) {
+        QComboBox::keyPressEvent(event);
+        return;
     }
-    QComboBox::keyPressEvent(event);
+    // A key whose handler failed goes no further, as the handler stopped
+    // where it failed.
+    int16_t keyAscii = int16_t(text.at(0).unicode());
+    if (runHandler([&] { onKeyPress(keyAscii); }))
+        QComboBox::keyPressEvent(event);
 }
 
 } // namespace Orvanta

@@ -2,7 +2,7 @@
 // document, the record counter and the start screen; and the list's tooltip.
 #include "search/FrmVelmoraMain.h"
 
-#include "app/FrmIni.h"
+#include "app/startscreen/FrmIni.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/ResultGrid.h"

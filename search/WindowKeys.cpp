@@ -1,6 +1,7 @@
 // The window's own key handling, ahead of the focused control, and F7.
 #include "search/FrmVelmoraMain.h"
 
+#include "app/forms/Handler.h"
 #include "platform/ui/Keystrokes.h"
 #include "platform/ui/Printer.h"
 #include "platform/ui/ResultGrid.h"
@@ -21,9 +22,11 @@ bool FrmVelmoraMain::eventFilter(QObject* watched, QEvent* event)
         const bool firstReceiver = focus ? widget == focus : widget == this;
         if (firstReceiver && widget->window() == this) {
             auto* key = static_cast<QKeyEvent*>(event);
-            int16_t keyCode = int16_t(Keystrokes::virtualKeyCode(key->key()));
-            int16_t shift = int16_t(Keystrokes::shiftState(key->modifiers()));
-            Form_KeyDown(keyCode, shift);
+            runHandler([&] {
+                int16_t keyCode = int16_t(Keystrokes::virtualKeyCode(key->key()));
+                int16_t shift = int16_t(Keystrokes::shiftState(key->modifiers()));
+                Form_KeyDown(keyCode, shift);
+            });
         }
     }
     // The key always goes on to the focused control.

@@ -1,7 +1,9 @@
 #include "AppTestSupport.h"
 
-#include "app/FrmIni.h"
-#include "app/Form.h"
+#include "app/WindowLinks.h"
+#include "app/startscreen/FrmIni.h"
+#include "app/forms/Form.h"
+#include "app/forms/ProgramEnd.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/Launcher.h"
 #include "platform/ui/MessageBox.h"
@@ -24,6 +26,7 @@ void AppTest::SetUp()
         messages.push_back({caption, text});
     });
     Launcher::setLauncher([this](const QString& path) { launches << path; });
+    linkWindows();
 }
 
 void AppTest::TearDown()

@@ -3,8 +3,9 @@
 // screen's own click handler is still running.
 #include "AppTestSupport.h"
 
-#include "app/FrmIni.h"
-#include "app/OrvantaApplication.h"
+#include "app/startscreen/FrmIni.h"
+#include "app/forms/Handler.h"
+#include "app/forms/ProgramEnd.h"
 #include "search/FrmVelmoraMain.h"
 #include "platform/ui/PictureButton.h"
 #include "support/Fixtures.h"
@@ -51,10 +52,10 @@ TEST_F(QueryButton, OnePressReplacesTheStartScreenWithTheSearchWindow)
     int ends = 0;
     ProgramEnd::setAction([&] { ++ends; });
     QPointer<FrmIni> start;
-    OrvantaApplication::runHandler([&] { start = &Forms::show<FrmIni>(); return true; });
+    runHandler([&] { start = &Forms::show<FrmIni>(); return true; });
     ASSERT_TRUE(start);
 
-    OrvantaApplication::runHandler([&] {
+    runHandler([&] {
         QTest::mouseClick(start->cmdQuery(), Qt::LeftButton);
         return true;
     });
@@ -68,7 +69,7 @@ TEST_F(QueryButton, OnePressReplacesTheStartScreenWithTheSearchWindow)
     EXPECT_TRUE(start.isNull());
 
     // Closing the search window now ends the program.
-    OrvantaApplication::runHandler([&] { return search->close(); });
+    runHandler([&] { return search->close(); });
     EXPECT_EQ(ends, 1);
 }
 

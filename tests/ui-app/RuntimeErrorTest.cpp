@@ -1,9 +1,10 @@
 // The run-time error message and the program going on after it.
 #include "AppTestSupport.h"
 
-#include "app/Form.h"
-#include "app/OrvantaApplication.h"
-#include "app/RuntimeError.h"
+#include "app/forms/Form.h"
+#include "app/forms/ProgramEnd.h"
+#include "app/forms/Handler.h"
+#include "app/forms/RuntimeError.h"
 #include "platform/Error.h"
 
 #include <new>
@@ -48,7 +49,7 @@ TEST_F(RuntimeErrors, ReportGoesToTheMessageBox)
 TEST_F(RuntimeErrors, AFailingHandlerStopsWhereItFailedAndTheProgramGoesOn)
 {
     bool stepAfterFailure = false;
-    const bool result = OrvantaApplication::runHandler([&]() -> bool {
+    const bool result = runHandler([&]() -> bool {
         throw Error(ErrorCode::FileNotFound, QStringLiteral("File not found"));
         stepAfterFailure = true;
         return true;
@@ -62,7 +63,7 @@ TEST_F(RuntimeErrors, AFailingHandlerStopsWhereItFailedAndTheProgramGoesOn)
 
     // The next handler runs as usual.
     bool ran = false;
-    EXPECT_TRUE(OrvantaApplication::runHandler([&] { ran = true; return true; }));
+    EXPECT_TRUE(runHandler([&] { ran = true; return true; }));
     EXPECT_TRUE(ran);
     EXPECT_EQ(messages.size(), 1u);
 }
@@ -70,8 +71,8 @@ TEST_F(RuntimeErrors, AFailingHandlerStopsWhereItFailedAndTheProgramGoesOn)
 TEST_F(RuntimeErrors, AnErrorInANestedHandlerIsReportedOnceAndTheOuterOneGoesOn)
 {
     bool outerWentOn = false;
-    OrvantaApplication::runHandler([&] {
-        OrvantaApplication::runHandler([]() -> bool { throw std::runtime_error("inner"); });
+    runHandler([&] {
+        runHandler([]() -> bool { throw std::runtime_error("inner"); });
         outerWentOn = true;
         return true;
     });

@@ -2,8 +2,8 @@
 // built-in ones, the demonstration button and the built-in artwork.
 #include "AppTestSupport.h"
 
-#include "app/FrmIni.h"
-#include "app/OrvantaApplication.h"
+#include "app/startscreen/FrmIni.h"
+#include "app/forms/Handler.h"
 #include "app/core/modVelmora.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/Artwork.h"
@@ -140,7 +140,7 @@ TEST_F(StartScreen, ACorruptPictureGivesTheRunTimeError)
         SCOPED_TRACE(name.toStdString());
         messages.clear();
         writeBytes(name, QByteArray("not a picture at all\r\n"));
-        OrvantaApplication::runHandler([] { Forms::show<FrmIni>(); return true; });
+        runHandler([] { Forms::show<FrmIni>(); return true; });
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].caption, QStringLiteral("Tarsel Orvanta"));
         EXPECT_EQ(messages[0].text, QStringLiteral("Run-time error '481':\n\nInvalid picture"));
@@ -215,7 +215,7 @@ TEST_F(StartScreen, ACorruptDemonstrationPictureFailsBeforeAnyLaunch)
     writeJpeg(QStringLiteral("index-logo2.jpg"), QSize(90, 30), Qt::blue);
     FrmIni& f = Forms::show<FrmIni>();
     writeBytes(QStringLiteral("index-logo2.jpg"), QByteArray("\xff\xd8 broken"));
-    OrvantaApplication::runHandler([&] { f.cmdSet_Click(); return true; });
+    runHandler([&] { f.cmdSet_Click(); return true; });
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("Run-time error '481':\n\nInvalid picture"));
     EXPECT_TRUE(launches.isEmpty());

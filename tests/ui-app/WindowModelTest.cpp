@@ -2,8 +2,9 @@
 // from inside the window's own handler, and the program end.
 #include "AppTestSupport.h"
 
-#include "app/Form.h"
-#include "app/OrvantaApplication.h"
+#include "app/forms/Form.h"
+#include "app/forms/ProgramEnd.h"
+#include "app/forms/Handler.h"
 #include "platform/Error.h"
 
 #include <QPointer>
@@ -186,11 +187,11 @@ TEST_F(WindowModel, TheProgramEndsWhenNoWindowIsLoadedAndNoHandlerRuns)
     int ends = 0;
     ProgramEnd::setAction([&] { ++ends; });
 
-    OrvantaApplication::runHandler([] { Forms::show<ProbeForm>(); return true; });
+    runHandler([] { Forms::show<ProbeForm>(); return true; });
     EXPECT_EQ(ends, 0);
 
     // Unload the visible window while another stays loaded but invisible.
-    OrvantaApplication::runHandler([] {
+    runHandler([] {
         Forms::load<OtherForm>();
         Forms::unload<ProbeForm>();
         return true;
@@ -200,8 +201,8 @@ TEST_F(WindowModel, TheProgramEndsWhenNoWindowIsLoadedAndNoHandlerRuns)
 
     // Nested handlers: the end waits for the outermost one.
     int endsInsideHandler = -1;
-    OrvantaApplication::runHandler([&] {
-        OrvantaApplication::runHandler([] { Forms::unload<OtherForm>(); return true; });
+    runHandler([&] {
+        runHandler([] { Forms::unload<OtherForm>(); return true; });
         endsInsideHandler = ends;
         EXPECT_EQ(ProgramEnd::runningHandlers(), 1);
         return true;
@@ -216,8 +217,8 @@ TEST_F(WindowModel, ClosingTheOneWindowEndsTheProgram)
     int ends = 0;
     ProgramEnd::setAction([&] { ++ends; });
     ProbeForm* f = nullptr;
-    OrvantaApplication::runHandler([&] { f = &Forms::show<ProbeForm>(); return true; });
-    OrvantaApplication::runHandler([&] { return f->close(); });
+    runHandler([&] { f = &Forms::show<ProbeForm>(); return true; });
+    runHandler([&] { return f->close(); });
     EXPECT_EQ(ends, 1);
 }
 

@@ -7,8 +7,8 @@
 #include "criteria/core/Drives.h"
 #include "criteria/frmBrowser.h"
 
-#include "app/Form.h"
-#include "app/OrvantaApplication.h"
+#include "app/forms/Form.h"
+#include "app/forms/Handler.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Twips.h"
 #include "support/Fixtures.h"
@@ -78,7 +78,7 @@ protected:
     // run-time error message.
     static void handler(const std::function<void()>& body)
     {
-        OrvantaApplication::runHandler([&] {
+        runHandler([&] {
             body();
             return true;
         });

@@ -3,9 +3,11 @@
 // old temporary page that cannot be deleted, and a full disk while the
 // criteria editor saves. The program reports what the user must see and goes
 // on; nothing is left half-done.
-#include "app/FrmIni.h"
-#include "app/Form.h"
-#include "app/OrvantaApplication.h"
+#include "app/WindowLinks.h"
+#include "app/startscreen/FrmIni.h"
+#include "app/forms/Form.h"
+#include "app/forms/ProgramEnd.h"
+#include "app/forms/Handler.h"
 #include "app/core/modVelmora.h"
 #include "criteria/FileList.h"
 #include "criteria/TextArea.h"
@@ -77,6 +79,7 @@ protected:
         modVelmora::gConnStr = modVelmora::connectionStringFor(folder);
         MessageSink::setRecorder([this](QString caption, QString text) { messages.push_back({caption, text}); });
         ProgramEnd::setAction([this] { ++programEnds; });
+        linkWindows();
         writeFile(local(QStringLiteral("Help.htm")), "<html><body><p>Help</p></body></html>");
     }
 
@@ -117,7 +120,7 @@ protected:
     // error message.
     static void handler(const std::function<void()>& body)
     {
-        OrvantaApplication::runHandler([&] {
+        runHandler([&] {
             body();
             return true;
         });

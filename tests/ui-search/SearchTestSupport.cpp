@@ -1,7 +1,8 @@
 #include "SearchTestSupport.h"
 
-#include "app/FrmIni.h"
-#include "app/Form.h"
+#include "app/startscreen/FrmIni.h"
+#include "app/forms/Form.h"
+#include "app/forms/ProgramEnd.h"
 #include "app/core/modVelmora.h"
 #include "platform/files/Paths.h"
 #include "platform/text/Cp950.h"

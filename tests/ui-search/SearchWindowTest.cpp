@@ -3,8 +3,8 @@
 // screen.
 #include "SearchTestSupport.h"
 
-#include "app/FrmIni.h"
-#include "app/Form.h"
+#include "app/startscreen/FrmIni.h"
+#include "app/forms/Form.h"
 #include "platform/text/Cp950.h"
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/PictureButton.h"

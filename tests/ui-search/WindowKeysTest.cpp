@@ -2,7 +2,7 @@
 // the search button, driven through the real widgets.
 #include "SearchTestSupport.h"
 
-#include "app/Form.h"
+#include "app/forms/Form.h"
 #include "platform/ui/PictureButton.h"
 #include "platform/ui/ResultGrid.h"
 #include "search/FrmVelmoraMain.h"

@@ -6,7 +6,6 @@
 
 #include <QWidget>
 
-#include <functional>
 #include <typeindex>
 #include <typeinfo>
 
@@ -92,17 +91,5 @@ template <class T> void unload()
 int loadedCount();
 
 } // namespace Forms
-
-// The program end: no window loaded and no handler running. The application
-// object counts running handlers and installs the action that ends the event
-// loop; without an action (tests) nothing ends.
-namespace ProgramEnd {
-void handlerEntered();
-void handlerLeft();            // checks the rule when the last handler returns
-int runningHandlers();
-bool due();                    // no window loaded and no handler running
-void setAction(std::function<void()> action);
-void check();                  // runs the action when the end is due
-} // namespace ProgramEnd
 
 } // namespace Orvanta

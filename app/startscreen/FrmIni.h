@@ -4,9 +4,11 @@
 // replace the built-in ones when it loads.
 #pragma once
 
-#include "app/Form.h"
+#include "app/forms/Form.h"
 
 #include <QPixmap>
+
+#include <functional>
 
 namespace Orvanta {
 
@@ -20,6 +22,11 @@ public:
     PictureButton* cmdQuery() const { return m_cmdQuery; }
     PictureButton* cmdSet() const { return m_cmdSet; }
     const QPixmap& picture() const { return m_picture; }
+
+    // What the query button opens: the search window. That window builds on
+    // this one (it shows, hides and unloads it), so the program start makes
+    // the link; without it the button does nothing.
+    static void setSearchWindowOpener(std::function<void()> open);
 
     // The click handlers.
     void cmdQuery_Click();

@@ -1,4 +1,4 @@
-#include "app/RuntimeError.h"
+#include "app/forms/RuntimeError.h"
 
 #include "platform/Error.h"
 #include "platform/ui/MessageBox.h"

@@ -1,4 +1,7 @@
-#include "app/Form.h"
+#include "app/forms/Form.h"
+
+#include "app/forms/Handler.h"
+#include "app/forms/ProgramEnd.h"
 
 #include "platform/ui/Artwork.h"
 
@@ -23,9 +26,6 @@ std::unordered_map<std::type_index, Form*>& registry()
     static std::unordered_map<std::type_index, Form*> forms;
     return forms;
 }
-
-int g_handlerDepth = 0;
-std::function<void()> g_endAction;
 
 // Takes the window out of the registry and schedules its destruction. The
 // object stays valid until control returns to the event loop, so a handler of
@@ -68,12 +68,14 @@ void Form::closeEvent(QCloseEvent* event)
     event->accept();
     if (!m_loaded)
         return;
-    for (const auto& [type, form] : registry()) {
-        if (form == this) {
-            Forms::detail::unload(type);
-            return;
+    runHandler([this] {
+        for (const auto& [type, form] : registry()) {
+            if (form == this) {
+                Forms::detail::unload(type);
+                return;
+            }
         }
-    }
+    });
 }
 
 namespace Forms {
@@ -139,42 +141,5 @@ int loadedCount()
 }
 
 } // namespace Forms
-
-namespace ProgramEnd {
-
-void handlerEntered()
-{
-    ++g_handlerDepth;
-}
-
-void handlerLeft()
-{
-    if (g_handlerDepth > 0)
-        --g_handlerDepth;
-    check();
-}
-
-int runningHandlers()
-{
-    return g_handlerDepth;
-}
-
-bool due()
-{
-    return g_handlerDepth == 0 && Forms::loadedCount() == 0;
-}
-
-void setAction(std::function<void()> action)
-{
-    g_endAction = std::move(action);
-}
-
-void check()
-{
-    if (due() && g_endAction)
-        g_endAction();
-}
-
-} // namespace ProgramEnd
 
 } // namespace Orvanta

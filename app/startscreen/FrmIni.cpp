@@ -1,6 +1,6 @@
-#include "app/FrmIni.h"
+#include "app/startscreen/FrmIni.h"
 
-#include "app/SearchWindowLauncher.h"
+#include "app/forms/Handler.h"
 #include "app/core/modVelmora.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
@@ -21,12 +21,23 @@ namespace {
 constexpr double kSideBorder = 60;
 constexpr double kTopBorder = 345;
 
+std::function<void()>& searchWindowOpener()
+{
+    static std::function<void()> open;
+    return open;
+}
+
 QString installPath(const QString& name)
 {
     return Paths::join(Paths::installFolder(), name);
 }
 
 } // namespace
+
+void FrmIni::setSearchWindowOpener(std::function<void()> open)
+{
+    searchWindowOpener() = std::move(open);
+}
 
 FrmIni::FrmIni()
 {
@@ -50,8 +61,8 @@ FrmIni::FrmIni()
     setTabOrder(m_cmdQuery, m_cmdSet);
     m_cmdQuery->setFocus();
 
-    connect(m_cmdQuery, &QAbstractButton::clicked, this, &FrmIni::cmdQuery_Click);
-    connect(m_cmdSet, &QAbstractButton::clicked, this, &FrmIni::cmdSet_Click);
+    connectHandler(m_cmdQuery, &QAbstractButton::clicked, this, &FrmIni::cmdQuery_Click);
+    connectHandler(m_cmdSet, &QAbstractButton::clicked, this, &FrmIni::cmdSet_Click);
 }
 
 void FrmIni::Form_Load()
@@ -91,15 +102,18 @@ void FrmIni::paintEvent(QPaintEvent*)
 {
     // At its natural size from the top-left corner, never scaled; the rest of
     // the client area keeps the default background.
-    QPainter p(this);
-    p.drawPixmap(QPoint(0, 0), m_picture);
+    runHandler([this] {
+        QPainter p(this);
+        p.drawPixmap(QPoint(0, 0), m_picture);
+    });
 }
 
 void FrmIni::cmdQuery_Click()
 {
     // The search window's first search may unload this window; nothing of it
     // is touched after the show.
-    showSearchWindow();
+    if (searchWindowOpener())
+        searchWindowOpener()();
 }
 
 void FrmIni::cmdSet_Click()
