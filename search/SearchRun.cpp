@@ -21,7 +21,12 @@ void FrmVelmoraMain::RunSearch()
     if (query.mode != QLatin1String("mod1"))
         nWord = query.wordCount;
 
-    const std::shared_ptr<const ResultTable> rows = executeSearch(modVelmora::gConnStr, strSQL);
+    QString damageWarning;
+    const std::shared_ptr<const ResultTable> rows = executeSearch(modVelmora::gConnStr, strSQL, &damageWarning);
+    // A damaged collection opened with what could be read: said once per
+    // opening of the file, before anything about the search itself.
+    if (!damageWarning.isEmpty())
+        MessageSink::show(QStringLiteral("Tarsel Orvanta"), damageWarning);
     if (!rows) {
         // Nothing changes: list, current cell, mode and document stay.
         MessageSink::show(QStringLiteral("Tarsel Orvanta"), emptyResultMessage(query.escaped));

@@ -16,7 +16,8 @@ struct sqlite3;
 namespace Orvanta::ConvertedCopy {
 
 // Changes whenever the reading of Jet files changes what the copy holds.
-constexpr int FormatVersion = 1;
+// 2: a copy of a damaged file holds what was lost (DamageReport).
+constexpr int FormatVersion = 2;
 
 // Copies kept in the folder at most (of different files, most recently used).
 constexpr int MaxCopies = 8;

@@ -251,8 +251,10 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
     const QString folder = copies.folderSet ? copies.folder : ConvertedCopy::defaultFolder();
     const QString converter = converterKey();
     sqlite3* db = ConvertedCopy::restore(folder, identity, converter);
+    DamageReport damage;
     if (db) {
         ++g_copiesRestored;
+        damage = DamageReport::read(db);
     } else {
         if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr)
@@ -264,7 +266,7 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
         // to follow in every scan of the content.
         sqlite3_exec(db, "PRAGMA page_size=65536", nullptr, nullptr, nullptr);
         try {
-            JetImport::load(localPath, db);
+            damage = JetImport::load(localPath, db);
         } catch (const std::bad_alloc&) {
             sqlite3_close(db);
             throw Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
@@ -281,6 +283,7 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
     }
     configure(db);
     std::shared_ptr<Database> database(new Database(db, Format::Jet, displayPath));
+    database->m_damage = std::move(damage);
 
     keepShared(copies, identity, database);
     return database;
@@ -318,6 +321,15 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
     database->m_dataVersion = dataVersion(db);
     keepShared(copies, identity, database);
     return database;
+}
+
+QString Database::takeDamageWarning()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_damage.isEmpty() || m_damageWarned)
+        return {};
+    m_damageWarned = true;
+    return m_damage.text(m_displayPath);
 }
 
 std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)

@@ -7,6 +7,7 @@
 // ConvertedCopy.h) so that the next program start need not read the Jet file.
 #pragma once
 
+#include "platform/db/DamageReport.h"
 #include "platform/db/ResultTable.h"
 
 #include <QString>
@@ -37,6 +38,15 @@ public:
 
     Format format() const { return m_format; }
 
+    // What could not be read of a damaged Jet file that opened all the same;
+    // empty for a sound file.
+    const DamageReport& damageReport() const { return m_damage; }
+
+    // The warning about that damage, the first time it is asked for on this
+    // opening of the file; empty after that, and for a sound file. A file
+    // read again (changed, or at the next start) warns again.
+    QString takeDamageWarning();
+
     // Where converted copies of Jet files are kept between program starts;
     // ConvertedCopy::defaultFolder() unless set. An empty folder keeps none.
     // Files smaller than `minimumSourceBytes` get no copy: they are read about
@@ -66,6 +76,8 @@ private:
     sqlite3* m_db = nullptr;
     Format m_format;
     QString m_displayPath;
+    DamageReport m_damage;
+    bool m_damageWarned = false;
     std::mutex m_mutex;
     int m_dataVersion = 0;
     QString m_lastSql;

@@ -1,6 +1,7 @@
 #include "platform/db/JetImport.h"
 
 #include "platform/Error.h"
+#include "platform/db/DamageReport.h"
 #include "platform/db/JetProtocol.h"
 #include "platform/db/JetReaderProcess.h"
 
@@ -10,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
@@ -85,11 +87,13 @@ public:
     void commit()
     {
         finalize();
+        m_damage.write(m_db);
         exec("RELEASE orvanta_jet_import");
         m_open = false;
     }
 
     bool ended() const { return m_ended; }
+    const DamageReport& damage() const { return m_damage; }
     bool failed() const { return m_failed; }
     int failureNumber() const { return m_failureNumber; }
     const QString& failureText() const { return m_failureText; }
@@ -115,6 +119,33 @@ public:
         case FrameKind::Row:
             row(in);
             break;
+        case FrameKind::PartialRow: {
+            const unsigned count = in.u16();
+            for (unsigned i = 0; i < count; ++i) {
+                if (in.u16() >= m_columns)
+                    throw MalformedStream{"a bad partial row"};
+            }
+            row(in);
+            m_damage.rows.push_back({m_tableName, DamageReport::RowLoss::InPart,
+                                     QString::fromUtf8(m_titleBytes.data(), qsizetype(m_titleBytes.size()))});
+            break;
+        }
+        case FrameKind::LostRow:
+            lostRow(in);
+            m_damage.rows.push_back({m_tableName, DamageReport::RowLoss::LeftOut, m_title});
+            break;
+        case FrameKind::Losses: {
+            if (!m_insert)
+                throw MalformedStream{"losses outside a table"};
+            DamageReport::Table t;
+            t.name = m_tableName;
+            t.rowsCounted = in.u32();
+            t.rowsLeftOut = in.u32();
+            t.rowsInPart = in.u32();
+            t.pagesSkipped = in.u32();
+            m_damage.tables.push_back(t);
+            break;
+        }
         case FrameKind::TableEnd:
             if (!m_insert || in.u32() != m_rows)
                 throw MalformedStream{"a table end that does not match"};
@@ -143,6 +174,7 @@ public:
 private:
     void table(PayloadReader& in)
     {
+        m_titleColumn = -1;
         if (m_insert)
             throw MalformedStream{"a table inside a table"};
         const std::string_view name = in.bytes();
@@ -162,10 +194,15 @@ private:
                 insert += QLatin1Char(',');
             }
             create += sqliteQuoted(column) + QLatin1Char(' ') + QLatin1String(declaredType(type));
+            // A row is named in a damage report by its first text value: a
+            // document's title.
+            if (type == ValueType::Text && m_titleColumn < 0)
+                m_titleColumn = int(i);
             insert += QLatin1Char('?');
         }
         create += QLatin1Char(')');
         insert += QLatin1Char(')');
+        m_tableName = QString::fromUtf8(name.data(), qsizetype(name.size()));
         exec(create.toUtf8().constData());
         const QByteArray sql = insert.toUtf8();
         if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_insert, nullptr) != SQLITE_OK)
@@ -174,10 +211,41 @@ private:
         m_rows = 0;
     }
 
+    // The values of a row that is left out: only its title is kept.
+    void lostRow(PayloadReader& in)
+    {
+        if (!m_insert)
+            throw MalformedStream{"a row outside a table"};
+        m_title.clear();
+        for (int i = 0; i < m_columns; ++i) {
+            const auto tag = ValueTag(in.u8());
+            switch (tag) {
+            case ValueTag::Null:
+                break;
+            case ValueTag::Integer:
+            case ValueTag::Real:
+                in.u64();
+                break;
+            case ValueTag::Text: {
+                const std::string_view text = in.bytes();
+                if (i == m_titleColumn)
+                    m_title = QString::fromUtf8(text.data(), qsizetype(text.size()));
+                break;
+            }
+            case ValueTag::Blob:
+                in.bytes();
+                break;
+            default:
+                throw MalformedStream{"an unknown value"};
+            }
+        }
+    }
+
     void row(PayloadReader& in)
     {
         if (!m_insert)
             throw MalformedStream{"a row outside a table"};
+        m_titleBytes = {};
         for (int i = 1; i <= m_columns; ++i) {
             int rc = SQLITE_OK;
             switch (ValueTag(in.u8())) {
@@ -192,6 +260,8 @@ private:
                 break;
             case ValueTag::Text: {
                 const std::string_view text = in.bytes();
+                if (i - 1 == m_titleColumn)
+                    m_titleBytes = text;
                 // The frame stays put until the row is stepped and unbound.
                 rc = sqlite3_bind_text64(m_insert, i, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
                 break;
@@ -239,6 +309,11 @@ private:
     sqlite3_stmt* m_insert = nullptr;
     int m_columns = 0;
     std::uint32_t m_rows = 0;
+    QString m_tableName;
+    int m_titleColumn = -1;
+    QString m_title;
+    std::string_view m_titleBytes; // inside the frame being read
+    DamageReport m_damage;
     bool m_open = false;
     bool m_started = false;
     bool m_ended = false;
@@ -337,6 +412,30 @@ Error failureFromReader(int number, const QString& detail, const QString& path)
     }
 }
 
+std::atomic<int> g_runs{0};
+std::atomic<int> g_crashes{0};
+std::atomic<long> g_peakKilobytes{0};
+
+// A reader that died on a signal its limits did not send crashed.
+bool crashed(const JetReaderProcess::Outcome& outcome)
+{
+    return outcome.kind == JetReaderProcess::Outcome::Signaled && outcome.code != SIGXCPU
+        && outcome.code != SIGKILL && !outcome.errorText.contains("alloc");
+}
+
+// Reaps the reader and counts how it ended.
+JetReaderProcess::Outcome finished(JetReaderProcess& process)
+{
+    const JetReaderProcess::Outcome outcome = process.finish();
+    ++g_runs;
+    if (crashed(outcome))
+        ++g_crashes;
+    long peak = g_peakKilobytes.load();
+    while (outcome.peakKilobytes > peak && !g_peakKilobytes.compare_exchange_weak(peak, outcome.peakKilobytes)) {
+    }
+    return outcome;
+}
+
 Error failureFromOutcome(const JetReaderProcess::Outcome& outcome, const Limits& limits, const QString& path)
 {
     const QString said = readerSaid(outcome.errorText);
@@ -356,7 +455,7 @@ Error failureFromOutcome(const JetReaderProcess::Outcome& outcome, const Limits&
                                         "was stopped.")
                              .arg(quoted(path))
                              .arg(limits.cpuSeconds));
-        if (outcome.errorText.contains("alloc"))
+        if (!crashed(outcome))
             return Error(ErrorCode::EngineFailure,
                          QStringLiteral("Reading the database %1 needed more than %2 MB of memory and was stopped.")
                              .arg(quoted(path))
@@ -398,12 +497,17 @@ bool looksLikeJet(QByteArrayView header)
         || start == QByteArrayView(kAceSignature, kSignatureSize);
 }
 
+ReaderStatistics readerStatistics()
+{
+    return {g_runs.load(), g_crashes.load(), g_peakKilobytes.load()};
+}
+
 QString readerPath()
 {
     return programFolder() + QStringLiteral("/orvanta-jet-reader");
 }
 
-void load(const QString& localPath, sqlite3* db, const QStringList& tables, const Limits& limits)
+DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tables, const Limits& limits)
 {
     const QFileInfo info(localPath);
     if (!info.exists() || !info.isFile())
@@ -431,17 +535,17 @@ void load(const QString& localPath, sqlite3* db, const QStringList& tables, cons
         }
     } catch (const MalformedStream& m) {
         process.kill();
-        process.finish();
+        finished(process);
         throw Error(ErrorCode::EngineFailure,
                     QStringLiteral("The Jet reader sent a malformed stream for %1 (%2).")
                         .arg(quoted(localPath), QLatin1String(m.what)));
     } catch (...) {
         process.kill();
-        process.finish();
+        finished(process);
         throw;
     }
 
-    const JetReaderProcess::Outcome outcome = process.finish();
+    const JetReaderProcess::Outcome outcome = finished(process);
     if (importer.failed())
         throw failureFromReader(importer.failureNumber(), importer.failureText(), localPath);
     if (outcome.kind != JetReaderProcess::Outcome::Exited || outcome.code != 0)
@@ -450,6 +554,7 @@ void load(const QString& localPath, sqlite3* db, const QStringList& tables, cons
         throw Error(ErrorCode::EngineFailure,
                     QStringLiteral("The Jet reader sent an incomplete stream for %1.").arg(quoted(localPath)));
     importer.commit();
+    return importer.damage();
 }
 
 } // namespace Orvanta::JetImport

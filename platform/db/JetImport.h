@@ -4,6 +4,8 @@
 // wall time, and anything that goes wrong becomes an Orvanta::Error.
 #pragma once
 
+#include "platform/db/DamageReport.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -31,7 +33,18 @@ QString readerPath();
 // ''; Jet 3 text is decoded from the file's code page; dates as TEXT
 // 'YYYY-MM-DD HH:MM:SS' (years before 1900 included, so the text sorts as the
 // dates do); integers as INTEGER, floating numbers and currency as REAL,
-// booleans as 0/1, binary as BLOB. Throws Orvanta::Error.
-void load(const QString& localPath, sqlite3* db, const QStringList& tables = {}, const Limits& limits = {});
+// booleans as 0/1, binary as BLOB.
+// A damaged file whose list of tables and table definitions can be read is
+// copied with every row that can be read; what was lost is returned and also
+// written into `db` (see DamageReport.h). Throws Orvanta::Error.
+DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tables = {}, const Limits& limits = {});
+
+// How the reader processes ended since the start, for tests and tools.
+struct ReaderStatistics {
+    int runs = 0;
+    int crashes = 0;        // ended by a signal that no limit of ours sent
+    long peakKilobytes = 0; // the most memory one reader held at once
+};
+ReaderStatistics readerStatistics();
 
 } // namespace Orvanta::JetImport

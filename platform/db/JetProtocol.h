@@ -10,7 +10,16 @@
 //   Row        per column one value: u8 ValueTag, then
 //              Integer: i64; Real: f64 (IEEE bits as u64); Text: str;
 //              Blob: u32 length + bytes; Null: nothing
-//   TableEnd   u32 row count of the table just sent
+//   PartialRow u16 count, that many u16 column indices, then the values as
+//              in Row: a row whose long values at those columns could be
+//              read only in part (they hold the part known to be theirs)
+//   LostRow    the values as in Row, Null where unreadable: a row left out
+//              because a value other than a long value cannot be read
+//   Losses     u32 rows the table definition counts, u32 rows left out (lost
+//              rows and rows on pages that cannot be read), u32 rows sent in
+//              part, u32 pages of the table's map that hold none of its rows;
+//              sent before TableEnd when anything of the table was lost
+//   TableEnd   u32 row count of the table just sent (Row and PartialRow)
 //   Failure    u16 error number (Orvanta::ErrorCode), str message
 //   End        nothing; the stream is complete only with it
 //
@@ -38,6 +47,9 @@ enum class FrameKind : std::uint8_t {
     TableEnd = 4,
     Failure = 5,
     End = 6,
+    PartialRow = 7,
+    LostRow = 8,
+    Losses = 9,
 };
 
 // What a column becomes in SQLite.

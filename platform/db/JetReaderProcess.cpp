@@ -210,8 +210,9 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
     // the pipe counts.
     closeFd(m_out);
     int status = 0;
+    rusage usage{};
     for (;;) {
-        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+        const pid_t r = ::wait4(m_pid, &status, WNOHANG, &usage);
         if (r == m_pid)
             break;
         if (r < 0 && errno != EINTR) {
@@ -222,7 +223,7 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
         if (wait <= 0) {
             m_timedOut = true;
             kill();
-            while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+            while (::wait4(m_pid, &status, 0, &usage) < 0 && errno == EINTR) {
             }
             break;
         }
@@ -242,6 +243,7 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
     }
     closeFd(m_err);
     m_reaped = true;
+    m_outcome.peakKilobytes = usage.ru_maxrss;
 
     if (m_flooded) {
         m_outcome.kind = Outcome::Flooded;

@@ -29,6 +29,7 @@ using namespace JetProtocol;
 constexpr int kOffsetMask = 0x1FFF;    // row offsets carry flags above these bits
 constexpr int kLongValueRefSize = 12;  // length+flags, page/row, unused
 constexpr std::uint8_t kDataPage = 0x01;
+constexpr std::uint8_t kUsageMapPage = 0x05;
 
 [[noreturn]] void damaged(const std::string& what)
 {
@@ -84,6 +85,11 @@ ValueType valueTypeOf(int jetType)
     }
 }
 
+// A value other than a long value that cannot be read: its row is left out.
+struct UnreadableValue {
+    const char* what;
+};
+
 class JetFile {
 public:
     JetFile(MdbHandle* mdb, std::uint32_t pageCount, FrameOutput& out)
@@ -99,9 +105,22 @@ public:
     void sendTable(MdbCatalogEntry* entry);
 
 private:
-    void sendValue(std::string& out, const MdbColumn* col, const MdbField& field);
-    void putText(std::string& out, const unsigned char* p, std::size_t n);
-    void readLongValue(const unsigned char* ref, int size, std::string& value);
+    // What was lost of the table being sent.
+    struct Losses {
+        std::uint32_t rowsLeftOut = 0;
+        std::uint32_t rowsInPart = 0;
+        std::uint32_t pagesSkipped = 0;
+    };
+
+    std::vector<std::uint32_t> usedPages(const MdbTableDef& table, Losses& losses);
+    bool readDataPage(std::uint32_t page, unsigned long tablePage);
+    void sendRow(const std::vector<const MdbColumn*>& columns, std::vector<MdbField>& fields, int start,
+                 std::size_t size, Losses& losses);
+    void sendLostRow(const std::vector<const MdbColumn*>& columns, const std::vector<MdbField>* fields);
+    void putValue(std::string& out, const MdbColumn* col, const MdbField& field);
+    bool putLongValue(std::string& out, const MdbColumn* col, const MdbField& field);
+    void putText(std::string& out, const unsigned char* p, std::size_t n, bool whole = true);
+    bool readLongValue(const unsigned char* ref, int size, std::string& value);
     std::pair<const unsigned char*, std::size_t> longValueRow(std::uint32_t pageRow);
 
     MdbHandle* m_mdb;
@@ -111,7 +130,24 @@ private:
     bool m_jet3;
     int m_codePage = 0;
     std::string m_longValue;
+    std::string m_row;
+    std::vector<std::uint16_t> m_inPart;
     std::string m_tableName;
+    MdbTableDef* m_table = nullptr;
+};
+
+bool isLongValue(const MdbColumn* col)
+{
+    return col->col_type == MDB_MEMO || col->col_type == MDB_OLE;
+}
+
+// A long value whose pages cannot be followed whole. `pageLost`: the link
+// leads to a page that is no long-value page at all (gone, zeroed, noise, or
+// another kind of page). Otherwise it leads to a long-value page without the
+// row it names, which is what a page that stands in another's place gives:
+// the links read before it may then have been another value's.
+struct BrokenLink {
+    bool pageLost;
 };
 
 void JetFile::sendTable(MdbCatalogEntry* entry)
@@ -120,12 +156,12 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
     std::unique_ptr<MdbTableDef, TableCloser> table(mdb_read_table(entry));
     if (!table)
         damaged("the definition of table '" + m_tableName + "' cannot be read");
+    m_table = table.get();
     if (!mdb_read_columns(table.get()) || !table->columns)
         damaged("the columns of table '" + m_tableName + "' cannot be read");
     const unsigned columnCount = table->num_cols;
     if (columnCount > MDB_MAX_COLS || columnCount != table->columns->len)
         damaged("table '" + m_tableName + "' has an impossible column count");
-    mdb_rewind_table(table.get());
 
     std::vector<const MdbColumn*> columns(columnCount);
     QSet<QString> columnNames;
@@ -148,44 +184,182 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
         m_out.finish();
     }
 
+    // The pages come from the table's own page map, each checked to be a data
+    // page of this table before a row of it is read: a damaged page costs the
+    // rows on it and nothing else. Rows are read in storage order, page by
+    // page, as libmdb's own scan reads them.
+    Losses losses;
+    const std::vector<std::uint32_t> pages = usedPages(*table, losses);
     // libmdb fills one field per column, at most MDB_MAX_COLS of them.
     std::vector<MdbField> fields(MDB_MAX_COLS + 8);
-    std::uint32_t rows = 0;
     const std::uint32_t expectedRows = table->num_rows;
-    while (mdb_fetch_row(table.get())) {
-        if (rows >= expectedRows)
-            damaged("table '" + m_tableName + "' holds more rows than it counts");
-        // The row just fetched is still on the current page: crack it once
-        // more to see its null flags, which the bound values do not tell.
-        int start = 0;
-        size_t size = 0;
-        if (table->cur_row == 0 || mdb_find_row(m_mdb, int(table->cur_row) - 1, &start, &size) != 0)
-            damaged("a row of table '" + m_tableName + "' cannot be found");
-        start &= kOffsetMask;
-        if (size == 0 || start + int(size) > m_pageSize)
-            damaged("a row of table '" + m_tableName + "' lies outside its page");
-        if (mdb_crack_row(table.get(), start, size, fields.data()) < 0)
-            damaged("a row of table '" + m_tableName + "' cannot be read");
-
-        std::string& out = m_out.begin(FrameKind::Row);
-        for (unsigned i = 0; i < columnCount; ++i)
-            sendValue(out, columns[i], fields[i]);
-        m_out.finish();
-        ++rows;
+    const int rco = m_mdb->fmt->row_count_offset;
+    std::uint32_t rows = 0;
+    for (const std::uint32_t page : pages) {
+        if (!readDataPage(page, entry->table_pg)) {
+            ++losses.pagesSkipped;
+            continue;
+        }
+        const unsigned char* buf = m_mdb->pg_buf;
+        const int count = int(le16(buf + rco));
+        if (rco + 2 + count * 2 > m_pageSize) {
+            ++losses.pagesSkipped;
+            continue;
+        }
+        for (int r = 0; r < count; ++r) {
+            const std::uint32_t word = le16(buf + rco + 2 + r * 2);
+            // Deleted rows are no rows; libmdb passes over them too.
+            if (word & 0x4000)
+                continue;
+            if (rows + losses.rowsLeftOut >= expectedRows)
+                damaged("table '" + m_tableName + "' holds more rows than it counts");
+            const int start = int(word & kOffsetMask);
+            const int end = r == 0 ? m_pageSize : int(le16(buf + rco + r * 2) & kOffsetMask);
+            if (start >= end || end > m_pageSize || start < rco + 2 + count * 2) {
+                sendLostRow(columns, nullptr);
+                ++losses.rowsLeftOut;
+                continue;
+            }
+            const std::uint32_t leftOutBefore = losses.rowsLeftOut;
+            sendRow(columns, fields, start, std::size_t(end - start), losses);
+            if (losses.rowsLeftOut == leftOutBefore)
+                ++rows;
+        }
     }
 
-    // libmdb passes over a data page it cannot use without a word; the row
-    // count of the table definition tells.
-    if (rows != expectedRows)
-        damaged("table '" + m_tableName + "' counts " + std::to_string(expectedRows) + " rows but "
-                + std::to_string(rows) + " can be read");
+    // Rows on pages that could not be read are gone without a trace but for
+    // the count of the table definition.
+    if (rows + losses.rowsLeftOut < expectedRows)
+        losses.rowsLeftOut = expectedRows - rows;
+    if (rows == 0 && expectedRows > 0)
+        damaged("none of the " + std::to_string(expectedRows) + " rows of table '" + m_tableName
+                + "' can be read");
 
+    if (losses.rowsLeftOut || losses.rowsInPart || losses.pagesSkipped) {
+        std::string& out = m_out.begin(FrameKind::Losses);
+        putU32(out, expectedRows);
+        putU32(out, losses.rowsLeftOut);
+        putU32(out, losses.rowsInPart);
+        putU32(out, losses.pagesSkipped);
+        m_out.finish();
+    }
     std::string& out = m_out.begin(FrameKind::TableEnd);
     putU32(out, rows);
     m_out.finish();
 }
 
-void JetFile::sendValue(std::string& out, const MdbColumn* col, const MdbField& field)
+// The pages the table's usage map marks as its own, in page order. A map
+// either names its pages by bits from a first page on (type 0), or lists
+// pages of bits, each covering a stretch of the file (type 1). Pages past the
+// end of the file (it was cut) are counted as skipped.
+std::vector<std::uint32_t> JetFile::usedPages(const MdbTableDef& table, Losses& losses)
+{
+    const unsigned char* map = table.usage_map;
+    const std::size_t size = table.map_sz;
+    if (!map || size < 5)
+        damaged("the page map of table '" + m_tableName + "' cannot be read");
+    std::vector<std::uint32_t> pages;
+    auto take = [&](std::uint64_t page) {
+        if (page >= m_pageCount)
+            ++losses.pagesSkipped;
+        else
+            pages.push_back(std::uint32_t(page));
+    };
+    if (map[0] == 0) {
+        const std::uint64_t first = le32(map + 1);
+        for (std::size_t bit = 0; bit < (size - 5) * 8; ++bit) {
+            if (map[5 + bit / 8] & (1u << (bit % 8)))
+                take(first + bit);
+        }
+    } else if (map[0] == 1) {
+        const std::size_t bitsPerPage = std::size_t(m_pageSize - 4) * 8;
+        for (std::size_t i = 0; i < (size - 1) / 4; ++i) {
+            const std::uint32_t mapPage = le32(map + 1 + i * 4);
+            if (mapPage == 0)
+                continue;
+            // A page of the map that is gone takes its stretch of pages along.
+            if (mapPage >= m_pageCount || mdb_read_alt_pg(m_mdb, mapPage) != m_pageSize
+                || m_mdb->alt_pg_buf[0] != kUsageMapPage) {
+                ++losses.pagesSkipped;
+                continue;
+            }
+            const unsigned char* bits = m_mdb->alt_pg_buf + 4;
+            for (std::size_t bit = 0; bit < bitsPerPage; ++bit) {
+                if (bits[bit / 8] & (1u << (bit % 8)))
+                    take(std::uint64_t(i) * bitsPerPage + bit);
+            }
+        }
+    } else {
+        damaged("the page map of table '" + m_tableName + "' is of an unknown kind");
+    }
+    return pages;
+}
+
+bool JetFile::readDataPage(std::uint32_t page, unsigned long tablePage)
+{
+    if (mdb_read_pg(m_mdb, page) != m_pageSize)
+        return false;
+    const unsigned char* buf = m_mdb->pg_buf;
+    return buf[0] == kDataPage && le32(buf + 4) == tablePage;
+}
+
+void JetFile::sendRow(const std::vector<const MdbColumn*>& columns, std::vector<MdbField>& fields, int start,
+                      std::size_t size, Losses& losses)
+{
+    if (mdb_crack_row(m_table, start, size, fields.data()) < 0) {
+        sendLostRow(columns, nullptr);
+        ++losses.rowsLeftOut;
+        return;
+    }
+    m_row.clear();
+    m_inPart.clear();
+    try {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (isLongValue(columns[i]) && !fields[i].is_null) {
+                if (!putLongValue(m_row, columns[i], fields[i]))
+                    m_inPart.push_back(std::uint16_t(i));
+            } else {
+                putValue(m_row, columns[i], fields[i]);
+            }
+        }
+    } catch (const UnreadableValue&) {
+        sendLostRow(columns, &fields);
+        ++losses.rowsLeftOut;
+        return;
+    }
+    std::string& out = m_out.begin(m_inPart.empty() ? FrameKind::Row : FrameKind::PartialRow);
+    if (!m_inPart.empty()) {
+        putU16(out, std::uint16_t(m_inPart.size()));
+        for (const std::uint16_t column : m_inPart)
+            putU16(out, column);
+        ++losses.rowsInPart;
+    }
+    out.append(m_row);
+    m_out.finish();
+}
+
+// What can be read of a row that is left out, so that it can be named: the
+// values that read, none of its long values.
+void JetFile::sendLostRow(const std::vector<const MdbColumn*>& columns, const std::vector<MdbField>* fields)
+{
+    std::string& out = m_out.begin(FrameKind::LostRow);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        std::string value;
+        try {
+            if (fields && !isLongValue(columns[i]))
+                putValue(value, columns[i], (*fields)[i]);
+        } catch (const UnreadableValue&) {
+            value.clear();
+        }
+        if (value.empty())
+            putU8(out, std::uint8_t(ValueTag::Null));
+        else
+            out.append(value);
+    }
+    m_out.finish();
+}
+
+void JetFile::putValue(std::string& out, const MdbColumn* col, const MdbField& field)
 {
     if (col->col_type == MDB_BOOL) {
         // A yes/no column has no storage of its own: the null flag is its value.
@@ -198,12 +372,12 @@ void JetFile::sendValue(std::string& out, const MdbColumn* col, const MdbField& 
         return;
     }
     if (field.start < 0 || field.siz < 0 || field.start + field.siz > m_pageSize)
-        damaged("a value of table '" + m_tableName + "' lies outside its page");
+        throw UnreadableValue{"a value lies outside its page"};
     const unsigned char* v = m_mdb->pg_buf + field.start;
     const int n = field.siz;
     auto need = [&](int size) {
         if (n < size)
-            damaged("a value of table '" + m_tableName + "' is too short");
+            throw UnreadableValue{"a value is too short"};
     };
     auto putInteger = [&](std::int64_t i) {
         putU8(out, std::uint8_t(ValueTag::Integer));
@@ -285,15 +459,6 @@ void JetFile::sendValue(std::string& out, const MdbColumn* col, const MdbField& 
     case MDB_TEXT:
         putText(out, v, std::size_t(n));
         return;
-    case MDB_MEMO:
-        readLongValue(v, n, m_longValue);
-        putText(out, reinterpret_cast<const unsigned char*>(m_longValue.data()), m_longValue.size());
-        return;
-    case MDB_OLE:
-        readLongValue(v, n, m_longValue);
-        putU8(out, std::uint8_t(ValueTag::Blob));
-        putBytes(out, m_longValue);
-        return;
     default:
         putU8(out, std::uint8_t(ValueTag::Blob));
         putBytes(out, std::string_view(reinterpret_cast<const char*>(v), std::size_t(n)));
@@ -301,10 +466,33 @@ void JetFile::sendValue(std::string& out, const MdbColumn* col, const MdbField& 
     }
 }
 
-void JetFile::putText(std::string& out, const unsigned char* p, std::size_t n)
+// Returns false when only part of the value (perhaps none) could be read.
+bool JetFile::putLongValue(std::string& out, const MdbColumn* col, const MdbField& field)
+{
+    if (field.start < 0 || field.siz < 0 || field.start + field.siz > m_pageSize)
+        throw UnreadableValue{"a long value lies outside its page"};
+    const bool whole = readLongValue(m_mdb->pg_buf + field.start, field.siz, m_longValue);
+    if (col->col_type == MDB_MEMO) {
+        putText(out, reinterpret_cast<const unsigned char*>(m_longValue.data()), m_longValue.size(), whole);
+    } else {
+        // Part of a picture or document is no use to anyone.
+        putU8(out, std::uint8_t(ValueTag::Blob));
+        putBytes(out, whole ? std::string_view(m_longValue) : std::string_view());
+    }
+    return whole;
+}
+
+void JetFile::putText(std::string& out, const unsigned char* p, std::size_t n, bool whole)
 {
     const QByteArrayView bytes(reinterpret_cast<const char*>(p), qsizetype(n));
-    const QByteArray utf8 = (m_jet3 ? JetText::decodeCodePage(bytes, m_codePage) : JetText::decodeJet4(bytes)).toUtf8();
+    QString text = m_jet3 ? JetText::decodeCodePage(bytes, m_codePage) : JetText::decodeJet4(bytes);
+    // The last character of a cut text may be half of one, or half of a pair.
+    if (!whole && !text.isEmpty()) {
+        text.chop(1);
+        if (!text.isEmpty() && text.back().isHighSurrogate())
+            text.chop(1);
+    }
+    const QByteArray utf8 = text.toUtf8();
     putU8(out, std::uint8_t(ValueTag::Text));
     putBytes(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
 }
@@ -313,67 +501,100 @@ void JetFile::putText(std::string& out, const unsigned char* p, std::size_t n)
 // length with flags in its top byte, then where the data lies. Flag 0x80: the
 // data follows in the row; 0x40: it is one row of a long-value page; none: it
 // is a chain of such rows, each starting with the page/row of the next.
-// The value is read whole, however long.
-void JetFile::readLongValue(const unsigned char* ref, int size, std::string& value)
+// The value is read whole, however long. When it cannot be, `value` keeps
+// only what is known to be its own, and false is returned: the links read
+// before the one that pointed to a lost page, each of them a row of a
+// long-value page the chain led to; nothing when the chain ends early, runs long or names a row
+// that is not there, since a link read earlier may then have come from a page
+// that took another's place.
+bool JetFile::readLongValue(const unsigned char* ref, int size, std::string& value)
 {
     value.clear();
     if (size == 0)
-        return;
+        return true;
     if (size < kLongValueRefSize)
-        damaged("a memo of table '" + m_tableName + "' has a short reference");
+        return false;
 
     const std::uint32_t word = le32(ref);
     const std::uint32_t length = word & 0x00FFFFFF;
     const std::uint32_t flags = word >> 24;
     std::uint32_t pageRow = le32(ref + 4);
+    std::size_t lastLink = 0; // where the last link read begins in `value`
 
     if (flags & 0x80) {
-        value.assign(reinterpret_cast<const char*>(ref + kLongValueRefSize), std::size_t(size - kLongValueRefSize));
-        return;
+        if (std::uint32_t(size - kLongValueRefSize) < length)
+            return false;
+        value.assign(reinterpret_cast<const char*>(ref + kLongValueRefSize), length);
+        return true;
     }
-    if (flags & 0x40) {
-        const auto [p, n] = longValueRow(pageRow);
-        if (n < length)
-            damaged("a memo of table '" + m_tableName + "' is shorter than its length");
-        value.assign(reinterpret_cast<const char*>(p), length);
-        return;
-    }
-    if (flags != 0)
-        damaged("a memo of table '" + m_tableName + "' has unknown flags");
+    try {
+        if (flags & 0x40) {
+            // The row holds the value and nothing else: a row of another
+            // length is another value's.
+            const auto [p, n] = longValueRow(pageRow);
+            if (n != length)
+                return false;
+            value.assign(reinterpret_cast<const char*>(p), length);
+            return true;
+        }
+        if (flags != 0)
+            return false;
 
-    value.reserve(length);
-    while (value.size() < length) {
-        if (pageRow == 0)
-            damaged("the memo chain of table '" + m_tableName + "' ends early");
-        const auto [p, n] = longValueRow(pageRow);
-        // Each link must bring data, so a chain that loops cannot run forever.
-        if (n <= 4)
-            damaged("the memo chain of table '" + m_tableName + "' has an empty link");
-        pageRow = le32(p);
-        value.append(reinterpret_cast<const char*>(p + 4), n - 4);
+        value.reserve(length);
+        while (value.size() < length) {
+            if (pageRow == 0) {
+                value.clear();
+                return false;
+            }
+            const auto [p, n] = longValueRow(pageRow);
+            // Each link must bring data, so a chain that loops cannot run forever.
+            if (n <= 4)
+                throw BrokenLink{false};
+            pageRow = le32(p);
+            lastLink = value.size();
+            value.append(reinterpret_cast<const char*>(p + 4), n - 4);
+        }
+        if (value.size() != length || pageRow != 0) {
+            value.clear();
+            return false;
+        }
+        return true;
+    } catch (const BrokenLink& broken) {
+        // The link that pointed to the lost page may itself be the first
+        // one out of place (a row of a page that took another's place, read
+        // as a link): it goes too.
+        if (!broken.pageLost || value.size() > length)
+            value.clear();
+        else
+            value.resize(lastLink);
+        return false;
     }
-    value.resize(length);
 }
 
+// The data of one row of a long-value page. Throws BrokenLink when the page
+// is not a long-value page or holds no such row.
 std::pair<const unsigned char*, std::size_t> JetFile::longValueRow(std::uint32_t pageRow)
 {
     const std::uint32_t page = pageRow >> 8;
     const std::uint32_t row = pageRow & 0xFF;
     if (page == 0 || page >= m_pageCount)
-        damaged("a memo of table '" + m_tableName + "' points outside the file");
+        throw BrokenLink{true};
     if (mdb_read_alt_pg(m_mdb, page) != m_pageSize)
-        damaged("a memo page of table '" + m_tableName + "' cannot be read");
+        throw BrokenLink{true};
     const unsigned char* buf = m_mdb->alt_pg_buf;
     const int rco = m_mdb->fmt->row_count_offset;
-    if (buf[0] != kDataPage)
-        damaged("a memo of table '" + m_tableName + "' points to a page that holds no data");
+    if (buf[0] != kDataPage || std::memcmp(buf + 4, "LVAL", 4) != 0)
+        throw BrokenLink{true};
     const std::uint32_t count = le16(buf + rco);
     if (row >= count || rco + 4 + int(row) * 2 > m_pageSize)
-        damaged("a memo of table '" + m_tableName + "' points to a missing row");
-    const std::uint32_t start = le16(buf + rco + 2 + row * 2) & kOffsetMask;
+        throw BrokenLink{false};
+    const std::uint32_t word = le16(buf + rco + 2 + row * 2);
+    if (word & 0x4000)
+        throw BrokenLink{false}; // a deleted row belongs to no value any more
+    const std::uint32_t start = word & kOffsetMask;
     const std::uint32_t end = row == 0 ? std::uint32_t(m_pageSize) : (le16(buf + rco + row * 2) & kOffsetMask);
     if (start > end || end > std::uint32_t(m_pageSize))
-        damaged("a memo row of table '" + m_tableName + "' lies outside its page");
+        throw BrokenLink{false};
     return {buf + start, end - start};
 }
 
@@ -404,9 +625,8 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
         throw ReadFailure(ErrorCode::UnrecognizedFormat, "it is not a Jet database");
     if (!mdb->fmt || mdb->fmt->pg_size <= 0 || mdb->fmt->pg_size > MDB_PGSIZE)
         throw ReadFailure(ErrorCode::UnrecognizedFormat, "it has an unknown page size");
-    // A Jet file is whole pages; anything else was cut or padded.
-    if (st.st_size % mdb->fmt->pg_size != 0)
-        damaged("its length is not a whole number of pages");
+    // A Jet file is whole pages. Of a file cut short, the whole pages are
+    // read; what lay beyond is lost as a damaged page would be.
     const std::uint32_t pageCount = std::uint32_t(st.st_size / mdb->fmt->pg_size);
 
     JetFile file(mdb.get(), pageCount, out);
@@ -439,7 +659,13 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
     QSet<QString> tableNames;
     for (guint i = 0; i < catalog->len; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-        if (!entry || !mdb_is_user_table(entry) || !nameWanted(entry->object_name, tables))
+        if (!entry || !mdb_is_user_table(entry))
+            continue;
+        // The system's own tables pass for user tables only when their flags
+        // in the catalog were damaged.
+        if (g_ascii_strncasecmp(entry->object_name, "MSys", 4) == 0)
+            damaged("its list of tables is damaged");
+        if (!nameWanted(entry->object_name, tables))
             continue;
         const QString folded = QString::fromUtf8(entry->object_name).toCaseFolded();
         if (folded.isEmpty() || tableNames.contains(folded))

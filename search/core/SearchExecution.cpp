@@ -1,13 +1,17 @@
 #include "search/core/SearchExecution.h"
 
 #include "platform/db/Connection.h"
+#include "platform/db/Database.h"
 
 namespace Orvanta {
 
-std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql)
+std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
+                                                 QString* damageWarning)
 {
     Connection connection;
     connection.open(connectionString, QString(), QString());
+    if (damageWarning)
+        *damageWarning = connection.database()->takeDamageWarning();
 
     Recordset records;
     records.open(sql, connection, CursorType::Static, LockType::Optimistic);

@@ -14,7 +14,11 @@ namespace Orvanta {
 // set, tests it for rows, closes it and, when there are rows, opens it again
 // with the engine's defaults. Returns the rows, or nullptr when there are none.
 // Throws Orvanta::Error for every engine failure.
-std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql);
+// When the data source is a damaged file opened with what could be read, the
+// warning about what was lost lands in `damageWarning` the first time a search
+// runs on this opening of the file (see Database::takeDamageWarning).
+std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
+                                                 QString* damageWarning = nullptr);
 
 // " 全文檢索搜尋　[ " + escaped + " ]　資料不存在"
 QString emptyResultMessage(const QString& escapedQuery);

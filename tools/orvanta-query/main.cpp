@@ -94,8 +94,13 @@ int run(const QueryTool::Options& options)
         QElapsedTimer timer;
         timer.start();
         query = composeQuery(options.query);
-        rows = executeSearch(connectionString, query.sql);
+        QString damageWarning;
+        rows = executeSearch(connectionString, query.sql, &damageWarning);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
+        // A damaged collection opened with what could be read; the exit code
+        // still says only whether anything was found.
+        if (!damageWarning.isEmpty())
+            writeLine(stderr, QStringLiteral("orvanta-query: warning: ") + damageWarning);
         if (options.timed) {
             writeLine(stderr, QStringLiteral("search_ms=%1 rows=%2")
                                   .arg(QString::number(ms, 'f', 3))
