@@ -10,6 +10,8 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <cstring>
 #include <unistd.h>
 
@@ -58,6 +60,36 @@ bool isReadOnly(const QFileInfo& info)
     return !(info.permissions() & writeBits) || !info.isWritable();
 }
 
+// Writes the bytes over the file's old content and cuts it to their length:
+// the file keeps its inode, so its owner, permissions and hard links stay.
+// Unlike a replacement, a failure part way leaves a mixed file.
+void writeInPlace(const QString& path, const QByteArray& bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        failWithErrno(path, errno, {});
+    qsizetype written = 0;
+    int err = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        written += n;
+    }
+    if (err == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
+        err = errno;
+    if (err == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err != 0)
+        failWithErrno(path, err, {});
+}
+
 } // namespace
 
 QString fullPath(const QString& folder, const QString& fileName)
@@ -98,6 +130,33 @@ QString load(const QString& path)
     return text;
 }
 
+QByteArray fileBytes(const QString& text)
+{
+    QByteArray bytes = Cp950::encode(text);
+    if (!bytes.isEmpty() && !bytes.endsWith("\r\n"))
+        bytes.append("\r\n", 2);
+    return bytes;
+}
+
+qsizetype unsavableCharacters(const QString& text)
+{
+    return Cp950::unmappableCount(text);
+}
+
+bool overwritesAnotherFile(const QString& selected, const QString& loaded)
+{
+    const QFileInfo target(selected);
+    if (!target.isFile() || target.size() == 0)
+        return false;
+    if (loaded.isEmpty())
+        return true;
+    if (selected == loaded)
+        return false;
+    // The same file under another name (a link, "." or ".." in the path).
+    const QFileInfo source(loaded);
+    return !source.exists() || source.canonicalFilePath() != target.canonicalFilePath();
+}
+
 void save(const QString& path, const QString& text)
 {
     // No file selected: the path names the folder.
@@ -109,15 +168,37 @@ void save(const QString& path, const QString& text)
     if (info.exists() && isReadOnly(info))
         fail(ErrorCode::PermissionDenied, QStringLiteral("Permission denied"), path);
 
-    QByteArray bytes = Cp950::encode(text);
-    bytes.append("\r\n", 2);
+    const QByteArray bytes = fileBytes(text);
+
+    struct stat old {};
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &old) == 0 && S_ISREG(old.st_mode);
+    // Replacing a file with other hard links would part it from them.
+    if (exists && old.st_nlink > 1) {
+        writeInPlace(path, bytes);
+        return;
+    }
 
     QSaveFile file(path);
-    file.setDirectWriteFallback(false); // never write into the old file itself
+    // A folder the user may not write holds no temporary file; the file
+    // itself is then written directly.
+    file.setDirectWriteFallback(true);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         const int err = errno;
         failWithErrno(path, err, file.errorString());
+    }
+    struct stat now {};
+    if (exists && ::fstat(file.handle(), &now) == 0 && (now.st_ino != old.st_ino || now.st_dev != old.st_dev)) {
+        // The temporary file takes the old one's place: give it its owner
+        // and permissions. Only the superuser may give a file away; anyone
+        // else keeps the owner by writing into the old file.
+        if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid)
+            && ::fchown(file.handle(), old.st_uid, old.st_gid) != 0) {
+            file.cancelWriting();
+            writeInPlace(path, bytes);
+            return;
+        }
+        ::fchmod(file.handle(), old.st_mode & 07777);
     }
     errno = 0;
     if (file.write(bytes) != bytes.size()) {

@@ -3,6 +3,7 @@
 // editor's rules; nothing else in the program reads these files.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -18,10 +19,28 @@ QString fullPath(const QString& folder, const QString& fileName);
 // Throws Orvanta::Error naming the path when the file cannot be read.
 QString load(const QString& path);
 
-// Replaces the file with the text plus one CR LF, in code page 950 ("?" for
-// characters the code page lacks); creates it when missing. The new content
-// goes to a temporary file beside it that replaces the old file only once it
-// is written completely, so a failure at any point leaves the old file whole.
+// The bytes a save writes for a text: code page 950 ("?" for characters the
+// code page lacks), and a CR LF after the last line unless the text already
+// ends with one. Every loaded text ends with one, so saving it unedited gives
+// back the same lines; an empty text gives an empty file.
+QByteArray fileBytes(const QString& text);
+
+// How many characters of the text a save would write as "?".
+qsizetype unsavableCharacters(const QString& text);
+
+// Whether saving into `selected` would overwrite the content of a file that
+// is not the one the text came from (`loaded`, empty when none): true when
+// `selected` is a file with content and another file than `loaded`. Saving
+// into the loaded file, or into a new or empty file, loses nothing.
+bool overwritesAnotherFile(const QString& selected, const QString& loaded);
+
+// Replaces the file's content with fileBytes(text); creates it when missing.
+// The new content goes to a temporary file beside it that replaces the old
+// file only once it is written completely, so a failure at any point leaves
+// the old file whole. The replacement keeps the file's permissions and owner.
+// Where a replacement would lose something, the file is written in place
+// instead: when its folder may not be written (but the file may), when it
+// has other hard links, and when its owner could not be kept.
 // Throws Orvanta::Error naming the path: a folder or a path ending in "/"
 // (no file selected) -> PathFileAccessError; a read-only file (no write
 // permission bit, whoever runs the program) or an unwritable folder ->

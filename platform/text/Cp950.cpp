@@ -152,6 +152,13 @@ QByteArray encode(QStringView text)
     return out;
 }
 
+qsizetype unmappableCount(QStringView text)
+{
+    // A "?" in the bytes is either one of the text's own or a substitute:
+    // 0x3F is never the second byte of a double-byte code.
+    return encode(text).count('?') - text.count(u'?');
+}
+
 namespace {
 
 QString decodeWithIcu(QByteArrayView bytes)

@@ -17,4 +17,8 @@ QString decode(QByteArrayView bytes);
 // byte-order mark is ever written.
 QByteArray encode(QStringView text);
 
+// How many characters encode() writes as "?" because the code page lacks
+// them (a character outside the BMP counts once).
+qsizetype unmappableCount(QStringView text);
+
 } // namespace Orvanta::Cp950

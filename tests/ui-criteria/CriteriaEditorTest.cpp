@@ -253,7 +253,7 @@ TEST_F(CriteriaEditor, LoadingOneFileAndSavingIntoAnotherCopiesTheEditedText)
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(CriteriaEditor, SavingUnchangedAddsOneEmptyLineAndKeepsLoneLineFeeds)
+TEST_F(CriteriaEditor, SavingUnchangedGivesBackTheSameLinesAndKeepsLoneLineFeeds)
 {
     writeFile(path(QStringLiteral("lf.txt")), "a\nb\n");
     frmBrowser& f = Forms::show<frmBrowser>();
@@ -261,11 +261,11 @@ TEST_F(CriteriaEditor, SavingUnchangedAddsOneEmptyLineAndKeepsLoneLineFeeds)
     doubleClick(f.filList, rowOf(f.filList, QStringLiteral("lf.txt")));
     EXPECT_EQ(f.txtBrowser->text(), QStringLiteral("a\nb\n\r\n"));
     QTest::mouseClick(f.Command1, Qt::LeftButton);
-    EXPECT_EQ(readFile(path(QStringLiteral("lf.txt"))), QByteArray("a\nb\n\r\n\r\n"));
+    EXPECT_EQ(readFile(path(QStringLiteral("lf.txt"))), QByteArray("a\nb\n\r\n"));
 
     doubleClick(f.filList, rowOf(f.filList, QStringLiteral("c.TXT")));
     QTest::mouseClick(f.Command1, Qt::LeftButton);
-    EXPECT_EQ(readFile(path(QStringLiteral("c.TXT"))), QByteArray("c\r\n\r\n"));
+    EXPECT_EQ(readFile(path(QStringLiteral("c.TXT"))), QByteArray("c\r\n"));
     EXPECT_TRUE(messages.empty());
 }
 
