@@ -1,11 +1,14 @@
 #include "platform/db/Database.h"
 
 #include "platform/Error.h"
+#include "platform/db/ContentIndex.h"
 #include "platform/db/ConvertedCopy.h"
 #include "platform/db/FileIdentity.h"
+#include "platform/db/IndexedSearch.h"
 #include "platform/db/JetImport.h"
 #include "platform/db/SqlDialect.h"
 #include "platform/db/SqliteFunctions.h"
+#include "platform/db/StatementRows.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +30,8 @@ std::atomic<int> g_readerLoads{0};
 std::atomic<int> g_copiesRestored{0};
 std::atomic<int> g_copiesStored{0};
 std::atomic<int> g_sharedReuses{0};
+std::atomic<bool> g_indexUse{true};
+std::atomic<uint64_t> g_keptGeneration{0};
 
 struct SharedCopy {
     FileIdentity identity;
@@ -342,15 +347,82 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
         if (version != m_dataVersion) {
             m_lastRows.reset();
             m_dataVersion = version;
+            // The writer may have changed the index too (or made it stale).
+            m_index.reset();
+            m_indexChecked = false;
         }
     }
-    if (m_lastRows && jetSql == m_lastSql)
+    if (m_lastRows && jetSql == m_lastSql && m_lastRowsGeneration == g_keptGeneration)
         return m_lastRows;
     m_lastRows.reset();
-    auto rows = run(jetSql);
+    auto rows = runIndexed(jetSql);
+    if (!rows)
+        rows = run(jetSql);
     m_lastSql = jetSql;
     m_lastRows = rows;
+    m_lastRowsGeneration = g_keptGeneration;
     return rows;
+}
+
+ContentIndex* Database::contentIndex()
+{
+    if (!m_indexChecked) {
+        m_indexChecked = true;
+        m_index = ContentIndex::open(m_db);
+    }
+    return m_index.get();
+}
+
+// The rows through the content index, or nullptr when the statement is to be
+// scanned. An index that fails while it is read is given up for good: the
+// scan answers this statement and the next ones.
+std::shared_ptr<const ResultTable> Database::runIndexed(const QString& jetSql)
+{
+    if (!g_indexUse)
+        return nullptr;
+    const std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
+    if (!statement)
+        return nullptr;
+    ContentIndex* index = contentIndex();
+    if (!index)
+        return nullptr;
+    try {
+        return IndexedSearch::run(*index, m_db, *statement);
+    } catch (const ContentIndex::Unusable&) {
+        m_index.reset();
+    } catch (const std::bad_alloc&) {
+        // The scan needs far less memory than the posting sets of a huge query.
+    }
+    return nullptr;
+}
+
+bool Database::usesContentIndex()
+{
+    std::lock_guard lock(m_mutex);
+    return g_indexUse && contentIndex();
+}
+
+void Database::reloadContentIndex()
+{
+    std::lock_guard lock(m_mutex);
+    m_index.reset();
+    m_indexChecked = false;
+}
+
+void Database::setContentIndexUse(bool use)
+{
+    g_indexUse = use;
+    ++g_keptGeneration;
+}
+
+bool Database::contentIndexUse()
+{
+    return g_indexUse;
+}
+
+void Database::forgetKeptResults()
+{
+    ++g_keptGeneration;
 }
 
 std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
@@ -393,22 +465,10 @@ std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
 
     sqlite3_stmt* st = statement.get();
     const int columns = sqlite3_column_count(st);
-    QStringList names;
-    for (int c = 0; c < columns; ++c)
-        names << fromSqlite16(sqlite3_column_name16(st, c));
-    auto table = std::make_shared<ResultTable>(names);
+    auto table = std::make_shared<ResultTable>(columnNamesOf(st));
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        for (int c = 0; c < columns; ++c) {
-            if (sqlite3_column_type(st, c) == SQLITE_NULL) {
-                table->appendCell({}, true);
-                continue;
-            }
-            const auto* text = static_cast<const QChar*>(sqlite3_column_text16(st, c));
-            const int bytes = sqlite3_column_bytes16(st, c);
-            table->appendCell(QStringView(text, bytes / 2));
-        }
-    }
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+        appendCurrentRow(*table, st, columns);
     if (rc != SQLITE_DONE)
         throw errorFor(rc, lastMessage(m_db), m_displayPath);
     return table;

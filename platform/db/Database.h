@@ -5,6 +5,10 @@
 // file keeps its identity (size, modification time, inode); a changed file is
 // read (or opened) again on the next open. The copy can also be kept on disk (see
 // ConvertedCopy.h) so that the next program start need not read the Jet file.
+//
+// A database that holds a current content index (ContentIndex.h) runs the
+// statements the query composer writes through it (IndexedSearch.h), with the
+// same rows in the same order as a scan; everything else is scanned.
 #pragma once
 
 #include "platform/db/DamageReport.h"
@@ -18,6 +22,8 @@
 struct sqlite3;
 
 namespace Orvanta {
+
+class ContentIndex;
 
 class Database {
 public:
@@ -47,6 +53,22 @@ public:
     // read again (changed, or at the next start) warns again.
     QString takeDamageWarning();
 
+    // True when the composed searches of this database go through its content
+    // index: it holds a current one, and none of it has failed since.
+    bool usesContentIndex();
+    // Reads the state of the content index again, for a database whose index
+    // was built (or dropped) on another connection after it was opened.
+    void reloadContentIndex();
+
+    // Whether searches may use content indexes at all (on by default); off,
+    // every statement is scanned. For comparing the two and for measuring.
+    static void setContentIndexUse(bool use);
+    static bool contentIndexUse();
+
+    // Makes every database run its next statement again instead of handing
+    // back the rows it kept from the same statement (for honest repeats).
+    static void forgetKeptResults();
+
     // Where converted copies of Jet files are kept between program starts;
     // ConvertedCopy::defaultFolder() unless set. An empty folder keeps none.
     // Files smaller than `minimumSourceBytes` get no copy: they are read about
@@ -72,6 +94,8 @@ private:
     static std::shared_ptr<Database> openJet(const QString& localPath, const QString& displayPath);
     static std::shared_ptr<Database> openSqlite(const QString& localPath, const QString& displayPath);
     std::shared_ptr<const ResultTable> run(const QString& jetSql);
+    std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
+    ContentIndex* contentIndex();
 
     sqlite3* m_db = nullptr;
     Format m_format;
@@ -82,6 +106,9 @@ private:
     int m_dataVersion = 0;
     QString m_lastSql;
     std::shared_ptr<const ResultTable> m_lastRows;
+    uint64_t m_lastRowsGeneration = 0;
+    std::unique_ptr<ContentIndex> m_index;
+    bool m_indexChecked = false;
 };
 
 } // namespace Orvanta

@@ -1,7 +1,8 @@
 // Hostile query texts against a plain reference: 10,000 generated queries full
 // of quotes, wildcards, brackets, SQL words, control characters, odd spaces and
 // mixed-case Latin, plus a few enormous ones, run through orvanta-query and the
-// library. Every run must end in rows or "nothing found" (never an engine error
+// library, the library both through the collection's content index and by
+// scanning every document. Every run must end in rows or "nothing found" (never an engine error
 // or a crash), and the rows must be exactly those the reference matcher below
 // finds, in the same order.
 //
@@ -9,6 +10,9 @@
 // with ICU's simple case folding and walks the pattern itself.
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
+#include "platform/db/Connection.h"
+#include "platform/db/ContentIndex.h"
+#include "platform/db/Database.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 #include "support/Fixtures.h"
@@ -269,6 +273,9 @@ void writeCollection(const QString& path, std::vector<Row>& rows)
     }
     sqlite3_finalize(st);
     check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
+    // With the content index, as orvanta-build writes collections; the scan
+    // is tried as well by turning the index off (see bothPaths).
+    EXPECT_TRUE(ContentIndex::build(db));
     sqlite3_close(db);
 }
 
@@ -476,6 +483,14 @@ QString shown(const QString& q)
     return out;
 }
 
+// The collection's searches go through its content index.
+bool usesContentIndex(const QString& connectionString)
+{
+    Connection connection;
+    connection.open(connectionString);
+    return connection.database()->usesContentIndex();
+}
+
 class Mismatches {
 public:
     void compare(const QString& how, const QString& query, const Outcome& got, const Rows& expected)
@@ -500,6 +515,14 @@ public:
             return;
         if (++m_failed <= 15)
             ADD_FAILURE() << how.toStdString() << " ⟨" << shown(query).toStdString() << "⟩: " << problem.toStdString();
+    }
+    // Through the library twice: with the content index, and scanning.
+    void compareBothPaths(const QString& connectionString, const QString& query, const Rows& expected)
+    {
+        compare(QStringLiteral("library"), query, runLibrary(connectionString, query), expected);
+        Database::setContentIndexUse(false);
+        compare(QStringLiteral("library, scanned"), query, runLibrary(connectionString, query), expected);
+        Database::setContentIndexUse(true);
     }
     int failed() const { return m_failed; }
     int checked() const { return m_checked; }
@@ -555,10 +578,11 @@ TEST_F(HostileQueries, GeneratedQueriesMatchTheReference)
     const QStringList queries = generateQueries(10000);
     Mismatches mismatches;
 
+    ASSERT_TRUE(usesContentIndex(connectionString));
     QElapsedTimer timer;
     timer.start();
     for (const QString& q : queries)
-        mismatches.compare(QStringLiteral("library"), q, runLibrary(connectionString, q), referenceRows(rows, q));
+        mismatches.compareBothPaths(connectionString, q, referenceRows(rows, q));
     const qint64 libraryMs = timer.restart();
 
     const QStringList viaProcess = queries.mid(0, kThroughProcess);
@@ -568,7 +592,7 @@ TEST_F(HostileQueries, GeneratedQueriesMatchTheReference)
                            printed(referenceRows(rows, viaProcess[i])));
     const qint64 processMs = timer.elapsed();
 
-    std::printf("[ figures  ] %d queries in-process in %lld ms; %lld through orvanta-query in %lld ms\n",
+    std::printf("[ figures  ] %d queries in-process (index and scan) in %lld ms; %lld through orvanta-query in %lld ms\n",
                 int(queries.size()), qint64(libraryMs), qint64(viaProcess.size()), qint64(processMs));
     EXPECT_EQ(mismatches.failed(), 0) << "of " << mismatches.checked() << " runs";
 }
@@ -600,7 +624,7 @@ TEST_F(HostileQueries, HugeQueries)
     QStringList viaProcess;
     for (const QString& q : queries) {
         const Rows expected = referenceRows(rows, q);
-        mismatches.compare(QStringLiteral("library"), q, runLibrary(connectionString, q), expected);
+        mismatches.compareBothPaths(connectionString, q, expected);
         if (fitsInArgv(q))
             viaProcess << q;
     }
@@ -628,7 +652,7 @@ TEST_F(HostileQueries, NulCharacterInTheQuery)
     };
     Mismatches mismatches;
     for (const QString& q : queries)
-        mismatches.compare(QStringLiteral("library"), q, runLibrary(connectionString, q), referenceRows(rows, q));
+        mismatches.compareBothPaths(connectionString, q, referenceRows(rows, q));
     EXPECT_EQ(mismatches.failed(), 0);
 }
 
@@ -666,7 +690,7 @@ TEST_F(HostileQueries, LoneSurrogates)
     };
     Mismatches mismatches;
     for (const QString& q : queries)
-        mismatches.compare(QStringLiteral("library"), q, runLibrary(connectionString, q), referenceRows(rows, q));
+        mismatches.compareBothPaths(connectionString, q, referenceRows(rows, q));
     EXPECT_EQ(mismatches.failed(), 0);
 }
 

@@ -1,6 +1,7 @@
 #include "tools/orvanta-build/CollectionWriter.h"
 
 #include "platform/Error.h"
+#include "platform/db/ContentIndex.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,6 +159,8 @@ void CollectionWriter::commit()
     // program start: this index holds it in order, so that search reads the
     // index alone instead of sorting the whole table.
     exec("CREATE INDEX maindata_newest ON maindata(date DESC, subject, htm)");
+    // The content index answers searches without reading every document.
+    ContentIndex::build(m_db);
     exec("COMMIT");
     sqlite3_finalize(m_insert);
     m_insert = nullptr;

@@ -74,6 +74,10 @@ ParseResult parseArguments(const QStringList& arguments)
             if (!row || *row < 0)
                 return fail(QStringLiteral("--page needs a row number (0 or more)"));
             o.pageRow = *row;
+        } else if (name == QLatin1String("--scan")) {
+            if (inlineValue)
+                return fail(QStringLiteral("--scan takes no value"));
+            o.scan = true;
         } else if (name == QLatin1String("--repeat")) {
             const auto value = takeValue();
             const auto count = value ? parseCount(*value) : std::nullopt;
@@ -93,7 +97,7 @@ ParseResult parseArguments(const QStringList& arguments)
 
 QString usageText()
 {
-    return QStringLiteral(R"(Usage: orvanta-query [--dir DIR] [--sql] [--page ROW] [--repeat N] [--] QUERY
+    return QStringLiteral(R"(Usage: orvanta-query [--dir DIR] [--sql] [--page ROW] [--repeat N] [--scan] [--] QUERY
 
 Runs one search of an installed collection exactly as the search window runs
 it, and prints the result list.
@@ -124,7 +128,10 @@ Options:
                 the page cannot be read.
   --repeat N    run the search N times in this process and print to standard
                 error one line per run: search_ms=<milliseconds> rows=<count>
-                (the first run includes opening the database).
+                (the first run includes opening the database). Every run is
+                a real search: none is served from the rows of the one before.
+  --scan        read every document, not the collection's search index (the
+                rows are the same; for comparing the two).
   --help        print this text.
 
 Output (UTF-8): one line per result row in list order: the row number (1 for

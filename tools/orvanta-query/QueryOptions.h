@@ -14,6 +14,7 @@ struct Options {
     std::optional<qint64> pageRow;    // --page ROW
     qint64 repeat = 1;
     bool timed = false; // --repeat given: one timing line per run, --repeat 1 included
+    bool scan = false;                // --scan: no search index
     QString query;
     bool help = false;
 };

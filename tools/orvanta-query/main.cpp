@@ -4,6 +4,7 @@
 
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
+#include "platform/db/Database.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
 #include "search/core/Highlighter.h"
@@ -85,12 +86,16 @@ int run(const QueryTool::Options& options)
     const QString installFolder = installFolderFrom(options.dir);
     const QString connectionString = modVelmora::connectionStringFor(installFolder);
 
+    Database::setContentIndexUse(!options.scan);
     ComposedQuery query = composeQuery(options.query);
     if (options.showSql)
         writeLine(stdout, query.mode + QLatin1Char('\t') + query.sql);
 
     std::shared_ptr<const ResultTable> rows;
     for (qint64 n = 0; n < options.repeat; ++n) {
+        // Every run a real search: the database would otherwise hand back
+        // the rows it kept from the run before.
+        Database::forgetKeptResults();
         QElapsedTimer timer;
         timer.start();
         query = composeQuery(options.query);

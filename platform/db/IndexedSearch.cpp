@@ -1,0 +1,308 @@
+#include "platform/db/IndexedSearch.h"
+
+#include "platform/db/ContentIndex.h"
+#include "platform/db/LikeMatcher.h"
+#include "platform/db/LikeSet.h"
+#include "platform/db/StatementRows.h"
+#include "platform/db/Utf8Reading.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+namespace Orvanta::IndexedSearch {
+
+namespace {
+
+// The pieces of the composed statements, as the composer writes them.
+const QString kAllWordsBase = QStringLiteral("select subject,htm from  maindata where 1=1");
+const QString kAnyWordBase = QStringLiteral("select subject,htm from  maindata where 1=2");
+const QString kAllWordsHead = QStringLiteral(" and content like '%");
+const QString kAnyWordHead = QStringLiteral("  or content like '%");
+const QString kOrdering = QStringLiteral("order by [date] desc ");
+const QString kApostropheEscape = QStringLiteral("'&chr(39)&'");
+
+// Words the dialect passes to SQLite other than as their UTF-8 text.
+bool plainText(QStringView word)
+{
+    return word.isValidUtf16() && !word.contains(QChar(0));
+}
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using SqlStatement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+SqlStatement prepare(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw ContentIndex::Unusable("search index: cannot read maindata");
+    }
+    return SqlStatement(raw);
+}
+
+// What one condition stands for in the index: the documents that match it
+// (exact) or a superset of them that our LIKE must narrow.
+struct Condition {
+    PostingSet documents;
+    bool exact = false;
+};
+
+class Evaluator {
+public:
+    Evaluator(ContentIndex& index) : m_index(index) {}
+
+    Condition condition(const std::string& pattern)
+    {
+        // The folded characters of the word between the pattern's outer "%".
+        std::vector<char32_t> word;
+        const auto* p = reinterpret_cast<const unsigned char*>(pattern.data());
+        const auto* end = p + pattern.size();
+        while (p < end) {
+            const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
+            p += d.len;
+            word.push_back(foldCase(d.cp));
+        }
+        word = std::vector<char32_t>(word.begin() + 1, word.end() - 1);
+        const bool wildcards = std::any_of(word.begin(), word.end(), [](char32_t c) { return c == U'%' || c == U'_'; });
+
+        Condition out;
+        if (!wildcards && word.size() <= 2) {
+            out.exact = true;
+            out.documents = word.empty()      ? texts()
+                : word.size() == 1            ? gram(ContentIndex::unigram(word[0]))
+                                              : gram(ContentIndex::bigram(word[0], word[1]));
+            return out;
+        }
+        // Every run between wildcards occurs in a matching text as it stands.
+        out.documents = texts();
+        size_t start = 0;
+        for (size_t i = 0; i <= word.size(); ++i) {
+            if (i < word.size() && word[i] != U'%' && word[i] != U'_')
+                continue;
+            const size_t length = i - start;
+            if (length == 1)
+                out.documents.intersectWith(gram(ContentIndex::unigram(word[start])));
+            for (size_t k = start; length >= 2 && k + 1 < i && !out.documents.isEmpty(); ++k)
+                out.documents.intersectWith(gram(ContentIndex::bigram(word[k], word[k + 1])));
+            start = i + 1;
+        }
+        return out;
+    }
+
+private:
+    const PostingSet& gram(uint64_t key)
+    {
+        auto found = m_grams.find(key);
+        if (found == m_grams.end())
+            found = m_grams.emplace(key, m_index.documentsWith(key)).first;
+        return found->second;
+    }
+    const PostingSet& texts()
+    {
+        if (!m_texts)
+            m_texts = m_index.documentsWithText();
+        return *m_texts;
+    }
+
+    ContentIndex& m_index;
+    std::unordered_map<uint64_t, PostingSet> m_grams; // a gram read once per statement
+    std::optional<PostingSet> m_texts;
+};
+
+// Keeps the candidates whose content our LIKE accepts: all of the patterns, or any.
+void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>& patterns, bool all)
+{
+    if (patterns.empty() || candidates.isEmpty())
+        return;
+    const LikeSet set(patterns);
+    SqlStatement read = prepare(db, "SELECT content FROM main.maindata WHERE rowid = ?1");
+    PostingSet rejected;
+    for (uint32_t rowid : candidates.values()) {
+        sqlite3_bind_int64(read.get(), 1, rowid);
+        const int rc = sqlite3_step(read.get());
+        bool keep = false;
+        if (rc == SQLITE_ROW && sqlite3_column_type(read.get(), 0) != SQLITE_NULL) {
+            // The text as our LIKE receives it.
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(read.get(), 0));
+            const std::string_view view(text ? text : "", size_t(sqlite3_column_bytes(read.get(), 0)));
+            keep = all ? set.matchesAll(view) : set.matchesAny(view);
+        } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            throw ContentIndex::Unusable("search index: reading a document failed");
+        }
+        sqlite3_reset(read.get());
+        if (!keep)
+            rejected.add(rowid);
+    }
+    candidates.subtract(rejected);
+}
+
+// Checking a document found through the index costs a look-up by rowid on top
+// of the LIKE; when most documents need checking, reading them all in storage
+// order is faster. Small collections always take the index: it costs little
+// there, and it keeps the index path in use wherever it can be tried.
+bool scanIsCheaper(const ContentIndex& index, const PostingSet& toCheck)
+{
+    return index.rowCount() >= 4096 && toCheck.size() > uint64_t(index.rowCount()) / 2;
+}
+
+std::vector<uint32_t> newestFirst(ContentIndex& index, const PostingSet& rows)
+{
+    std::vector<uint32_t> out;
+    out.reserve(size_t(rows.size()));
+    if (const std::vector<uint32_t>* rank = index.rankOfRowid()) {
+        const std::vector<uint32_t>& order = index.newestFirst();
+        PostingSet ranks;
+        for (uint32_t rowid : rows.values()) {
+            if (rowid >= rank->size() || (*rank)[rowid] == UINT32_MAX)
+                throw ContentIndex::Unusable("search index: a document is missing from the stored order");
+            ranks.add((*rank)[rowid]);
+        }
+        for (uint32_t r : ranks.values())
+            out.push_back(order[r]);
+    } else {
+        for (uint32_t rowid : index.newestFirst()) {
+            if (rows.contains(rowid))
+                out.push_back(rowid);
+        }
+    }
+    if (out.size() != rows.size())
+        throw ContentIndex::Unusable("search index: the stored order does not cover the result");
+    return out;
+}
+
+} // namespace
+
+std::optional<Statement> recognize(const QString& jetSql)
+{
+    Statement out;
+    qsizetype pos = 0;
+    if (jetSql.startsWith(kAllWordsBase))
+        out.allWords = true;
+    else if (jetSql.startsWith(kAnyWordBase))
+        out.allWords = false;
+    else
+        return std::nullopt;
+    pos = kAllWordsBase.size();
+    const QString& head = out.allWords ? kAllWordsHead : kAnyWordHead;
+    const QStringView sql(jetSql);
+    for (;;) {
+        if (!out.patterns.empty()) {
+            const QStringView rest = sql.mid(pos);
+            if (out.allWords ? rest == kOrdering : rest.isEmpty())
+                return out;
+        }
+        if (sql.mid(pos, head.size()) != head)
+            return std::nullopt;
+        pos += head.size();
+        // The word up to the closing quote; every apostrophe in it is escaped.
+        QString word;
+        for (;;) {
+            if (pos >= sql.size())
+                return std::nullopt;
+            if (sql[pos] != QLatin1Char('\'')) {
+                word += sql[pos++];
+            } else if (sql.mid(pos, kApostropheEscape.size()) == kApostropheEscape) {
+                word += QLatin1Char('\'');
+                pos += kApostropheEscape.size();
+            } else {
+                break;
+            }
+        }
+        // The literal was '%word%' and a space follows it.
+        if (!word.endsWith(QLatin1Char('%')) || sql.mid(pos, 2) != QLatin1String("' ") || !plainText(word))
+            return std::nullopt;
+        pos += 2;
+        out.patterns.push_back((QLatin1Char('%') + word).toStdString());
+    }
+}
+
+namespace {
+
+// One read transaction for the whole search: the index and the rows are read
+// from one state of the file, and the file is locked once, not once per row.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sqlite3* db) : m_db(sqlite3_get_autocommit(db) ? db : nullptr)
+    {
+        if (m_db && sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+            m_db = nullptr;
+    }
+    ~ReadTransaction()
+    {
+        if (m_db)
+            sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    sqlite3* m_db;
+};
+
+} // namespace
+
+std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const Statement& statement)
+{
+    const ReadTransaction transaction(db);
+    Evaluator evaluator(index);
+    // Each distinct pattern once: a repeated word decides nothing new.
+    std::map<std::string, Condition> conditions;
+    for (const std::string& pattern : statement.patterns) {
+        if (!conditions.count(pattern))
+            conditions.emplace(pattern, evaluator.condition(pattern));
+    }
+
+    PostingSet rows;
+    std::vector<std::string> unsettled; // patterns that our LIKE must still decide
+    if (statement.allWords) {
+        std::vector<const Condition*> byRows;
+        for (const auto& [pattern, condition] : conditions) {
+            byRows.push_back(&condition);
+            if (!condition.exact)
+                unsettled.push_back(pattern);
+        }
+        std::sort(byRows.begin(), byRows.end(),
+                  [](const Condition* a, const Condition* b) { return a->documents.size() < b->documents.size(); });
+        rows = byRows.front()->documents;
+        for (size_t i = 1; i < byRows.size() && !rows.isEmpty(); ++i)
+            rows.intersectWith(byRows[i]->documents);
+        if (!unsettled.empty() && scanIsCheaper(index, rows))
+            return nullptr;
+        narrow(db, rows, unsettled, true);
+    } else {
+        PostingSet candidates;
+        for (const auto& [pattern, condition] : conditions) {
+            if (condition.exact) {
+                rows.unite(condition.documents);
+            } else {
+                candidates.unite(condition.documents);
+                unsettled.push_back(pattern);
+            }
+        }
+        candidates.subtract(rows);
+        if (scanIsCheaper(index, candidates))
+            return nullptr;
+        narrow(db, candidates, unsettled, false);
+        rows.unite(candidates);
+    }
+
+    const std::vector<uint32_t> ordered = statement.allWords ? newestFirst(index, rows) : rows.values();
+    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
+    auto table = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
+    table->reserve(qsizetype(ordered.size()));
+    for (uint32_t rowid : ordered) {
+        sqlite3_bind_int64(fetch.get(), 1, rowid);
+        if (sqlite3_step(fetch.get()) != SQLITE_ROW)
+            throw ContentIndex::Unusable("search index: a document it names is missing");
+        appendCurrentRow(*table, fetch.get(), 2);
+        sqlite3_reset(fetch.get());
+    }
+    return table;
+}
+
+} // namespace Orvanta::IndexedSearch
