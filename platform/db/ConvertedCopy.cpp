@@ -1,16 +1,24 @@
 #include "platform/db/ConvertedCopy.h"
 
+#include "platform/db/CollectionLayout.h"
+
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
+#include <QUrl>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -18,7 +26,15 @@ namespace Orvanta::ConvertedCopy {
 
 namespace {
 
-const char* const IdentityTable = "orvanta_converted_copy_identity";
+// In the file's header, so that no other SQLite file (a collection that
+// orvanta-build wrote, anything else) is ever taken for a copy.
+constexpr quint32 ApplicationId = 0x4F52434A;
+
+const char* const IdentityTable = "orvanta_converted_copy";
+
+// A temporary file whose writer is alive is left alone unless it has not
+// grown for this long.
+constexpr qint64 AbandonedAfterSeconds = 3600;
 
 QString fullKey(const FileIdentity& source, const QString& converter)
 {
@@ -29,10 +45,11 @@ QString fullKey(const FileIdentity& source, const QString& converter)
 QString hashHex(const QString& text, int length)
 {
     return QString::fromLatin1(
-               QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex().left(length));
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex().left(length));
 }
 
-// Copies of one source file share the prefix, so older ones can be found.
+// Copies of one source file share the part before the dash, so older ones
+// can be found.
 QString prefixFor(const FileIdentity& source)
 {
     return hashHex(source.canonicalPath, 16) + QLatin1Char('-');
@@ -43,15 +60,104 @@ QString fileNameFor(const FileIdentity& source, const QString& converter)
     return prefixFor(source) + hashHex(fullKey(source, converter), 32) + QStringLiteral(".sqlite");
 }
 
-uint32_t bigEndian(const unsigned char* p, int bytes)
+// ".NAME.PID.tmp"
+QString temporaryNameFor(const QString& finalName, qint64 pid)
 {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v = (v << 8) | p[i];
+    return QLatin1Char('.') + finalName + QLatin1Char('.') + QString::number(pid) + QStringLiteral(".tmp");
+}
+
+quint32 bigEndian(const QByteArray& bytes, int at, int count)
+{
+    quint32 v = 0;
+    for (int i = 0; i < count; ++i)
+        v = (v << 8) | quint8(bytes[at + i]);
     return v;
 }
 
+// What the file's first 100 bytes and its size must say of a whole copy.
+// A file cut short (a full disk, a crash) or zeroed fails here already.
+bool headerFits(const QByteArray& header, qint64 size)
+{
+    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        return false;
+    quint32 pageSize = bigEndian(header, 16, 2);
+    if (pageSize == 1)
+        pageSize = 65536;
+    const quint32 pageCount = bigEndian(header, 28, 4);
+    // The page count is only kept up to date when these two agree.
+    const bool countValid = bigEndian(header, 24, 4) == bigEndian(header, 92, 4);
+    return pageSize == quint32(CollectionLayout::PageSize) && countValid && pageCount > 0
+        && qint64(pageSize) * pageCount == size && bigEndian(header, 68, 4) == ApplicationId
+        && bigEndian(header, 60, 4) == quint32(FormatVersion);
+}
+
+// A read-only connection that takes the file as never changing: no locks, no
+// look for a journal. A copy is never written once it has its name (a new one
+// replaces it by rename), so that holds.
+sqlite3* openImmutable(const QString& path)
+{
+    const QByteArray uri =
+        "file:" + QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/") + "?immutable=1";
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr)
+        != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+// The copy's key and the path of the file it was made from, as it holds them.
+bool readIdentity(sqlite3* db, QString* key, QString* source)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray query = QByteArray("SELECT key, source FROM ") + IdentityTable;
+    bool found = false;
+    if (sqlite3_prepare_v2(db, query.constData(), -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW) {
+        auto text = [&](int column) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+            return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, column)) : QString();
+        };
+        *key = text(0);
+        *source = text(1);
+        found = true;
+    }
+    sqlite3_finalize(stmt);
+    return found;
+}
+
+// The source file a copy in the folder was made from; empty when the file is
+// no copy of ours (or not of this version).
+QString sourceOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !headerFits(file.read(100), file.size()))
+        return {};
+    file.close();
+    sqlite3* db = openImmutable(path);
+    if (!db)
+        return {};
+    QString key, source;
+    if (!readIdentity(db, &key, &source))
+        source.clear();
+    sqlite3_close(db);
+    return source;
+}
+
+bool processGone(qint64 pid)
+{
+    return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
 } // namespace
+
+qint64 defaultLimit()
+{
+    bool ok = false;
+    const qint64 limit = qEnvironmentVariable("ORVANTA_CACHE_LIMIT").toLongLong(&ok);
+    return ok && limit >= 0 ? limit : DefaultLimitBytes;
+}
 
 QString defaultFolder()
 {
@@ -59,114 +165,156 @@ QString defaultFolder()
     return base.isEmpty() ? QString() : base + QStringLiteral("/orvanta");
 }
 
-sqlite3* restore(const QString& folder, const FileIdentity& source, const QString& converter)
+QString pathFor(const QString& folder, const FileIdentity& source, const QString& converter)
+{
+    return folder + QLatin1Char('/') + fileNameFor(source, converter);
+}
+
+sqlite3* open(const QString& folder, const FileIdentity& source, const QString& converter)
 {
     if (folder.isEmpty())
         return nullptr;
-    const QString path = folder + QLatin1Char('/') + fileNameFor(source, converter);
+    const QString path = pathFor(folder, source, converter);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
+    const bool fits = headerFits(file.read(100), file.size());
+    file.close();
+    sqlite3* db = fits ? openImmutable(path) : nullptr;
+    QString key, from;
+    if (!db || !readIdentity(db, &key, &from) || key != fullKey(source, converter)) {
+        sqlite3_close(db);
+        QFile::remove(path);
+        return nullptr;
+    }
+    // The whole file is mapped: pages are read as the searches touch them,
+    // straight from the system's file cache.
+    const QByteArray mmap = "PRAGMA mmap_size=" + QByteArray::number(std::min<qint64>(QFileInfo(path).size(), 0x7fff0000));
+    sqlite3_exec(db, mmap.constData(), nullptr, nullptr, nullptr);
     // Marks it used, for the choice of copies to keep.
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0);
-    const qint64 size = file.size();
-    if (size < 512)
-        return nullptr;
-    auto* buffer = static_cast<unsigned char*>(sqlite3_malloc64(sqlite3_uint64(size)));
-    if (!buffer)
-        return nullptr;
-    if (file.read(reinterpret_cast<char*>(buffer), size) != size) {
-        sqlite3_free(buffer);
-        return nullptr;
-    }
-    // A cut file (full disk, crash of another writer) must not pass as a copy.
-    uint32_t pageSize = bigEndian(buffer + 16, 2);
-    if (pageSize == 1)
-        pageSize = 65536;
-    const uint32_t pageCount = bigEndian(buffer + 28, 4);
-    if (memcmp(buffer, "SQLite format 3", 16) != 0 || qint64(pageSize) * pageCount != size) {
-        sqlite3_free(buffer);
-        return nullptr;
-    }
-
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
-        != SQLITE_OK) {
-        sqlite3_close(db);
-        sqlite3_free(buffer);
-        return nullptr;
-    }
-    // From here SQLite owns the buffer.
-    if (sqlite3_deserialize(db, "main", buffer, size, size,
-                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE)
-        != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    bool valid = false;
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray query = QByteArray("SELECT key FROM ") + IdentityTable;
-    if (sqlite3_prepare_v2(db, query.constData(), -1, &stmt, nullptr) == SQLITE_OK
-        && sqlite3_step(stmt) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        valid = text && QString::fromUtf8(text, sqlite3_column_bytes(stmt, 0)) == fullKey(source, converter);
-    }
-    sqlite3_finalize(stmt);
-    const QByteArray drop = QByteArray("DROP TABLE ") + IdentityTable;
-    if (!valid || sqlite3_exec(db, drop.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
     return db;
 }
 
-bool store(const QString& folder, const FileIdentity& source, const QString& converter, sqlite3* db)
+Writer::Writer(const QString& folder, const FileIdentity& source, const QString& converter)
 {
     if (folder.isEmpty() || !QDir().mkpath(folder))
-        return false;
+        return;
+    const QString name = fileNameFor(source, converter);
+    m_folder = folder;
+    m_key = fullKey(source, converter);
+    m_source = source.canonicalPath;
+    m_final = folder + QLatin1Char('/') + name;
+    m_temporary = folder + QLatin1Char('/') + temporaryNameFor(name, ::getpid());
+    QFile::remove(m_temporary);
+    if (sqlite3_open_v2(QFile::encodeName(m_temporary).constData(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
+        != SQLITE_OK) {
+        discard();
+        return;
+    }
+    // A temporary file that is not complete is thrown away, never repaired:
+    // no journal and no syncing while it grows. The cache holds the pages
+    // that the newest-first index is sorted from.
+    const QByteArray setup = "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
+                             "PRAGMA cache_size=-32768; PRAGMA application_id="
+        + QByteArray::number(ApplicationId);
+    if (!CollectionLayout::setPageSize(m_db) || sqlite3_exec(m_db, setup.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        discard();
+}
 
-    const QByteArray create = QByteArray("CREATE TABLE ") + IdentityTable + "(key TEXT)";
-    if (sqlite3_exec(db, create.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+Writer::~Writer()
+{
+    discard();
+}
+
+void Writer::discard()
+{
+    if (m_db)
+        sqlite3_close(m_db);
+    m_db = nullptr;
+    if (!m_temporary.isEmpty())
+        QFile::remove(m_temporary);
+    m_temporary.clear();
+}
+
+bool Writer::commit()
+{
+    if (!m_db)
         return false;
-    bool ok = false;
+    const QByteArray create = QByteArray("CREATE TABLE ") + IdentityTable + "(key TEXT, source TEXT)";
+    const QByteArray insert = QByteArray("INSERT INTO ") + IdentityTable + " VALUES(?, ?)";
+    const QByteArray version = "PRAGMA user_version=" + QByteArray::number(FormatVersion);
+    const QByteArray key = m_key.toUtf8();
+    const QByteArray source = m_source.toUtf8();
+    bool ok = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_stmt* stmt = nullptr;
-    const QByteArray insert = QByteArray("INSERT INTO ") + IdentityTable + " VALUES(?)";
-    const QByteArray key = fullKey(source, converter).toUtf8();
-    if (sqlite3_prepare_v2(db, insert.constData(), -1, &stmt, nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(stmt, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+    if (ok && sqlite3_prepare_v2(m_db, insert.constData(), -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, key.constData(), int(key.size()), SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 2, source.constData(), int(source.size()), SQLITE_STATIC);
         ok = sqlite3_step(stmt) == SQLITE_DONE;
+    } else {
+        ok = false;
     }
     sqlite3_finalize(stmt);
-
-    sqlite3_int64 size = 0;
-    unsigned char* bytes = ok ? sqlite3_serialize(db, "main", &size, 0) : nullptr;
-    const QByteArray drop = QByteArray("DROP TABLE ") + IdentityTable;
-    sqlite3_exec(db, drop.constData(), nullptr, nullptr, nullptr);
-    if (!bytes)
+    ok = ok && sqlite3_exec(m_db, version.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    const int closed = sqlite3_close(m_db);
+    m_db = nullptr;
+    if (!ok || closed != SQLITE_OK
+        || ::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_final).constData()) != 0) {
+        discard();
         return false;
-
-    const QString name = fileNameFor(source, converter);
-    QSaveFile file(folder + QLatin1Char('/') + name);
-    ok = file.open(QIODevice::WriteOnly) && file.write(reinterpret_cast<const char*>(bytes), size) == size
-        && file.commit();
-    sqlite3_free(bytes);
-    if (!ok)
-        return false;
-
-    // Copies of earlier versions of the same file are of no further use, and
-    // of other files only the most recently used are worth their space.
-    const QString prefix = prefixFor(source);
-    QDir dir(folder);
-    const QFileInfoList entries =
-        dir.entryInfoList({QStringLiteral("*.sqlite")}, QDir::Files, QDir::Time); // newest first
-    int kept = 0;
-    for (const QFileInfo& entry : entries) {
-        if (entry.fileName() == name)
-            continue;
-        if (entry.fileName().startsWith(prefix) || ++kept >= MaxCopies)
-            dir.remove(entry.fileName());
     }
+    m_temporary.clear();
     return true;
+}
+
+void tidy(const QString& folder, qint64 limitBytes, const QString& inUse)
+{
+    if (folder.isEmpty())
+        return;
+    QDir dir(folder);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+
+    // Temporary files of programs killed while they wrote a copy.
+    const QFileInfoList temporaries =
+        dir.entryInfoList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : temporaries) {
+        const QString name = entry.fileName();
+        const QStringList parts = name.split(QLatin1Char('.'));
+        bool isNumber = false;
+        const qint64 pid = parts.size() >= 3 ? parts[parts.size() - 2].toLongLong(&isNumber) : 0;
+        if (!isNumber || pid == ::getpid())
+            continue;
+        if (processGone(pid) || now - entry.lastModified().toSecsSinceEpoch() > AbandonedAfterSeconds)
+            dir.remove(name);
+    }
+
+    const QString inUseName = QFileInfo(inUse).fileName();
+    const QString inUsePrefix = inUseName.section(QLatin1Char('-'), 0, 0) + QLatin1Char('-');
+    qint64 total = 0;
+    QFileInfo inUseInfo;
+    QFileInfoList candidates;
+    // Most recently used first.
+    for (const QFileInfo& entry : dir.entryInfoList({QStringLiteral("*.sqlite")}, QDir::Files, QDir::Time)) {
+        if (!inUseName.isEmpty() && entry.fileName() == inUseName) {
+            inUseInfo = entry;
+            total += entry.size();
+        } else if (!inUseName.isEmpty() && entry.fileName().startsWith(inUsePrefix)) {
+            dir.remove(entry.fileName()); // an older copy of the file in use
+        } else {
+            candidates << entry;
+        }
+    }
+    for (const QFileInfo& entry : candidates) {
+        const QString source = sourceOf(entry.filePath());
+        if (source.isEmpty() || !QFileInfo::exists(source) || total + entry.size() > limitBytes)
+            dir.remove(entry.fileName());
+        else
+            total += entry.size();
+    }
+    if (inUseInfo.exists() && inUseInfo.size() > limitBytes)
+        dir.remove(inUseName);
 }
 
 } // namespace Orvanta::ConvertedCopy

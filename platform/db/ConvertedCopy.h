@@ -1,10 +1,21 @@
 // The converted copy of a Jet file kept on disk between program starts: an
-// SQLite file in the user's cache folder, named after the Jet file's identity
-// (path, size, modification time, inode), the copy's format version and the
-// program that converted it (the Jet reader's own identity), and holding all
-// that inside as well, so that a copy of an older or other file, or one made
-// by another build of the reader, can never be served. Written atomically; any trouble with it only means
-// the Jet file is read again.
+// SQLite file in the user's cache folder with the layout of a collection that
+// orvanta-build writes (see CollectionLayout.h). It is opened in place,
+// read-only and memory-mapped, as a built collection is: a later start reads
+// only the pages its searches touch, and the copy costs the program no memory
+// of its own.
+//
+// A copy is named after the Jet file's identity (path, size, modification
+// time, inode), the copy's format version and the program that converted it
+// (the Jet reader's own identity), and holds all that inside as well. A copy
+// of an older or other file, one made by another build, and one that is cut,
+// zeroed or not ours is removed and made again, never served.
+//
+// A copy is written under a temporary name that carries the writer's process
+// id and renamed when complete: two programs converting the same file at once
+// each leave a whole copy, and a program killed midway leaves only a temporary
+// file, which the next program clears away. Any trouble with the folder (full
+// disk, no permission) only means the Jet file is read into memory instead.
 #pragma once
 
 #include "platform/db/FileIdentity.h"
@@ -15,25 +26,59 @@ struct sqlite3;
 
 namespace Orvanta::ConvertedCopy {
 
-// Changes whenever the reading of Jet files changes what the copy holds.
+// Changes whenever the reading of Jet files or the layout changes what the
+// copy holds; copies of other versions are made again.
 // 2: a copy of a damaged file holds what was lost (DamageReport).
-constexpr int FormatVersion = 2;
+// 3: read in place, with a collection's layout.
+constexpr int FormatVersion = 3;
 
-// Copies kept in the folder at most (of different files, most recently used).
-constexpr int MaxCopies = 8;
+// How large the folder may grow, all copies together, unless set otherwise
+// (by the environment variable ORVANTA_CACHE_LIMIT, in bytes).
+constexpr qint64 DefaultLimitBytes = qint64(2) << 30;
+qint64 defaultLimit();
 
 // $XDG_CACHE_HOME/orvanta (by default ~/.cache/orvanta).
 QString defaultFolder();
 
-// A new in-memory connection holding the copy of `source`, or nullptr when
-// there is no valid copy in `folder`.
-sqlite3* restore(const QString& folder, const FileIdentity& source, const QString& converter);
+// The file a valid copy of `source` made by `converter` has in `folder`.
+QString pathFor(const QString& folder, const FileIdentity& source, const QString& converter);
 
-// `converter` names what made the copy; a copy made by another is not used.
-// Writes the database `db` (the full in-memory copy of `source`) into
-// `folder`, replacing copies of earlier versions of the same file and keeping
-// only the most recently used copies. Returns false when it could not;
-// nothing is left behind then.
-bool store(const QString& folder, const FileIdentity& source, const QString& converter, sqlite3* db);
+// A read-only connection to the copy of `source`, or nullptr when `folder`
+// holds no valid one (an invalid one is removed). Marks the copy used.
+sqlite3* open(const QString& folder, const FileIdentity& source, const QString& converter);
+
+// A copy being written: its database starts empty, with the page size set.
+// Unless committed, the temporary file is removed when the writer goes.
+class Writer {
+public:
+    Writer(const QString& folder, const FileIdentity& source, const QString& converter);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Null when the temporary file could not be made.
+    sqlite3* db() const { return m_db; }
+
+    // Marks the copy as ours and complete, closes it and gives it its name.
+    // False when that failed; nothing is left behind then.
+    bool commit();
+
+private:
+    void discard();
+
+    QString m_folder;
+    QString m_key;
+    QString m_source;
+    QString m_temporary;
+    QString m_final;
+    sqlite3* m_db = nullptr;
+};
+
+// Keeps `folder` within `limitBytes`: removes temporary files of programs
+// that are gone, copies of files that no longer exist, older copies of the
+// file `inUse` names and, from the least recently used on, copies until the
+// rest fit. `inUse` (a copy a connection has open) goes last, and only when
+// it alone is larger than the limit; an open connection reads on.
+void tidy(const QString& folder, qint64 limitBytes, const QString& inUse = {});
 
 } // namespace Orvanta::ConvertedCopy

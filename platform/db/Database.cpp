@@ -1,6 +1,7 @@
 #include "platform/db/Database.h"
 
 #include "platform/Error.h"
+#include "platform/db/CollectionLayout.h"
 #include "platform/db/ContentIndex.h"
 #include "platform/db/ConvertedCopy.h"
 #include "platform/db/FileIdentity.h"
@@ -49,6 +50,7 @@ struct SharedCopies {
     bool folderSet = false;
     QString folder;
     qint64 minimumCopySource = Database::DefaultMinimumCopySource;
+    qint64 limitBytes = ConvertedCopy::defaultLimit();
 };
 
 SharedCopies& sharedCopies()
@@ -206,6 +208,98 @@ FileIdentity requireIdentity(const QString& localPath, const QString& displayPat
     return *identity;
 }
 
+sqlite3* openInMemory()
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
+        != SQLITE_OK) {
+        sqlite3_close(db);
+        throw Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
+    }
+    CollectionLayout::setPageSize(db);
+    return db;
+}
+
+// Reads the Jet file into `db` and gives it a collection's layout; returns
+// what could not be read of a damaged file. Throws Orvanta::Error; a failure
+// to write `db` has the number DiskFull or PathFileAccessError.
+DamageReport convertInto(const QString& localPath, sqlite3* db)
+{
+    DamageReport damage;
+    try {
+        damage = JetImport::load(localPath, db);
+    } catch (const std::bad_alloc&) {
+        throw Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
+    }
+    if (!CollectionLayout::addNewestFirstIndex(db)) {
+        const bool full = (sqlite3_errcode(db) & 0xFF) == SQLITE_FULL;
+        throw Error(full ? ErrorCode::DiskFull : ErrorCode::PathFileAccessError,
+                    QStringLiteral("Copying the database failed: %1").arg(lastMessage(db)));
+    }
+    ++g_readerLoads;
+    return damage;
+}
+
+bool isWriteFailure(const Error& e)
+{
+    return e.number() == ErrorCode::DiskFull || e.number() == ErrorCode::PathFileAccessError;
+}
+
+struct Converted {
+    sqlite3* db = nullptr;
+    QString copyPath; // the converted copy on disk it reads, if any
+    DamageReport damage;
+};
+
+// The Jet file as a collection: its converted copy on disk when there is a
+// valid one or one can be made, otherwise a copy in memory. When the copy on
+// disk cannot be written (full disk, read-only folder), the file is read into
+// memory instead: the search works, only the next start reads it again.
+Converted convert(const QString& localPath, const FileIdentity& identity, const QString& folder,
+                  qint64 minimumCopySource, qint64 limitBytes)
+{
+    const QString converter = converterKey();
+    Converted result;
+    result.db = ConvertedCopy::open(folder, identity, converter);
+    if (result.db) {
+        ++g_copiesRestored;
+        result.copyPath = ConvertedCopy::pathFor(folder, identity, converter);
+        result.damage = DamageReport::read(result.db);
+    } else if (!folder.isEmpty() && identity.size >= minimumCopySource) {
+        ConvertedCopy::Writer writer(folder, identity, converter);
+        if (writer.db()) {
+            try {
+                result.damage = convertInto(localPath, writer.db());
+            } catch (const Error& e) {
+                if (!isWriteFailure(e))
+                    throw;
+            }
+        }
+        // Only a copy of a file that held still while it was read is kept.
+        const std::optional<FileIdentity> after = identityOf(localPath);
+        if (after && *after == identity && writer.db() && writer.commit()) {
+            ++g_copiesStored;
+            result.db = ConvertedCopy::open(folder, identity, converter);
+            if (result.db)
+                result.copyPath = ConvertedCopy::pathFor(folder, identity, converter);
+        }
+    }
+    if (!folder.isEmpty())
+        ConvertedCopy::tidy(folder, limitBytes, result.copyPath);
+    if (result.db)
+        return result;
+
+    sqlite3* db = openInMemory();
+    try {
+        result.damage = convertInto(localPath, db);
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    result.db = db;
+    return result;
+}
+
 } // namespace
 
 Database::Database(sqlite3* db, Format format, const QString& displayPath)
@@ -254,42 +348,16 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
         return shared;
 
     const QString folder = copies.folderSet ? copies.folder : ConvertedCopy::defaultFolder();
-    const QString converter = converterKey();
-    sqlite3* db = ConvertedCopy::restore(folder, identity, converter);
-    DamageReport damage;
-    if (db) {
-        ++g_copiesRestored;
-        damage = DamageReport::read(db);
-    } else {
-        if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                            nullptr)
-            != SQLITE_OK) {
-            sqlite3_close(db);
-            throw Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
-        }
-        // Large pages keep most documents on one page: fewer overflow chains
-        // to follow in every scan of the content.
-        sqlite3_exec(db, "PRAGMA page_size=65536", nullptr, nullptr, nullptr);
-        try {
-            damage = JetImport::load(localPath, db);
-        } catch (const std::bad_alloc&) {
-            sqlite3_close(db);
-            throw Error(ErrorCode::OutOfMemory, QStringLiteral("Out of memory"));
-        } catch (...) {
-            sqlite3_close(db);
-            throw;
-        }
-        ++g_readerLoads;
-        // Only a copy of a file that held still while it was read is kept.
-        const std::optional<FileIdentity> after = identityOf(localPath);
-        if (after && *after == identity && identity.size >= copies.minimumCopySource
-            && ConvertedCopy::store(folder, identity, converter, db))
-            ++g_copiesStored;
-    }
-    configure(db);
-    std::shared_ptr<Database> database(new Database(db, Format::Jet, displayPath));
-    database->m_damage = std::move(damage);
-
+    Converted converted = convert(localPath, identity, folder, copies.minimumCopySource, copies.limitBytes);
+    configure(converted.db);
+    std::shared_ptr<Database> database(new Database(converted.db, Format::Jet, displayPath));
+    database->m_source = identity;
+    database->m_localPath = localPath;
+    database->m_copyFolder = folder;
+    database->m_copyPath = converted.copyPath;
+    database->m_minimumCopySource = copies.minimumCopySource;
+    database->m_limitBytes = copies.limitBytes;
+    database->m_damage = std::move(converted.damage);
     keepShared(copies, identity, database);
     return database;
 }
@@ -355,9 +423,20 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
     if (m_lastRows && jetSql == m_lastSql && m_lastRowsGeneration == g_keptGeneration)
         return m_lastRows;
     m_lastRows.reset();
-    auto rows = runIndexed(jetSql);
-    if (!rows)
-        rows = run(jetSql);
+    std::shared_ptr<const ResultTable> rows;
+    try {
+        rows = runIndexed(jetSql);
+        if (!rows)
+            rows = run(jetSql);
+    } catch (const Error& e) {
+        // A converted copy damaged on disk since it was checked is made
+        // again from the Jet file, and the statement runs on the new one.
+        if (e.number() != ErrorCode::DatabaseDamaged || m_copyPath.isEmpty() || !remakeCopy())
+            throw;
+        rows = runIndexed(jetSql);
+        if (!rows)
+            rows = run(jetSql);
+    }
     m_lastSql = jetSql;
     m_lastRows = rows;
     m_lastRowsGeneration = g_keptGeneration;
@@ -474,13 +553,31 @@ std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
     return table;
 }
 
-void Database::setConvertedCopyFolder(const QString& folder, qint64 minimumSourceBytes)
+bool Database::remakeCopy()
+{
+    const std::optional<FileIdentity> now = identityOf(m_localPath);
+    if (!now || *now != m_source)
+        return false; // the file changed: the next open reads it again
+    QFile::remove(m_copyPath);
+    Converted converted = convert(m_localPath, m_source, m_copyFolder, m_minimumCopySource, m_limitBytes);
+    configure(converted.db);
+    sqlite3_close_v2(m_db);
+    m_db = converted.db;
+    m_copyPath = converted.copyPath;
+    m_damage = std::move(converted.damage);
+    m_index.reset();
+    m_indexChecked = false;
+    return true;
+}
+
+void Database::setConvertedCopyFolder(const QString& folder, qint64 minimumSourceBytes, qint64 limitBytes)
 {
     SharedCopies& copies = sharedCopies();
     std::lock_guard lock(copies.mutex);
     copies.folderSet = true;
     copies.folder = folder;
     copies.minimumCopySource = minimumSourceBytes;
+    copies.limitBytes = limitBytes < 0 ? ConvertedCopy::defaultLimit() : limitBytes;
 }
 
 QString Database::convertedCopyFolder()

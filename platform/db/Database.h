@@ -1,10 +1,12 @@
 // One opened data source behind Connection: an SQLite connection holding
-// either the in-memory copy of a Jet file or a read-only SQLite file.
+// either a Jet file's converted copy or a read-only SQLite file.
 //
 // Both are shared by every connection to the same file for as long as the
 // file keeps its identity (size, modification time, inode); a changed file is
-// read (or opened) again on the next open. The copy can also be kept on disk (see
-// ConvertedCopy.h) so that the next program start need not read the Jet file.
+// read (or opened) again on the next open. A Jet file's copy is kept on disk
+// (see ConvertedCopy.h), so that the next program start need not read the Jet
+// file, and is read from there as a collection is; a small file, or one whose
+// copy cannot be written, is held in memory instead.
 //
 // A database that holds a current content index (ContentIndex.h) runs the
 // statements the query composer writes through it (IndexedSearch.h), with the
@@ -12,6 +14,7 @@
 #pragma once
 
 #include "platform/db/DamageReport.h"
+#include "platform/db/FileIdentity.h"
 #include "platform/db/ResultTable.h"
 
 #include <QString>
@@ -72,9 +75,11 @@ public:
     // Where converted copies of Jet files are kept between program starts;
     // ConvertedCopy::defaultFolder() unless set. An empty folder keeps none.
     // Files smaller than `minimumSourceBytes` get no copy: they are read about
-    // as fast as a copy, and would only fill the folder.
+    // as fast as a copy, and would only fill the folder. The folder is kept
+    // within `limitBytes` (-1: ConvertedCopy::defaultLimit()).
     static constexpr qint64 DefaultMinimumCopySource = qint64(4) << 20;
-    static void setConvertedCopyFolder(const QString& folder, qint64 minimumSourceBytes = DefaultMinimumCopySource);
+    static void setConvertedCopyFolder(const QString& folder, qint64 minimumSourceBytes = DefaultMinimumCopySource,
+                                       qint64 limitBytes = -1);
     static QString convertedCopyFolder();
 
     // Forgets every shared database (connections still open keep theirs).
@@ -96,6 +101,7 @@ private:
     std::shared_ptr<const ResultTable> run(const QString& jetSql);
     std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
     ContentIndex* contentIndex();
+    bool remakeCopy();
 
     sqlite3* m_db = nullptr;
     Format m_format;
@@ -109,6 +115,15 @@ private:
     uint64_t m_lastRowsGeneration = 0;
     std::unique_ptr<ContentIndex> m_index;
     bool m_indexChecked = false;
+
+    // A Jet file's: what it was read from, and the converted copy on disk
+    // that holds it (empty when it is held in memory).
+    FileIdentity m_source;
+    QString m_localPath;
+    QString m_copyFolder;
+    QString m_copyPath;
+    qint64 m_minimumCopySource = 0;
+    qint64 m_limitBytes = 0;
 };
 
 } // namespace Orvanta

@@ -294,8 +294,21 @@ private:
 
     [[noreturn]] void sqliteFailed()
     {
-        throw Error(ErrorCode::EngineFailure,
-                    QStringLiteral("Copying the database failed: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        const QString text =
+            QStringLiteral("Copying the database failed: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        // Writing the copy failed, not reading the Jet file: the caller may
+        // copy it elsewhere.
+        switch (sqlite3_errcode(m_db) & 0xFF) {
+        case SQLITE_FULL:
+            throw Error(ErrorCode::DiskFull, text);
+        case SQLITE_IOERR:
+        case SQLITE_CANTOPEN:
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+            throw Error(ErrorCode::PathFileAccessError, text);
+        default:
+            throw Error(ErrorCode::EngineFailure, text);
+        }
     }
 
     void finalize()

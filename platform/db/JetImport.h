@@ -36,7 +36,9 @@ QString readerPath();
 // booleans as 0/1, binary as BLOB.
 // A damaged file whose list of tables and table definitions can be read is
 // copied with every row that can be read; what was lost is returned and also
-// written into `db` (see DamageReport.h). Throws Orvanta::Error.
+// written into `db` (see DamageReport.h). Throws Orvanta::Error; when writing
+// to `db` failed (a full disk, an unwritable file), its number is DiskFull or
+// PathFileAccessError.
 DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tables = {}, const Limits& limits = {});
 
 // How the reader processes ended since the start, for tests and tools.

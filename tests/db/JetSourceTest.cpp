@@ -348,25 +348,6 @@ TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
     Database::setConvertedCopyFolder(QString());
 }
 
-TEST(JetCopies, OnlyTheMostRecentlyUsedCopiesStay)
-{
-    if (!Orvanta::Test::requireFixtures())
-        return;
-    QTemporaryDir dir;
-    QTemporaryDir cache;
-    Database::setConvertedCopyFolder(cache.path(), 0);
-    for (int i = 0; i < ConvertedCopy::MaxCopies + 4; ++i) {
-        const QString path = dir.filePath(QStringLiteral("c%1/jst.mdb").arg(i));
-        QDir().mkpath(QFileInfo(path).path());
-        replaceFile(Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb")), path);
-        Connection c;
-        c.open(DbTest::connectionStringFor(path));
-    }
-    EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files).size(), ConvertedCopy::MaxCopies);
-    Database::setConvertedCopyFolder(QString());
-    Database::dropSharedCopies();
-}
-
 TEST(JetCopies, TheSourceFileIsNeverWritten)
 {
     if (!Orvanta::Test::requireFixtures())

@@ -1,6 +1,7 @@
 #include "tools/orvanta-build/CollectionWriter.h"
 
 #include "platform/Error.h"
+#include "platform/db/CollectionLayout.h"
 #include "platform/db/ContentIndex.h"
 
 #include <QDir>
@@ -89,9 +90,8 @@ CollectionWriter::CollectionWriter(const QString& folder, bool force)
 
     // A half-written temporary file is thrown away, never repaired: no journal
     // and no syncing while it grows.
-    // Searches scan every content value: with large pages nearly every
-    // document sits whole on one page instead of in a chain of overflow pages.
-    exec("PRAGMA page_size=65536");
+    if (!CollectionLayout::setPageSize(m_db))
+        fail(QStringLiteral("Cannot set the page size of %1").arg(m_temporary));
     exec("PRAGMA journal_mode=OFF");
     exec("PRAGMA synchronous=OFF");
     exec("PRAGMA locking_mode=EXCLUSIVE");
@@ -155,10 +155,8 @@ void CollectionWriter::addRow(std::string_view subject, std::string_view htm, st
 
 void CollectionWriter::commit()
 {
-    // The list of every document, newest first, is the first search of every
-    // program start: this index holds it in order, so that search reads the
-    // index alone instead of sorting the whole table.
-    exec("CREATE INDEX maindata_newest ON maindata(date DESC, subject, htm)");
+    if (!CollectionLayout::addNewestFirstIndex(m_db))
+        fail(QStringLiteral("Cannot write %1").arg(m_temporary));
     // The content index answers searches without reading every document.
     ContentIndex::build(m_db);
     exec("COMMIT");

@@ -1,0 +1,24 @@
+// How a collection's SQLite file is laid out, whether orvanta-build wrote it or
+// it is the converted copy of a Jet file: both are read by the same searches,
+// so they get the same page size and the same newest-first index.
+#pragma once
+
+struct sqlite3;
+
+namespace Orvanta::CollectionLayout {
+
+// Searches scan every content value: with large pages nearly every document
+// sits whole on one page instead of in a chain of overflow pages.
+constexpr int PageSize = 65536;
+
+// Sets the page size of a database that holds nothing yet.
+bool setPageSize(sqlite3* db);
+
+// The list of every document, newest first, is the first search of every
+// program start: this index holds it in order (ties then in storage order
+// through a small sort of each tie), so that search reads the index alone
+// instead of sorting the whole table. Does nothing for a database without a
+// maindata table of those columns. False only when writing failed.
+bool addNewestFirstIndex(sqlite3* db);
+
+} // namespace Orvanta::CollectionLayout
