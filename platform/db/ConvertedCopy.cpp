@@ -214,10 +214,11 @@ Writer::Writer(const QString& folder, const FileIdentity& source, const QString&
         return;
     }
     // A temporary file that is not complete is thrown away, never repaired:
-    // no journal and no syncing while it grows. The cache holds the pages
-    // that the newest-first index is sorted from.
+    // no journal and no syncing while it grows. Written pages go to the
+    // file, not the program's memory: a small cache is enough for appending
+    // rows and sorting the newest-first index.
     const QByteArray setup = "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
-                             "PRAGMA cache_size=-32768; PRAGMA application_id="
+                             "PRAGMA cache_size=-8192; PRAGMA application_id="
         + QByteArray::number(ApplicationId);
     if (!CollectionLayout::setPageSize(m_db) || sqlite3_exec(m_db, setup.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
         discard();
