@@ -267,17 +267,20 @@ Converted convert(const QString& localPath, const FileIdentity& identity, const 
         result.damage = DamageReport::read(result.db);
     } else if (!folder.isEmpty() && identity.size >= minimumCopySource) {
         ConvertedCopy::Writer writer(folder, identity, converter);
+        bool written = false;
         if (writer.db()) {
             try {
                 result.damage = convertInto(localPath, writer.db());
+                written = true;
             } catch (const Error& e) {
                 if (!isWriteFailure(e))
                     throw;
             }
         }
-        // Only a copy of a file that held still while it was read is kept.
+        // Only a whole copy of a file that held still while it was read is
+        // kept; a failed write may have left any part of it behind.
         const std::optional<FileIdentity> after = identityOf(localPath);
-        if (after && *after == identity && writer.db() && writer.commit()) {
+        if (written && after && *after == identity && writer.commit()) {
             ++g_copiesStored;
             result.db = ConvertedCopy::open(folder, identity, converter);
             if (result.db)
