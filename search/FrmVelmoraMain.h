@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+class QKeyEvent;
 class QLabel;
 
 namespace Orvanta {
@@ -74,6 +75,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // What the reading keys did with a key: nothing, took it, or left it to
+    // the find bar without the window's own key handling.
+    enum class ReaderKey { None, Taken, FindBar };
+    ReaderKey readerKey(const QKeyEvent* key);
+
     void buildControls();
     void printCurrentRow();
     void resetHistory();

@@ -45,6 +45,7 @@ void FrmVelmoraMain::Grd1_RowColChange()
 
     // Also when no page could be written: the view then shows what it shows
     // for a missing file, or the page that is still there.
+    m_lblDesc->setSourceDocument(Paths::join(Paths::installFolder(), documentPath));
     m_lblDesc->navigate(strTmpPage);
 }
 

@@ -22,6 +22,13 @@ bool FrmVelmoraMain::eventFilter(QObject* watched, QEvent* event)
         const bool firstReceiver = focus ? widget == focus : widget == this;
         if (firstReceiver && widget->window() == this) {
             auto* key = static_cast<QKeyEvent*>(event);
+            // A reading key whose handler failed is taken all the same.
+            ReaderKey reading = ReaderKey::Taken;
+            runHandler([&] { reading = readerKey(key); });
+            if (reading == ReaderKey::Taken)
+                return true;
+            if (reading == ReaderKey::FindBar)
+                return Form::eventFilter(watched, event);
             runHandler([&] {
                 int16_t keyCode = int16_t(Keystrokes::virtualKeyCode(key->key()));
                 int16_t shift = int16_t(Keystrokes::shiftState(key->modifiers()));

@@ -1,16 +1,105 @@
 #include "platform/ui/DocumentView.h"
 
 #include "platform/files/Paths.h"
+#include "platform/ui/FindBar.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Printer.h"
+#include "search/core/PageLink.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
 #include <QUrl>
 #include <QUrlQuery>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 
+#include <algorithm>
+#include <array>
+
 namespace Orvanta {
+namespace {
+
+// The page with its links kept in check (see PageLink.h): a link the user
+// follows is handed to the view, which decides where it leads; any other
+// navigation away from local files (a redirect, a script, a form) is refused.
+class GuardedPage : public QWebEnginePage {
+public:
+    GuardedPage(DocumentView* view, std::function<bool(const QUrl&)> linkClicked)
+        : QWebEnginePage(view), m_linkClicked(std::move(linkClicked))
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (type == NavigationTypeLinkClicked && isMainFrame)
+            return m_linkClicked(url);
+        const QString scheme = url.scheme().toLower();
+        return scheme == QLatin1String("file") || scheme == QLatin1String("about") || scheme == QLatin1String("data");
+    }
+
+private:
+    std::function<bool(const QUrl&)> m_linkClicked;
+};
+
+// The marks are the outermost red font elements: a word inside an earlier
+// word's mark is one hit, not two. The outlined one is kept by its number in
+// the page itself, so a new page starts again at none.
+QString markScript(int step)
+{
+    return QStringLiteral(R"((function (step) {
+  var marks = Array.prototype.filter.call(document.querySelectorAll('font[color="red" i]'), function (e) {
+    return !(e.parentElement && e.parentElement.closest('font[color="red" i]'));
+  });
+  var at = window.currentMark || 0;
+  if (step !== 0 && marks.length > 0) {
+    if (at > 0 && at <= marks.length)
+      marks[at - 1].style.outline = '';
+    at = step > 0 ? (at >= marks.length ? 1 : at + 1) : (at <= 1 ? marks.length : at - 1);
+    var mark = marks[at - 1];
+    mark.style.outline = '2px solid #1f5fbf';
+    mark.style.outlineOffset = '1px';
+    mark.scrollIntoView({block: 'center', inline: 'nearest'});
+    window.currentMark = at;
+  }
+  return [at, marks.length];
+})(%1))")
+        .arg(step);
+}
+
+// The zoom steps of common browsers.
+constexpr std::array<double, 15> kZoomSteps = {0.25, 0.33, 0.5, 0.67, 0.75, 0.8, 0.9, 1.0,
+                                               1.1,  1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
+
+} // namespace
 
 DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
 {
+    setPage(new GuardedPage(this, [this](const QUrl& url) {
+        const PageLink link = resolvePageLink(url, Paths::toLocal(m_path), Paths::toLocal(m_sourceDocument),
+                                              Paths::toLocal(Paths::installFolder()));
+        switch (link.kind) {
+        case PageLink::Kind::Follow:
+            return url == link.url || (load(link.url), false);
+        case PageLink::Kind::OpenInView:
+            openLink(link.url, link.localPath);
+            return false;
+        case PageLink::Kind::OpenOutside:
+            QProcess::startDetached(QStringLiteral("xdg-open"), {link.url.toString(QUrl::FullyEncoded)});
+            return false;
+        case PageLink::Kind::Refuse:
+            break;
+        }
+        return false;
+    }));
     QWebEngineSettings* s = settings();
     // The collection's pages are Big5; most declare it, some do not.
     s->setDefaultTextEncoding(QStringLiteral("Big5"));
@@ -29,8 +118,31 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    setContextMenuPolicy(Qt::NoContextMenu);
+    // Copy and Select all only: no back, forward, reload or view source.
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+
+    m_counter = new QLabel(this);
+    m_counter->setObjectName(QStringLiteral("MarkCounter"));
+    m_counter->setStyleSheet(QStringLiteral(
+        "QLabel { background: rgba(255, 255, 224, 235); color: #202020; border: 1px solid #8a8a8a;"
+        " border-radius: 3px; padding: 1px 6px; font: 11pt 'Arial'; }"));
+    m_counter->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_counter->hide();
+    m_findBar = new FindBar(page(), this);
+
+    connect(this, &QWebEngineView::loadStarted, this, [this] { setMarks(0, 0); });
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+        setZoomFactor(m_zoom);
+        countMarks();
+    });
+    connect(this, &QWebEngineView::printFinished, this, [this](bool ok) {
+        // The printer is released once the view is done with it.
+        QMetaObject::invokeMethod(this, [this] { m_printer.reset(); }, Qt::QueuedConnection);
+        Q_EMIT printDone(ok);
+    });
 }
+
+DocumentView::~DocumentView() = default;
 
 void DocumentView::navigate(const QString& systemPath)
 {
@@ -44,6 +156,152 @@ void DocumentView::navigate(const QString& systemPath)
     query.addQueryItem(QStringLiteral("v"), QString::number(++m_navigation));
     url.setQuery(query);
     load(url);
+}
+
+void DocumentView::openLink(const QUrl& url, const QString& localPath)
+{
+    // The linked page is shown as it is, and its own links lead on from it.
+    m_path = localPath; // a local path names itself as a system path
+    m_sourceDocument = m_path;
+    load(url);
+}
+
+void DocumentView::nextMark(bool backwards)
+{
+    page()->runJavaScript(markScript(backwards ? -1 : 1), QWebEngineScript::ApplicationWorld,
+                          [view = QPointer<DocumentView>(this)](const QVariant& result) {
+                              const QVariantList pair = result.toList();
+                              if (view && pair.size() == 2)
+                                  view->setMarks(pair[0].toInt(), pair[1].toInt());
+                          });
+}
+
+void DocumentView::countMarks()
+{
+    page()->runJavaScript(markScript(0), QWebEngineScript::ApplicationWorld,
+                          [view = QPointer<DocumentView>(this)](const QVariant& result) {
+                              const QVariantList pair = result.toList();
+                              if (!view || pair.size() != 2)
+                                  return;
+                              view->setMarks(pair[0].toInt(), pair[1].toInt());
+                              Q_EMIT view->marksCounted(view->m_markCount);
+                          });
+}
+
+QString DocumentView::markCounterText() const
+{
+    return m_counter->isHidden() ? QString() : m_counter->text();
+}
+
+void DocumentView::setMarks(int current, int count)
+{
+    m_currentMark = current;
+    m_markCount = count;
+    if (count == 0) {
+        m_counter->hide();
+        return;
+    }
+    m_counter->setText(QStringLiteral("%1 / %2").arg(current).arg(count));
+    m_counter->adjustSize();
+    placeOverlays();
+    m_counter->show();
+    m_counter->raise();
+    if (current > 0)
+        Q_EMIT markShown(current, count);
+}
+
+void DocumentView::placeOverlays()
+{
+    // Top right, clear of the page's scroll bar; the find bar along the bottom.
+    const int scrollBar = 18;
+    m_counter->move(width() - m_counter->width() - scrollBar - 4, 4);
+    const int barWidth = std::min(width() - scrollBar - 8, 420);
+    m_findBar->setGeometry(width() - barWidth - scrollBar - 4, height() - m_findBar->sizeHint().height() - 4,
+                           barWidth, m_findBar->sizeHint().height());
+}
+
+void DocumentView::resizeEvent(QResizeEvent* event)
+{
+    QWebEngineView::resizeEvent(event);
+    placeOverlays();
+}
+
+void DocumentView::openFindBar()
+{
+    placeOverlays();
+    m_findBar->open();
+}
+
+bool DocumentView::closeFindBar()
+{
+    if (!m_findBar->isVisible())
+        return false;
+    m_findBar->close();
+    setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+bool DocumentView::findBarOpen() const
+{
+    return m_findBar->isVisible();
+}
+
+void DocumentView::zoomIn()
+{
+    const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), m_zoom + 0.001);
+    if (next != kZoomSteps.end())
+        m_zoom = *next;
+    setZoomFactor(m_zoom);
+}
+
+void DocumentView::zoomOut()
+{
+    const auto next = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), m_zoom - 0.001);
+    if (next != kZoomSteps.begin())
+        m_zoom = *(next - 1);
+    setZoomFactor(m_zoom);
+}
+
+void DocumentView::resetZoom()
+{
+    m_zoom = 1.0;
+    setZoomFactor(m_zoom);
+}
+
+void DocumentView::copySelection()
+{
+    // The selection as text, whichever control has the focus: the engine's
+    // own copy only serves a focused page.
+    if (hasSelection())
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void DocumentView::selectAll()
+{
+    triggerPageAction(QWebEnginePage::SelectAll);
+}
+
+void DocumentView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("複製(&C)"), this, &DocumentView::copySelection);
+    copy->setEnabled(hasSelection());
+    menu.addAction(QStringLiteral("全選(&A)"), this, &DocumentView::selectAll);
+    menu.exec(event->globalPos());
+}
+
+void DocumentView::printPage()
+{
+    if (m_printer)
+        return; // the page is still going to the printer
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        MessageSink::show(QStringLiteral("Tarsel Orvanta"), DefaultPrinter::noPrinterMessage());
+        return;
+    }
+    m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    m_printer->setDocName(QStringLiteral("Tarsel Orvanta"));
+    print(m_printer.get());
 }
 
 } // namespace Orvanta

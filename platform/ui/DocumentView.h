@@ -3,17 +3,30 @@
 // The search window navigates it to the same temporary page again and again,
 // each time with new content, so every navigation loads the file afresh from
 // disk: the file is the truth, never a cached copy of an earlier load.
+//
+// Beside showing pages it helps the reader along: it steps from red mark to
+// red mark and shows "current / all" in its top-right corner, finds text with
+// a small bar at its bottom, zooms, copies, prints the page, and keeps links
+// from taking it away to the web (see PageLink.h).
 #pragma once
 
 #include <QString>
 #include <QWebEngineView>
 
+#include <memory>
+
+class QLabel;
+class QPrinter;
+
 namespace Orvanta {
+
+class FindBar;
 
 class DocumentView : public QWebEngineView {
     Q_OBJECT
 public:
     explicit DocumentView(QWidget* parent = nullptr);
+    ~DocumentView() override;
 
     // Starts loading the file at a system path ("\" separators, see Paths.h)
     // and returns at once. A page without an encoding declaration is read as
@@ -23,9 +36,63 @@ public:
     // The system path of the last navigation; empty before the first one.
     QString locationPath() const { return m_path; }
 
+    // The document the next pages are made from (a system path): relative
+    // links in the shown page are resolved from its folder.
+    void setSourceDocument(const QString& systemPath) { m_sourceDocument = systemPath; }
+
+    // Scrolls the next (or previous) mark into sight and outlines it; after
+    // the last comes the first again.
+    void nextMark(bool backwards = false);
+    // Marks on the shown page and the outlined one (1-based; 0 before the
+    // first step). Known once a page has loaded.
+    int markCount() const { return m_markCount; }
+    int currentMark() const { return m_currentMark; }
+    QString markCounterText() const; // "3 / 17"; empty when the counter is hidden
+
+    // The find bar: opened with its field selected; closeFindBar() says
+    // whether there was one to close.
+    void openFindBar();
+    bool closeFindBar();
+    bool findBarOpen() const;
+    FindBar* findBar() const { return m_findBar; }
+
+    // Zoom steps, kept from page to page for the whole run.
+    void zoomIn();
+    void zoomOut();
+    void resetZoom();
+    double zoom() const { return m_zoom; }
+
+    void copySelection();
+    void selectAll();
+
+    // Prints the shown page, marks included, on the system's default printer.
+    // Without one, a message says so.
+    void printPage();
+
+Q_SIGNALS:
+    void marksCounted(int count);
+    void markShown(int current, int count);
+    void printDone(bool ok);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void countMarks();
+    void setMarks(int current, int count);
+    void placeOverlays();
+    void openLink(const QUrl& url, const QString& localPath);
+
     QString m_path;
+    QString m_sourceDocument;
     quint64 m_navigation = 0;
+    int m_markCount = 0;
+    int m_currentMark = 0;
+    double m_zoom = 1.0;
+    QLabel* m_counter = nullptr;
+    FindBar* m_findBar = nullptr;
+    std::unique_ptr<QPrinter> m_printer;
 };
 
 } // namespace Orvanta

@@ -1,0 +1,213 @@
+// The keys that help reading the shown page, with the real web engine: marks
+// counted and stepped through, finding, zoom, copy and print, and the
+// window's own keys still doing what they always did.
+#include "SearchTestSupport.h"
+
+#include "platform/ui/DocumentView.h"
+#include "platform/ui/FindBar.h"
+#include "platform/ui/ResultGrid.h"
+#include "search/FrmVelmoraMain.h"
+#include "search/QueryBox.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPrinterInfo>
+#include <QTest>
+
+using namespace Orvanta;
+using namespace Orvanta::Test;
+
+namespace {
+
+const QString kBig5Head = QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; charset=big5\"></head><body>");
+
+// The key as the user presses it, wherever the focus is.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, key, modifiers);
+}
+
+bool counterShows(DocumentView& view, const QString& text)
+{
+    return QTest::qWaitFor([&] { return view.markCounterText() == text; }, 20000);
+}
+
+// Waits until the view shows a page whose text holds `text`.
+bool showsText(DocumentView& view, const QString& text)
+{
+    return QTest::qWaitFor(
+        [&] {
+            QString body;
+            bool done = false;
+            view.page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
+                                       [&](const QVariant& v) {
+                                           body = v.toString();
+                                           done = true;
+                                       });
+            QTest::qWaitFor([&] { return done; }, 5000);
+            return body.contains(text);
+        },
+        20000);
+}
+
+} // namespace
+
+TEST_F(SearchWindowTest, MarksAreCountedAndSteppedThroughFromEveryControl)
+{
+    struct Page {
+        const char* subject;
+        QString body;
+        int marks;
+    };
+    // Newest first, so the rows come in this order.
+    const std::vector<Page> pages = {
+        {"三處", "<p>甘草 人參 甘草</p><p>乾薑 甘草</p>", 3},
+        {"一處", "<p>只有甘草一次</p>", 1},
+        {"標籤裡", "<p title=\"甘草\">甘 草</p><!-- 甘草 -->", 0},
+        {"連寫", "<p>甘草甘草</p><font color=red>原有的紅字</font>", 3},
+    };
+    std::vector<Document> documents;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        documents.push_back({QString::fromUtf8(pages[i].subject), QStringLiteral("data\\p%1.htm").arg(i),
+                             QStringLiteral("甘草"), QStringLiteral("1900-01-%1").arg(20 - i, 2, 10, QLatin1Char('0')),
+                             kBig5Head + pages[i].body + QStringLiteral("</body></html>")});
+    }
+    makeCollection(documents);
+    FrmVelmoraMain& w = showWindow();
+    DocumentView& view = *w.LblDesc();
+    w.TxtQuery()->setEditText(QStringLiteral("甘草"));
+    w.RunSearch();
+    ASSERT_EQ(w.Grd1()->rowCount(), int(pages.size()) + 1);
+
+    for (size_t i = 0; i < pages.size(); ++i) {
+        SCOPED_TRACE(pages[i].subject);
+        if (i > 0)
+            press(Qt::Key_Down);
+        ASSERT_EQ(w.Grd1()->currentRow(), int(i) + 1);
+        const int n = pages[i].marks;
+        EXPECT_TRUE(counterShows(view, n ? QStringLiteral("0 / %1").arg(n) : QString()))
+            << view.markCounterText().toStdString();
+        if (n == 0) {
+            press(Qt::Key_F3);
+            QTest::qWait(300);
+            EXPECT_EQ(view.markCounterText(), QString()) << "no marks, no counter";
+        }
+    }
+
+    // Back on row 1, F3 from the list, the query box and the view; the
+    // focus stays where it was.
+    w.Grd1()->takeFocus();
+    press(Qt::Key_Up);
+    press(Qt::Key_Up);
+    press(Qt::Key_Up);
+    ASSERT_EQ(w.Grd1()->currentRow(), 1);
+    ASSERT_TRUE(counterShows(view, QStringLiteral("0 / 3")));
+    press(Qt::Key_F3);
+    EXPECT_TRUE(counterShows(view, QStringLiteral("1 / 3")));
+    EXPECT_TRUE(w.Grd1()->hasFocus());
+    w.TxtQuery()->setFocus();
+    press(Qt::Key_F3);
+    EXPECT_TRUE(counterShows(view, QStringLiteral("2 / 3")));
+    EXPECT_TRUE(w.TxtQuery()->hasFocus() || w.TxtQuery()->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_EQ(w.TxtQuery()->currentText(), QStringLiteral("甘草")) << "F3 types nothing";
+    view.setFocus();
+    press(Qt::Key_F3);
+    EXPECT_TRUE(counterShows(view, QStringLiteral("3 / 3")));
+    press(Qt::Key_F3);
+    EXPECT_TRUE(counterShows(view, QStringLiteral("1 / 3"))) << "after the last comes the first";
+    press(Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_TRUE(counterShows(view, QStringLiteral("3 / 3"))) << "and before the first the last";
+
+    // The window's own keys as always: Esc to the query box, Down to the list.
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(w.TxtQuery()->hasFocus() || w.TxtQuery()->isAncestorOf(QApplication::focusWidget()));
+    press(Qt::Key_Down);
+    EXPECT_TRUE(w.Grd1()->hasFocus());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SearchWindowTest, FindBarFindsStepsAndClosesBeforeEsc)
+{
+    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02",
+                     kBig5Head + QStringLiteral("<p>甘草 人參 甘草</p><p>甘草</p></body></html>")}});
+    FrmVelmoraMain& w = showWindow();
+    DocumentView& view = *w.LblDesc();
+    ASSERT_TRUE(showsText(view, QStringLiteral("甘草 人參 甘草")));
+    w.Grd1()->takeFocus();
+
+    press(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(view.findBarOpen());
+    ASSERT_TRUE(view.findBar()->field()->hasFocus());
+    view.findBar()->field()->insert(QStringLiteral("甘草"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.findBar()->countText() == QStringLiteral("1 / 3"); }, 20000))
+        << "count: " << view.findBar()->countText().toStdString();
+    press(Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.findBar()->countText() == QStringLiteral("2 / 3"); }, 20000));
+    EXPECT_TRUE(view.findBar()->field()->hasFocus()) << "Enter in the bar finds, it does not move the focus";
+    press(Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.findBar()->countText() == QStringLiteral("1 / 3"); }, 20000));
+    view.findBar()->field()->setText(QStringLiteral("麻黃"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.findBar()->countText() == QStringLiteral("沒有符合的文字"); }, 20000));
+
+    // Esc closes the bar first; the next Esc is the window's.
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(view.findBarOpen());
+    EXPECT_FALSE(w.TxtQuery()->hasFocus());
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(w.TxtQuery()->hasFocus() || w.TxtQuery()->isAncestorOf(QApplication::focusWidget()));
+}
+
+TEST_F(SearchWindowTest, ZoomIsKeptFromPageToPage)
+{
+    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", kBig5Head + QStringLiteral("<p>甘草</p>")},
+                    {"乙", "data\\b.htm", "甘草", "1900-01-01", kBig5Head + QStringLiteral("<p>甘草甘草</p>")}});
+    FrmVelmoraMain& w = showWindow();
+    DocumentView& view = *w.LblDesc();
+    w.TxtQuery()->setEditText(QStringLiteral("甘草"));
+    w.RunSearch();
+    ASSERT_TRUE(counterShows(view, QStringLiteral("0 / 1")));
+    press(Qt::Key_Equal, Qt::ControlModifier);
+    press(Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view.zoom(), 1.25);
+    press(Qt::Key_Down);
+    ASSERT_EQ(w.Grd1()->currentRow(), 2);
+    ASSERT_TRUE(counterShows(view, QStringLiteral("0 / 2")));
+    EXPECT_NEAR(view.zoomFactor(), 1.25, 0.001) << "the next page keeps the zoom";
+    press(Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view.zoom(), 1.1);
+    press(Qt::Key_0, Qt::ControlModifier);
+    EXPECT_NEAR(view.zoomFactor(), 1.0, 0.001);
+}
+
+TEST_F(SearchWindowTest, CopyTakesTheViewsSelection)
+{
+    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", kBig5Head + QStringLiteral("<p>甘草 人參</p>")}});
+    FrmVelmoraMain& w = showWindow();
+    DocumentView& view = *w.LblDesc();
+    ASSERT_TRUE(showsText(view, QStringLiteral("甘草 人參")));
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    ASSERT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
+    view.page()->runJavaScript(QStringLiteral("window.getSelection().selectAllChildren(document.body)"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasSelection(); }, 20000));
+    w.Grd1()->takeFocus();
+    press(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::clipboard()->text().contains(QStringLiteral("甘草 人參")); },
+                                20000))
+        << QApplication::clipboard()->text().toStdString();
+    EXPECT_TRUE(w.Grd1()->hasFocus());
+}
+
+TEST_F(SearchWindowTest, PrintingWithoutAPrinterSaysSo)
+{
+    if (!QPrinterInfo::defaultPrinter().isNull())
+        GTEST_SKIP() << "this machine has a default printer";
+    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", kBig5Head + QStringLiteral("<p>甘草</p>")}});
+    FrmVelmoraMain& w = showWindow();
+    w.Grd1()->takeFocus();
+    press(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("找不到預設的印表機，無法列印。"));
+}
