@@ -65,8 +65,13 @@ void FrmVelmoraMain::ShowRowTip(float&, float& y)
     const int rowHeight = m_grd1->rowHeightTwips(1);
     const int rowTop = m_grd1->rowTopTwips(1);
     const int64_t row = rowTipRow(rowHeight, rowTop, y);
-    if (row < m_grd1->rowCount())
+    // Outside the rows of the list (the empty area below a short list) there
+    // is nothing to name: no tooltip, rather than a title left over from
+    // another row or another search.
+    if (row >= 0 && row < m_grd1->rowCount())
         m_grd1->setToolTipText(m_grd1->text(int(row), 0));
+    else
+        m_grd1->setToolTipText(QString());
 }
 
 } // namespace Orvanta

@@ -124,8 +124,9 @@ ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), m_model(new Result
     columns->setStretchLastSection(false);
     columns->setMinimumSectionSize(0);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    columns->setMouseTracking(true);
-    columns->installEventFilter(this);
+    // The header's mouse events arrive at its viewport, not at the header.
+    columns->viewport()->setMouseTracking(true);
+    columns->viewport()->installEventFilter(this);
 
     setMouseTracking(true);
     m_widthTwips = {int(twips(columns->defaultSectionSize())), int(twips(columns->defaultSectionSize()))};
@@ -163,6 +164,8 @@ int ResultGrid::headerHeightPx() const
 void ResultGrid::bind(std::shared_ptr<const ResultTable> rows)
 {
     m_binding = true;
+    // Nothing of the old list's tooltip survives it.
+    setToolTipText(QString());
     m_model->bind(std::move(rows));
     applyColumnWidths();
     m_row = 1;
@@ -348,9 +351,13 @@ void ResultGrid::setToolTipText(const QString& text)
 {
     m_model->m_toolTip = text;
     setToolTip(text);
-    // A tooltip already on screen follows the mouse's row at once.
-    if (QToolTip::isVisible() && underMouse() && !text.isEmpty())
-        QToolTip::showText(QCursor::pos(), text, this);
+    // A tooltip already on screen follows the mouse's row at once, or goes.
+    if (QToolTip::isVisible() && underMouse()) {
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(QCursor::pos(), text, this);
+    }
 }
 
 QString ResultGrid::toolTipText() const
@@ -375,7 +382,7 @@ void ResultGrid::mouseMoveEvent(QMouseEvent* event)
 
 bool ResultGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == horizontalHeader() && event->type() == QEvent::MouseMove)
+    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseMove)
         emitMouseMove(static_cast<QMouseEvent*>(event), 0, 0);
     return QTableView::eventFilter(watched, event);
 }

@@ -23,6 +23,8 @@
 #include <QScrollBar>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolTip>
+#include <QHelpEvent>
 
 using namespace Orvanta;
 using namespace Orvanta::Test;
@@ -349,18 +351,16 @@ TEST_F(SearchWindowTest, UnloadDeletesTheTemporaryPage)
     EXPECT_FALSE(QFileInfo::exists(tmpPageLocal()));
 }
 
-// The tooltip names the row under the mouse, also on a scrolled list, and
-// keeps its text below the last row.
+// The tooltip names the row under the mouse, also on a scrolled list. The
+// mouse moves come through the window, as the user's do.
 TEST_F(SearchWindowTest, TooltipFollowsTheRowUnderTheMouse)
 {
     makeNumberedCollection(200);
     FrmVelmoraMain& w = showWindow();
     ResultGrid& grid = *w.Grd1();
-    auto moveTo = [&](QWidget* target, int y) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(20, y), target->mapToGlobal(QPointF(20, y)), Qt::NoButton,
-                         Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &move);
-    };
+    // A move to where the mouse already is gives no event: x alternates.
+    int moves = 0;
+    auto moveTo = [&](QWidget* target, int y) { QTest::mouseMove(target, QPoint(20 + ++moves % 2, y)); };
     const int h = grid.rowHeight(0);
     ASSERT_GT(h, 0);
 
@@ -368,7 +368,7 @@ TEST_F(SearchWindowTest, TooltipFollowsTheRowUnderTheMouse)
     EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00001"));
     moveTo(grid.viewport(), 3 * h + h / 3);
     EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00004"));
-    moveTo(grid.horizontalHeader(), h / 2);
+    moveTo(grid.horizontalHeader()->viewport(), h / 2);
     EXPECT_EQ(grid.toolTipText(), QStringLiteral(" 內容標題 或 查詢結果"));
 
     // Scrolled by 57 rows: row 58 is the first one below the header and row
@@ -389,7 +389,8 @@ TEST_F(SearchWindowTest, TooltipFollowsTheRowUnderTheMouse)
     EXPECT_EQ(grid.toolTipText(), QStringLiteral("標題00103"));
 }
 
-TEST_F(SearchWindowTest, TooltipKeepsItsTextBelowTheLastRow)
+// Below the last row there is no row to name: no tooltip.
+TEST_F(SearchWindowTest, TooltipIsEmptyBelowTheLastRow)
 {
     makeCollection({{"唯一", "data\\a.htm", "甲", "1900-01-01", "<p>甲</p>"}});
     FrmVelmoraMain& w = showWindow();
@@ -400,13 +401,52 @@ TEST_F(SearchWindowTest, TooltipKeepsItsTextBelowTheLastRow)
     EXPECT_EQ(grid.toolTipText(), QStringLiteral("唯一"));
     y = 2.5f * h;
     w.ShowRowTip(x, y);
-    EXPECT_EQ(grid.toolTipText(), QStringLiteral("唯一")) << "row 2 does not exist";
+    EXPECT_EQ(grid.toolTipText(), QString()) << "row 2 does not exist";
     y = 0.5f * h;
     w.ShowRowTip(x, y);
     EXPECT_EQ(grid.toolTipText(), QStringLiteral(" 內容標題 或 查詢結果"));
     y = 0;
     w.ShowRowTip(x, y);
     EXPECT_EQ(grid.toolTipText(), QStringLiteral("唯一")) << "the very top counts as row 1";
+}
+
+// A title seen on one search never shows on the next: over the empty area
+// below a short list there is no tooltip, over the header the header row's
+// text. The mouse and the tooltip request come through the window.
+TEST_F(SearchWindowTest, TooltipNeverShowsATitleOfAnotherSearch)
+{
+    makeCollection({{"人參湯", "data\\a.htm", "人參 甘草", "1900-01-03", "<p>人參 甘草</p>"},
+                    {"甘草湯", "data\\b.htm", "甘草", "1900-01-02", "<p>甘草</p>"},
+                    {"乾薑湯", "data\\c.htm", "乾薑 甘草", "1900-01-01", "<p>乾薑 甘草</p>"}});
+    FrmVelmoraMain& w = showWindow();
+    ResultGrid& grid = *w.Grd1();
+    const int h = grid.rowHeight(0);
+    // The tooltip Qt shows when the mouse rests at that point of the widget,
+    // or "" when none comes up. A tooltip fades in and out, so the last one
+    // is let go first.
+    auto tipAt = [](QWidget* target, QPoint at, bool expectOne = true) {
+        QToolTip::hideText();
+        QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000);
+        QTest::mouseMove(target, at);
+        QHelpEvent help(QEvent::ToolTip, at, target->mapToGlobal(at));
+        QCoreApplication::sendEvent(target, &help);
+        // The first tooltip takes a while to come up; none comes in far less.
+        QTest::qWaitFor([] { return QToolTip::isVisible(); }, expectOne ? 3000 : 400);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+
+    EXPECT_EQ(tipAt(grid.viewport(), QPoint(20, h / 2)), QStringLiteral("人參湯"));
+    QTest::mouseMove(grid.viewport(), QPoint(20, 2 * h + h / 2));
+    EXPECT_EQ(grid.toolTipText(), QStringLiteral("乾薑湯"));
+
+    w.TxtQuery()->setEditText(QStringLiteral("人參"));
+    w.RunSearch();
+    ASSERT_EQ(grid.rowCount(), 2);
+    EXPECT_EQ(grid.toolTipText(), QString()) << "a new list starts without a tooltip";
+    EXPECT_EQ(tipAt(grid.viewport(), QPoint(20, 2 * h + h / 2), false), QString()) << "below the only row";
+    EXPECT_EQ(tipAt(grid.viewport(), QPoint(20, 5 * h), false), QString()) << "far below the only row";
+    EXPECT_EQ(tipAt(grid.horizontalHeader()->viewport(), QPoint(20, h / 2)), QStringLiteral(" 內容標題 或 查詢結果"));
+    EXPECT_EQ(tipAt(grid.viewport(), QPoint(20, h / 2)), QStringLiteral("人參湯"));
 }
 
 // The fixture's real Jet collection through the whole window.
