@@ -32,6 +32,9 @@ QString quoted(QStringView path)
     return QStringLiteral("'%1'").arg(path);
 }
 
+// Jet's column type of short text, as the Table frame gives it.
+constexpr std::uint8_t kJetTextType = 0x0A;
+
 // The stream was not what the reader writes: a fault of ours, not of the file.
 struct MalformedStream {
     const char* what;
@@ -186,7 +189,7 @@ private:
         for (unsigned i = 0; i < count; ++i) {
             const std::string_view column = in.bytes();
             const auto type = ValueType(in.u8());
-            in.u8(); // the Jet type: for information only
+            const std::uint8_t jetType = in.u8();
             if (!in.ok())
                 throw MalformedStream{"a bad column"};
             if (i > 0) {
@@ -194,9 +197,9 @@ private:
                 insert += QLatin1Char(',');
             }
             create += sqliteQuoted(column) + QLatin1Char(' ') + QLatin1String(declaredType(type));
-            // A row is named in a damage report by its first text value: a
-            // document's title.
-            if (type == ValueType::Text && m_titleColumn < 0)
+            // A row is named in a damage report by its first short text (not
+            // a memo): a document's title.
+            if (jetType == kJetTextType && m_titleColumn < 0)
                 m_titleColumn = int(i);
             insert += QLatin1Char('?');
         }
@@ -427,6 +430,7 @@ Error failureFromReader(int number, const QString& detail, const QString& path)
 
 std::atomic<int> g_runs{0};
 std::atomic<int> g_crashes{0};
+std::atomic<int> g_timeouts{0};
 std::atomic<long> g_peakKilobytes{0};
 
 // A reader that died on a signal its limits did not send crashed.
@@ -443,6 +447,8 @@ JetReaderProcess::Outcome finished(JetReaderProcess& process)
     ++g_runs;
     if (crashed(outcome))
         ++g_crashes;
+    if (outcome.kind == JetReaderProcess::Outcome::TimedOut)
+        ++g_timeouts;
     long peak = g_peakKilobytes.load();
     while (outcome.peakKilobytes > peak && !g_peakKilobytes.compare_exchange_weak(peak, outcome.peakKilobytes)) {
     }
@@ -512,7 +518,7 @@ bool looksLikeJet(QByteArrayView header)
 
 ReaderStatistics readerStatistics()
 {
-    return {g_runs.load(), g_crashes.load(), g_peakKilobytes.load()};
+    return {g_runs.load(), g_crashes.load(), g_timeouts.load(), g_peakKilobytes.load()};
 }
 
 QString readerPath()

@@ -45,6 +45,7 @@ DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tabl
 struct ReaderStatistics {
     int runs = 0;
     int crashes = 0;        // ended by a signal that no limit of ours sent
+    int timeouts = 0;       // stopped for outliving their wall-time budget
     long peakKilobytes = 0; // the most memory one reader held at once
 };
 ReaderStatistics readerStatistics();

@@ -114,13 +114,19 @@ private:
 
     std::vector<std::uint32_t> usedPages(const MdbTableDef& table, Losses& losses);
     bool readDataPage(std::uint32_t page, unsigned long tablePage);
+    template <typename RowAt>
+    void forEachRow(const std::vector<std::uint32_t>& pages, unsigned long tablePage, RowAt&& rowAt,
+                    std::uint32_t* skipped);
     void sendRow(const std::vector<const MdbColumn*>& columns, std::vector<MdbField>& fields, int start,
                  std::size_t size, Losses& losses);
     void sendLostRow(const std::vector<const MdbColumn*>& columns, const std::vector<MdbField>* fields);
     void putValue(std::string& out, const MdbColumn* col, const MdbField& field);
     bool putLongValue(std::string& out, const MdbColumn* col, const MdbField& field);
     void putText(std::string& out, const unsigned char* p, std::size_t n, bool whole = true);
-    bool readLongValue(const unsigned char* ref, int size, std::string& value);
+    bool readLongValue(const unsigned char* ref, int size, std::string* value);
+    void markMisplacedPages(const std::vector<std::uint32_t>& pages, unsigned long tablePage,
+                            const std::vector<const MdbColumn*>& columns, std::vector<MdbField>& fields);
+    void markMisplaced(std::uint32_t page);
     std::pair<const unsigned char*, std::size_t> longValueRow(std::uint32_t pageRow);
 
     MdbHandle* m_mdb;
@@ -134,6 +140,11 @@ private:
     std::vector<std::uint16_t> m_inPart;
     std::string m_tableName;
     MdbTableDef* m_table = nullptr;
+    // Long-value pages that broke a value of the table: the values they hold
+    // cannot be trusted, though each may look sound on its own (a page that
+    // took another's place holds rows of the right shape).
+    std::vector<bool> m_misplaced;
+    std::vector<std::uint32_t> m_chain; // pages of the value being followed
 };
 
 bool isLongValue(const MdbColumn* col)
@@ -148,6 +159,7 @@ bool isLongValue(const MdbColumn* col)
 // the links read before it may then have been another value's.
 struct BrokenLink {
     bool pageLost;
+    bool misplaced = false; // a page that broke another value
 };
 
 void JetFile::sendTable(MdbCatalogEntry* entry)
@@ -193,39 +205,22 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
     // libmdb fills one field per column, at most MDB_MAX_COLS of them.
     std::vector<MdbField> fields(MDB_MAX_COLS + 8);
     const std::uint32_t expectedRows = table->num_rows;
-    const int rco = m_mdb->fmt->row_count_offset;
+    m_misplaced.assign(m_pageCount, false);
+    markMisplacedPages(pages, entry->table_pg, columns, fields);
     std::uint32_t rows = 0;
-    for (const std::uint32_t page : pages) {
-        if (!readDataPage(page, entry->table_pg)) {
-            ++losses.pagesSkipped;
-            continue;
+    forEachRow(pages, entry->table_pg, [&](int start, int end) {
+        if (rows + losses.rowsLeftOut >= expectedRows)
+            damaged("table '" + m_tableName + "' holds more rows than it counts");
+        if (end < 0) {
+            sendLostRow(columns, nullptr);
+            ++losses.rowsLeftOut;
+            return;
         }
-        const unsigned char* buf = m_mdb->pg_buf;
-        const int count = int(le16(buf + rco));
-        if (rco + 2 + count * 2 > m_pageSize) {
-            ++losses.pagesSkipped;
-            continue;
-        }
-        for (int r = 0; r < count; ++r) {
-            const std::uint32_t word = le16(buf + rco + 2 + r * 2);
-            // Deleted rows are no rows; libmdb passes over them too.
-            if (word & 0x4000)
-                continue;
-            if (rows + losses.rowsLeftOut >= expectedRows)
-                damaged("table '" + m_tableName + "' holds more rows than it counts");
-            const int start = int(word & kOffsetMask);
-            const int end = r == 0 ? m_pageSize : int(le16(buf + rco + r * 2) & kOffsetMask);
-            if (start >= end || end > m_pageSize || start < rco + 2 + count * 2) {
-                sendLostRow(columns, nullptr);
-                ++losses.rowsLeftOut;
-                continue;
-            }
-            const std::uint32_t leftOutBefore = losses.rowsLeftOut;
-            sendRow(columns, fields, start, std::size_t(end - start), losses);
-            if (losses.rowsLeftOut == leftOutBefore)
-                ++rows;
-        }
-    }
+        const std::uint32_t leftOutBefore = losses.rowsLeftOut;
+        sendRow(columns, fields, start, std::size_t(end - start), losses);
+        if (losses.rowsLeftOut == leftOutBefore)
+            ++rows;
+    }, &losses.pagesSkipped);
 
     // Rows on pages that could not be read are gone without a trace but for
     // the count of the table definition.
@@ -293,6 +288,68 @@ std::vector<std::uint32_t> JetFile::usedPages(const MdbTableDef& table, Losses& 
         damaged("the page map of table '" + m_tableName + "' is of an unknown kind");
     }
     return pages;
+}
+
+// Calls rowAt(start, end) for every row that is not deleted on the data pages
+// of the table among `pages`, with the row's bounds in m_mdb->pg_buf, or end
+// -1 when its place on the page makes no sense. Pages that are not data pages
+// of the table are counted in `skipped` when given.
+template <typename RowAt>
+void JetFile::forEachRow(const std::vector<std::uint32_t>& pages, unsigned long tablePage, RowAt&& rowAt,
+                         std::uint32_t* skipped)
+{
+    const int rco = m_mdb->fmt->row_count_offset;
+    for (const std::uint32_t page : pages) {
+        if (!readDataPage(page, tablePage)) {
+            if (skipped)
+                ++*skipped;
+            continue;
+        }
+        const unsigned char* buf = m_mdb->pg_buf;
+        const int count = int(le16(buf + rco));
+        if (rco + 2 + count * 2 > m_pageSize) {
+            if (skipped)
+                ++*skipped;
+            continue;
+        }
+        for (int r = 0; r < count; ++r) {
+            const std::uint32_t word = le16(buf + rco + 2 + r * 2);
+            // Deleted rows are no rows; libmdb passes over them too.
+            if (word & 0x4000)
+                continue;
+            const int start = int(word & kOffsetMask);
+            const int end = r == 0 ? m_pageSize : int(le16(buf + rco + r * 2) & kOffsetMask);
+            if (start >= end || end > m_pageSize || start < rco + 2 + count * 2)
+                rowAt(start, -1);
+            else
+                rowAt(start, end);
+        }
+    }
+}
+
+// Follows every long value of the table once before any is sent, so that a
+// page that breaks one value is known when the others on it are read: a page
+// swapped with another holds rows of the right shape for some of the values
+// that point to it, and only the values it breaks give it away.
+void JetFile::markMisplacedPages(const std::vector<std::uint32_t>& pages, unsigned long tablePage,
+                                 const std::vector<const MdbColumn*>& columns, std::vector<MdbField>& fields)
+{
+    bool anyLong = false;
+    for (const MdbColumn* col : columns)
+        anyLong = anyLong || isLongValue(col);
+    if (!anyLong)
+        return;
+    forEachRow(pages, tablePage, [&](int start, int end) {
+        if (end < 0 || mdb_crack_row(m_table, start, std::size_t(end - start), fields.data()) < 0)
+            return;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const MdbField& field = fields[i];
+            if (!isLongValue(columns[i]) || field.is_null || field.start < 0 || field.siz < 0
+                || field.start + field.siz > m_pageSize)
+                continue;
+            readLongValue(m_mdb->pg_buf + field.start, field.siz, nullptr);
+        }
+    }, nullptr);
 }
 
 bool JetFile::readDataPage(std::uint32_t page, unsigned long tablePage)
@@ -471,7 +528,7 @@ bool JetFile::putLongValue(std::string& out, const MdbColumn* col, const MdbFiel
 {
     if (field.start < 0 || field.siz < 0 || field.start + field.siz > m_pageSize)
         throw UnreadableValue{"a long value lies outside its page"};
-    const bool whole = readLongValue(m_mdb->pg_buf + field.start, field.siz, m_longValue);
+    const bool whole = readLongValue(m_mdb->pg_buf + field.start, field.siz, &m_longValue);
     if (col->col_type == MDB_MEMO) {
         putText(out, reinterpret_cast<const unsigned char*>(m_longValue.data()), m_longValue.size(), whole);
     } else {
@@ -503,13 +560,17 @@ void JetFile::putText(std::string& out, const unsigned char* p, std::size_t n, b
 // is a chain of such rows, each starting with the page/row of the next.
 // The value is read whole, however long. When it cannot be, `value` keeps
 // only what is known to be its own, and false is returned: the links read
-// before the one that pointed to a lost page, each of them a row of a
-// long-value page the chain led to; nothing when the chain ends early, runs long or names a row
+// before the one that pointed to a lost page, or before a page found out of
+// place (see markMisplacedPages), each of them a row of a long-value page the
+// chain led to; nothing when the chain ends early, runs long or names a row
 // that is not there, since a link read earlier may then have come from a page
 // that took another's place.
-bool JetFile::readLongValue(const unsigned char* ref, int size, std::string& value)
+// With `value` null the pages are only followed, and those that break a
+// value are marked in m_misplaced.
+bool JetFile::readLongValue(const unsigned char* ref, int size, std::string* value)
 {
-    value.clear();
+    if (value)
+        value->clear();
     if (size == 0)
         return true;
     if (size < kLongValueRefSize)
@@ -519,12 +580,15 @@ bool JetFile::readLongValue(const unsigned char* ref, int size, std::string& val
     const std::uint32_t length = word & 0x00FFFFFF;
     const std::uint32_t flags = word >> 24;
     std::uint32_t pageRow = le32(ref + 4);
-    std::size_t lastLink = 0; // where the last link read begins in `value`
+    std::size_t got = 0;       // bytes of the value followed so far
+    std::size_t lastLink = 0;  // where the last link read begins
+    m_chain.clear();
 
     if (flags & 0x80) {
         if (std::uint32_t(size - kLongValueRefSize) < length)
             return false;
-        value.assign(reinterpret_cast<const char*>(ref + kLongValueRefSize), length);
+        if (value)
+            value->assign(reinterpret_cast<const char*>(ref + kLongValueRefSize), length);
         return true;
     }
     try {
@@ -533,42 +597,62 @@ bool JetFile::readLongValue(const unsigned char* ref, int size, std::string& val
             // length is another value's.
             const auto [p, n] = longValueRow(pageRow);
             if (n != length)
-                return false;
-            value.assign(reinterpret_cast<const char*>(p), length);
+                throw BrokenLink{false};
+            if (value)
+                value->assign(reinterpret_cast<const char*>(p), length);
             return true;
         }
         if (flags != 0)
             return false;
 
-        value.reserve(length);
-        while (value.size() < length) {
-            if (pageRow == 0) {
-                value.clear();
-                return false;
-            }
+        if (value)
+            value->reserve(length);
+        while (got < length) {
+            if (pageRow == 0)
+                throw BrokenLink{false};
             const auto [p, n] = longValueRow(pageRow);
             // Each link must bring data, so a chain that loops cannot run forever.
             if (n <= 4)
                 throw BrokenLink{false};
             pageRow = le32(p);
-            lastLink = value.size();
-            value.append(reinterpret_cast<const char*>(p + 4), n - 4);
+            lastLink = got;
+            got += n - 4;
+            if (value)
+                value->append(reinterpret_cast<const char*>(p + 4), n - 4);
         }
-        if (value.size() != length || pageRow != 0) {
-            value.clear();
-            return false;
-        }
+        if (got != length || pageRow != 0)
+            throw BrokenLink{false};
         return true;
     } catch (const BrokenLink& broken) {
-        // The link that pointed to the lost page may itself be the first
-        // one out of place (a row of a page that took another's place, read
-        // as a link): it goes too.
-        if (!broken.pageLost || value.size() > length)
-            value.clear();
+        if (!value) {
+            // Where a value breaks, the page it broke on is out of place or
+            // lost; when that cannot be told, any page of its chain may be.
+            if (broken.pageLost || broken.misplaced) {
+                markMisplaced(pageRow >> 8);
+            } else {
+                for (const std::uint32_t page : m_chain)
+                    markMisplaced(page);
+                markMisplaced(pageRow >> 8);
+            }
+            return false;
+        }
+        if (broken.misplaced)
+            value->resize(got); // every link before the page was followed from sound pages
+        else if (!broken.pageLost || got > length)
+            value->clear();
         else
-            value.resize(lastLink);
+            // The link that pointed to the lost page may itself be the first
+            // one out of place (a row of a page that took another's place,
+            // read as a link): it goes too.
+            value->resize(lastLink);
         return false;
     }
+}
+
+void JetFile::markMisplaced(std::uint32_t page)
+{
+    if (page < m_misplaced.size())
+        m_misplaced[page] = true;
 }
 
 // The data of one row of a long-value page. Throws BrokenLink when the page
@@ -585,6 +669,9 @@ std::pair<const unsigned char*, std::size_t> JetFile::longValueRow(std::uint32_t
     const int rco = m_mdb->fmt->row_count_offset;
     if (buf[0] != kDataPage || std::memcmp(buf + 4, "LVAL", 4) != 0)
         throw BrokenLink{true};
+    if (page < m_misplaced.size() && m_misplaced[page])
+        throw BrokenLink{false, true};
+    m_chain.push_back(page);
     const std::uint32_t count = le16(buf + rco);
     if (row >= count || rco + 4 + int(row) * 2 > m_pageSize)
         throw BrokenLink{false};

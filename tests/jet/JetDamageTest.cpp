@@ -38,15 +38,15 @@ JetImport::Limits smallLimits()
     return limits;
 }
 
-std::vector<fx::DocumentRow> documentRows(const MemoryDb& db)
+// Title, page, date, then the searchable text, which may come in part.
+fx::SalvageRows documentRows(const MemoryDb& db)
 {
-    std::vector<fx::DocumentRow> out;
-    for (const auto& r : db.rows(QStringLiteral("SELECT subject, htm, content, date FROM maindata")))
-        out.push_back({r[0], r[1], r[2], r[3]});
+    fx::SalvageRows out;
+    out.rows = db.rows(QStringLiteral("SELECT subject, htm, date, content FROM maindata"));
     return out;
 }
 
-std::vector<fx::DocumentRow> documentRows(const QString& soundFile)
+fx::SalvageRows documentRows(const QString& soundFile)
 {
     MemoryDb db;
     JetImport::load(soundFile, db.handle());
@@ -191,8 +191,8 @@ TEST_F(JetDamage, DamagedHeaderCatalogOrDefinitionIsAnError)
 // what could be read of it and named in the report, the others whole.
 TEST_F(JetDamage, LostLongValuePagesCostOnlyTextAndAreReported)
 {
-    const std::vector<fx::DocumentRow> original = documentRows(fx::fixture(QStringLiteral("jet4-install/jst.mdb")));
-    ASSERT_EQ(original.size(), std::size_t(kInstallRows));
+    const fx::SalvageRows original = documentRows(fx::fixture(QStringLiteral("jet4-install/jst.mdb")));
+    ASSERT_EQ(original.rows.size(), std::size_t(kInstallRows));
     const std::size_t lv = m_longValuePages.size();
     std::mt19937 rng(11);
     struct Case {
@@ -223,7 +223,7 @@ TEST_F(JetDamage, LostLongValuePagesCostOnlyTextAndAreReported)
             ADD_FAILURE() << "case " << i << " (" << cases[i].what << "): " << e.text().toStdString();
             continue;
         }
-        const std::vector<fx::DocumentRow> served = documentRows(db);
+        const fx::SalvageRows served = documentRows(db);
         const fx::SalvageFigures f = fx::compareSalvaged(original, served, report.titlesInPart());
         const std::string what = "case " + std::to_string(i) + " (" + cases[i].what + ")";
         EXPECT_EQ(f.served, kInstallRows) << what;
@@ -265,7 +265,7 @@ TEST_F(JetDamage, LostDataPageCostsItsRowsOnly)
     }
     ASSERT_GT(dataPages.size(), 100u);
     const int page = dataPages[dataPages.size() / 2];
-    const std::vector<fx::DocumentRow> original = documentRows(source);
+    const fx::SalvageRows original = documentRows(source);
 
     MemoryDb db;
     const DamageReport report =
@@ -275,11 +275,11 @@ TEST_F(JetDamage, LostDataPageCostsItsRowsOnly)
     ASSERT_EQ(report.tables.size(), 1u);
     const DamageReport::Table& t = report.tables.front();
     EXPECT_EQ(t.name, QStringLiteral("maindata"));
-    EXPECT_EQ(t.rowsCounted, qint64(original.size()));
+    EXPECT_EQ(t.rowsCounted, qint64(original.rows.size()));
     EXPECT_GT(t.rowsLeftOut, 0);
     EXPECT_EQ(t.rowsInPart, 0);
     EXPECT_EQ(t.pagesSkipped, 1);
-    EXPECT_EQ(f.served + t.rowsLeftOut, qint64(original.size()));
+    EXPECT_EQ(f.served + t.rowsLeftOut, qint64(original.rows.size()));
     EXPECT_EQ(f.intact, f.served);
     const QString text = report.text(QStringLiteral("C:\\tcm\\jst.mdb"));
     EXPECT_TRUE(text.contains(QStringLiteral("C:\\tcm\\jst.mdb"))) << text.toStdString();

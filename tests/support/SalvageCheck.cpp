@@ -3,25 +3,51 @@
 #include <QSet>
 
 #include <map>
-#include <tuple>
 
 namespace Orvanta::Test {
 
 namespace {
 
-using Key = std::tuple<QString, QString, QString>;
+using Row = std::vector<std::optional<QString>>;
 
-Key keyOf(const DocumentRow& r)
+// NULL and '' differ here as they do in the data: a marker no text holds.
+QString keyOf(const Row& r, int keyColumns)
 {
-    // NULL and '' differ here as they do in the data: a marker no text holds.
-    auto text = [](const std::optional<QString>& v) { return v ? QLatin1Char('=') + *v : QStringLiteral("null"); };
-    return {text(r.subject), text(r.htm), text(r.date)};
+    QString key;
+    for (int c = 0; c < keyColumns && c < int(r.size()); ++c)
+        key += r[c] ? QLatin1Char('=') + *r[c] + QLatin1Char('\x1f') : QStringLiteral("null\x1f");
+    return key;
+}
+
+bool beginsWith(const Row& original, const Row& served, int keyColumns)
+{
+    for (std::size_t c = std::size_t(keyColumns); c < served.size(); ++c) {
+        if (!original[c].value_or(QString()).startsWith(served[c].value_or(QString())))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
+SalvageRows rowsOf(const ResultTable& table, int textColumns, int titleColumn)
+{
+    SalvageRows out;
+    out.textColumns = textColumns;
+    out.titleColumn = titleColumn;
+    out.rows.reserve(std::size_t(table.rowCount()));
+    for (qsizetype r = 0; r < table.rowCount(); ++r) {
+        Row row;
+        for (int c = 0; c < table.columnCount(); ++c)
+            row.push_back(table.isNull(r, c) ? std::nullopt : std::optional<QString>(table.cellText(r, c)));
+        out.rows.push_back(std::move(row));
+    }
+    return out;
+}
+
 SalvageFigures& SalvageFigures::operator+=(const SalvageFigures& o)
 {
+    original += o.original;
     served += o.served;
     intact += o.intact;
     inPart += o.inPart;
@@ -30,25 +56,28 @@ SalvageFigures& SalvageFigures::operator+=(const SalvageFigures& o)
     return *this;
 }
 
-SalvageFigures compareSalvaged(const std::vector<DocumentRow>& original, const std::vector<DocumentRow>& served,
+SalvageFigures compareSalvaged(const SalvageRows& original, const SalvageRows& served,
                                const QStringList& titlesInPart)
 {
-    // Originals by everything but their text; each one can be matched once.
-    std::multimap<Key, const DocumentRow*> unmatched;
-    for (const DocumentRow& r : original)
-        unmatched.emplace(keyOf(r), &r);
+    const int columns = original.rows.empty() ? 0 : int(original.rows.front().size());
+    const int keyColumns = columns - original.textColumns;
+    // Originals by everything but their long text; each can be matched once.
+    std::multimap<QString, const Row*> unmatched;
+    for (const Row& r : original.rows)
+        unmatched.emplace(keyOf(r, keyColumns), &r);
     const QSet<QString> reported(titlesInPart.begin(), titlesInPart.end());
 
     SalvageFigures f;
-    f.served = qint64(served.size());
+    f.original = qint64(original.rows.size());
+    f.served = qint64(served.rows.size());
     // Whole rows first, so that a row read in part cannot take the place of
-    // an identical-looking whole one.
-    std::vector<const DocumentRow*> rest;
-    for (const DocumentRow& r : served) {
-        auto [from, to] = unmatched.equal_range(keyOf(r));
+    // a whole one that looks the same.
+    std::vector<const Row*> rest;
+    for (const Row& r : served.rows) {
+        auto [from, to] = unmatched.equal_range(keyOf(r, keyColumns));
         auto hit = to;
         for (auto it = from; it != to; ++it) {
-            if (it->second->content == r.content) {
+            if (*it->second == r) {
                 hit = it;
                 break;
             }
@@ -60,16 +89,16 @@ SalvageFigures compareSalvaged(const std::vector<DocumentRow>& original, const s
             rest.push_back(&r);
         }
     }
-    for (const DocumentRow* r : rest) {
-        const bool isReported = r->subject && reported.contains(*r->subject);
-        auto [from, to] = unmatched.equal_range(keyOf(*r));
-        if (!isReported || from == to) {
+    for (const Row* r : rest) {
+        const std::optional<QString>& title = (*r)[std::size_t(served.titleColumn)];
+        auto [from, to] = unmatched.equal_range(keyOf(*r, keyColumns));
+        if (!title || !reported.contains(*title) || from == to || int(r->size()) != columns) {
             ++f.changedUnreported;
             continue;
         }
         auto hit = to;
         for (auto it = from; it != to; ++it) {
-            if (it->second->content.value_or(QString()).startsWith(r->content.value_or(QString()))) {
+            if (beginsWith(*it->second, *r, keyColumns)) {
                 hit = it;
                 break;
             }
