@@ -7,8 +7,10 @@
 #include "criteria/TextArea.h"
 #include "criteria/core/CriteriaFile.h"
 #include "criteria/core/Drives.h"
+#include "criteria/core/SaveQuestions.h"
 #include "platform/Error.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/MessageBox.h"
 #include "platform/ui/Twips.h"
 
 #include <QDir>
@@ -175,14 +177,27 @@ void frmBrowser::filList_DblClick()
     // On failure the text area keeps its text.
     const QString text = CriteriaFile::load(path);
     txtBrowser->setText(text);
+    m_textFile = path;
 }
 
 void frmBrowser::Command1_Click()
 {
     // The file selected now, whichever one was loaded.
     const QString path = selectedFullPath();
+    const QString text = txtBrowser->text();
+    // Nothing is lost by surprise. A path that names no file fails in the
+    // save below, as it always has, without a question first.
+    if (!path.endsWith(QLatin1Char('/')) && !QFileInfo(path).isDir()) {
+        if (CriteriaFile::overwritesAnotherFile(path, m_textFile)
+            && !MessageSink::ask(SaveQuestions::caption(), SaveQuestions::overwrite(path, m_textFile)))
+            return;
+        if (const qsizetype lost = CriteriaFile::unsavableCharacters(text);
+            lost > 0 && !MessageSink::ask(SaveQuestions::caption(), SaveQuestions::unsavable(lost)))
+            return;
+    }
     setWindowTitle(captionFor(path));
-    CriteriaFile::save(path, txtBrowser->text());
+    CriteriaFile::save(path, text);
+    m_textFile = path;
 }
 
 } // namespace Orvanta

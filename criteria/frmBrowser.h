@@ -42,6 +42,10 @@ private:
     void buildControls();
     void applyColours();
     QString selectedFullPath() const;
+
+    // The file the text area's text was last loaded from or saved into; a
+    // save into any other file with content asks first.
+    QString m_textFile;
 };
 
 } // namespace Orvanta

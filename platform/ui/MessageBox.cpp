@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace Orvanta {
 
@@ -10,6 +11,12 @@ MessageSink::Recorder& recorder()
 {
     static MessageSink::Recorder r;
     return r;
+}
+
+MessageSink::Answerer& answerer()
+{
+    static MessageSink::Answerer a;
+    return a;
 }
 } // namespace
 
@@ -27,6 +34,25 @@ void MessageSink::show(QString caption, QString text)
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+void MessageSink::setAnswerer(Answerer a)
+{
+    answerer() = std::move(a);
+}
+
+bool MessageSink::ask(QString caption, QString text)
+{
+    if (answerer())
+        return answerer()(caption, text);
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
 }
 
 } // namespace Orvanta

@@ -1,5 +1,6 @@
 // The message box every window uses. A test installs a recorder so that a
-// message is captured instead of waiting for a click.
+// message is captured instead of waiting for a click, and an answerer that
+// answers a question.
 #pragma once
 
 #include <QString>
@@ -17,6 +18,16 @@ public:
 
     // A modal message box with an OK button, or the recorder when one is set.
     static void show(QString caption, QString text);
+
+    using Answerer = std::function<bool(QString caption, QString text)>;
+
+    // Replaces the question box with the answerer; an empty function restores
+    // the box.
+    static void setAnswerer(Answerer answerer);
+
+    // A modal question with the buttons 是 (yes) and 否 (no), 否 the default
+    // so that Enter loses nothing; true for yes. Closing the box is no.
+    static bool ask(QString caption, QString text);
 };
 
 } // namespace Orvanta

@@ -56,6 +56,15 @@ protected:
         ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("sub2")));
         ASSERT_TRUE(QDir::setCurrent(folder));
         MessageSink::setRecorder([this](QString caption, QString text) { messages.push_back({caption, text}); });
+        // Questions are recorded and answered from `answers`, yes when none is left.
+        MessageSink::setAnswerer([this](QString caption, QString text) {
+            questions.push_back({caption, text});
+            if (answers.empty())
+                return true;
+            const bool answer = answers.front();
+            answers.erase(answers.begin());
+            return answer;
+        });
     }
 
     void TearDown() override
@@ -63,6 +72,7 @@ protected:
         Forms::unload<frmBrowser>();
         flushDeletions();
         MessageSink::setRecorder({});
+        MessageSink::setAnswerer({});
         QDir::setCurrent(before);
     }
 
@@ -137,6 +147,8 @@ protected:
     QTemporaryDir dir;
     QString folder;
     std::vector<Message> messages;
+    std::vector<Message> questions;
+    std::vector<bool> answers;
 };
 
 TEST_F(CriteriaEditor, OpensAtTheCurrentFolderWithNothingSelected)
@@ -247,9 +259,90 @@ TEST_F(CriteriaEditor, LoadingOneFileAndSavingIntoAnotherCopiesTheEditedText)
 
     click(f.filList, rowOf(f.filList, QStringLiteral("b.set")));
     QTest::mouseClick(f.Command1, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1u) << "b.set has content: the user is asked first";
     EXPECT_EQ(f.windowTitle(), path(QStringLiteral("b.set")));
     EXPECT_EQ(readFile(path(QStringLiteral("b.set"))), QByteArray("first\r\nsecond\r\nthird\r\n"));
     EXPECT_EQ(readFile(path(QStringLiteral("A.txt"))), QByteArray("first\r\nsecond"));
+    EXPECT_TRUE(messages.empty());
+}
+
+// Saving into a file with content that is not the one loaded asks first,
+// naming both; "no" leaves the file and the caption as they were. The loaded
+// file, an empty file and the file last saved into are written without a
+// question.
+TEST_F(CriteriaEditor, AsksBeforeOverwritingAnotherFilesContent)
+{
+    writeFile(path(QStringLiteral("empty.txt")), "");
+    frmBrowser& f = Forms::show<frmBrowser>();
+    doubleClick(f.filList, rowOf(f.filList, QStringLiteral("A.txt")));
+    f.txtBrowser->setText(QStringLiteral("edited\r\n"));
+
+    click(f.filList, rowOf(f.filList, QStringLiteral("b.set")));
+    answers = {false};
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].caption, QStringLiteral("Tarsel Orvanta"));
+    EXPECT_TRUE(questions[0].text.contains(path(QStringLiteral("b.set")))) << questions[0].text.toStdString();
+    EXPECT_TRUE(questions[0].text.contains(path(QStringLiteral("A.txt")))) << questions[0].text.toStdString();
+    EXPECT_EQ(readFile(path(QStringLiteral("b.set"))), QByteArray("old b\r\n"));
+    EXPECT_EQ(f.windowTitle(), path(QStringLiteral("A.txt")));
+
+    // Into the loaded file and into an empty one: no question.
+    for (const char* name : {"A.txt", "empty.txt"}) {
+        click(f.filList, rowOf(f.filList, QString::fromLatin1(name)));
+        QTest::mouseClick(f.Command1, Qt::LeftButton);
+        EXPECT_EQ(questions.size(), 1u) << name;
+        EXPECT_EQ(readFile(path(QString::fromLatin1(name))), QByteArray("edited\r\n")) << name;
+    }
+
+    // Yes: written. The text now is that file's, so saving it again asks nothing.
+    click(f.filList, rowOf(f.filList, QStringLiteral("b.set")));
+    answers = {true};
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(readFile(path(QStringLiteral("b.set"))), QByteArray("edited\r\n"));
+    EXPECT_EQ(f.windowTitle(), path(QStringLiteral("b.set")));
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2u);
+
+    // Nothing loaded yet (a fresh window): any file with content asks, naming it.
+    Forms::unload<frmBrowser>();
+    flushDeletions();
+    frmBrowser& fresh = Forms::show<frmBrowser>();
+    fresh.txtBrowser->setText(QStringLiteral("typed"));
+    click(fresh.filList, rowOf(fresh.filList, QStringLiteral("c.TXT")));
+    answers = {false};
+    QTest::mouseClick(fresh.Command1, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 3u);
+    EXPECT_TRUE(questions[2].text.contains(path(QStringLiteral("c.TXT"))));
+    EXPECT_EQ(readFile(path(QStringLiteral("c.TXT"))), QByteArray("c\r\n"));
+    EXPECT_TRUE(messages.empty());
+}
+
+// Characters code page 950 lacks become "?": the user is told how many and
+// may cancel. A text without such characters is saved without a word.
+TEST_F(CriteriaEditor, TellsHowManyCharactersWillBecomeQuestionMarks)
+{
+    writeFile(path(QStringLiteral("new.txt")), "");
+    frmBrowser& f = Forms::show<frmBrowser>();
+    click(f.filList, rowOf(f.filList, QStringLiteral("new.txt")));
+    f.txtBrowser->setText(QString::fromUcs4(U"爲人 ก? 𠀀\r\n"));
+    answers = {false};
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].text.contains(QStringLiteral("有 3 個字元"))) << questions[0].text.toStdString();
+    EXPECT_EQ(readFile(path(QStringLiteral("new.txt"))), QByteArray());
+    EXPECT_NE(f.windowTitle(), path(QStringLiteral("new.txt"))) << "nothing was saved";
+
+    answers = {true};
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(readFile(path(QStringLiteral("new.txt"))), QByteArray("?\xa4\x48 ?? ?\r\n"));
+
+    f.txtBrowser->setText(QStringLiteral("人參?\r\n"));
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(readFile(path(QStringLiteral("new.txt"))), QByteArray("\xa4\x48\xb0\xd1?\r\n"));
     EXPECT_TRUE(messages.empty());
 }
 

@@ -78,6 +78,8 @@ protected:
         Paths::setInstallFolderForTesting(folder);
         modVelmora::gConnStr = modVelmora::connectionStringFor(folder);
         MessageSink::setRecorder([this](QString caption, QString text) { messages.push_back({caption, text}); });
+        // The criteria editor asks before it overwrites a file: yes.
+        MessageSink::setAnswerer([this](QString, QString) { return ++questions > 0; });
         ProgramEnd::setAction([this] { ++programEnds; });
         linkWindows();
         writeFile(local(QStringLiteral("Help.htm")), "<html><body><p>Help</p></body></html>");
@@ -91,6 +93,7 @@ protected:
         flushDeletions();
         ProgramEnd::setAction({});
         MessageSink::setRecorder({});
+        MessageSink::setAnswerer({});
         Paths::setInstallFolderForTesting({});
     }
 
@@ -150,6 +153,7 @@ protected:
     QString folder;
     std::vector<Message> messages;
     int programEnds = 0;
+    int questions = 0;
 };
 
 // "Run-time error 'N':", a blank line, a text; gives N or -1.
@@ -383,6 +387,7 @@ TEST_F(DiskFaults, FullDiskWhileSavingCriteria)
     ASSERT_EQ(f->filList->fileName(), QStringLiteral("keep.txt"));
 
     handler([&] { f->Command1_Click(); });
+    EXPECT_EQ(questions, 1) << "keep.txt has content and was not loaded";
     ASSERT_EQ(messages.size(), 1u) << "the full disk is reported";
     EXPECT_EQ(errorNumberOf(messages[0]), 61) << messages[0].text.toStdString();
     EXPECT_EQ(readFile(mountPoint + QStringLiteral("/keep.txt")), oldText) << "the old file stays whole";
