@@ -244,6 +244,40 @@ TEST_F(QueryTool, CurrentFolderIsTheDefault)
     EXPECT_FALSE(r.out.isEmpty());
 }
 
+// A damaged collection that opens says what was lost on standard error, at
+// every run; the exit code still says only whether anything was found.
+TEST_F(QueryTool, DamagedCollectionWarnsOnStandardError)
+{
+    const QString path = m_install + "/jst.mdb";
+    QByteArray bytes = Orvanta::Test::readFile(path);
+    // The last long-value page: the end of the long memo of the row "長文".
+    qsizetype last = -1;
+    for (qsizetype at = 0; at + 4096 <= bytes.size(); at += 4096) {
+        if (bytes[at] == 1 && bytes.mid(at + 4, 4) == "LVAL")
+            last = at;
+    }
+    ASSERT_GT(last, 0);
+    bytes.replace(last, 4096, QByteArray(4096, '\0'));
+    QFile::remove(path);
+    Orvanta::Test::writeFile(path, bytes);
+
+    const ToolRun all = query({""});
+    EXPECT_EQ(all.status, 0);
+    EXPECT_EQ(lines(all.out).size(), 16);
+    const QStringList warning = lines(all.err);
+    ASSERT_EQ(warning.size(), 1) << all.err.toStdString();
+    EXPECT_TRUE(warning.front().startsWith("orvanta-query: warning: The database ")) << all.err.toStdString();
+    EXPECT_TRUE(warning.front().contains(QStringLiteral("1 document is affected"))) << all.err.toStdString();
+    EXPECT_TRUE(warning.front().contains(QStringLiteral("長文"))) << all.err.toStdString();
+
+    // The end of the long memo went with the page: its words find nothing.
+    const ToolRun lost = query({QStringLiteral("龍骨尾")});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_TRUE(lost.out.isEmpty());
+    EXPECT_EQ(lines(lost.err).size(), 2) << lost.err.toStdString();
+    EXPECT_EQ(lines(lost.err).value(0), warning.front());
+}
+
 TEST(QueryToolErrors, MissingDatabaseIsAnError)
 {
     QTemporaryDir empty;

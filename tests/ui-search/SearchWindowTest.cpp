@@ -5,6 +5,8 @@
 
 #include "app/startscreen/FrmIni.h"
 #include "app/forms/Form.h"
+#include "platform/db/ConvertedCopy.h"
+#include "platform/db/Database.h"
 #include "platform/text/Cp950.h"
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/PictureButton.h"
@@ -12,6 +14,9 @@
 #include "platform/ui/Twips.h"
 #include "search/FrmVelmoraMain.h"
 #include "search/QueryBox.h"
+#include "search/core/QueryComposer.h"
+#include "search/core/SearchExecution.h"
+#include "app/core/modVelmora.h"
 #include "support/Fixtures.h"
 
 #include <QDir>
@@ -472,4 +477,56 @@ TEST_F(SearchWindowTest, JetCollection)
     const QByteArray page = readLocal("tmp/TmpVORTAN.htm");
     EXPECT_TRUE(page.endsWith(Cp950::encode(QStringLiteral("<font color=red>龍骨尾</font>")))
                 || page.contains(Cp950::encode(QStringLiteral("<font color=red>龍骨尾</font>"))));
+}
+
+// The real collection with one data page and one page of memo text lost:
+// the window opens with every other document, says once what was lost, and
+// searches as usual.
+TEST_F(SearchWindowTest, DamagedCollectionOpensWithAWarningAndSearches)
+{
+    if (!requireFixtures())
+        return;
+    Database::setConvertedCopyFolder(dir.filePath(QStringLiteral("cache")));
+    QByteArray bytes = readFile(fixture(QStringLiteral("tcm-sample/jst.mdb")));
+    constexpr int kPage = 4096;
+    int dataPage = 0, longValuePage = 0;
+    for (int p = bytes.size() / kPage / 2; p < bytes.size() / kPage && !(dataPage && longValuePage); ++p) {
+        const QByteArray head = bytes.mid(qsizetype(p) * kPage, 8);
+        if (head[0] != 1)
+            continue;
+        if (head.mid(4) == "LVAL")
+            longValuePage = longValuePage ? longValuePage : p;
+        else if (head.mid(4) == QByteArray("\x18\0\0\0", 4)) // maindata's definition page
+            dataPage = dataPage ? dataPage : p;
+    }
+    ASSERT_TRUE(dataPage && longValuePage);
+    for (int p : {dataPage, longValuePage})
+        bytes.replace(qsizetype(p) * kPage, kPage, QByteArray(kPage, '\0'));
+    writeFile(local(QStringLiteral("jst.mdb")), bytes);
+
+    FrmVelmoraMain& w = loadWindow();
+    ASSERT_EQ(messages.size(), 1u);
+    const QString warning = messages.front().text;
+    EXPECT_TRUE(warning.contains(QStringLiteral("is damaged"))) << warning.toStdString();
+    EXPECT_TRUE(warning.contains(QStringLiteral("documents are affected"))) << warning.toStdString();
+    EXPECT_TRUE(warning.contains(QStringLiteral("left out of every search"))) << warning.toStdString();
+    const int everything = w.Grd1()->rowCount();
+    EXPECT_GT(everything, 14700);
+    EXPECT_LT(everything, 14812);
+
+    // Of the documents the sound collection finds, only those on the lost
+    // data page may be missing (it held 40 rows).
+    const auto sound = executeSearch(
+        modVelmora::connectionStringFor(QFileInfo(fixture(QStringLiteral("tcm-sample/jst.mdb"))).absolutePath()),
+        composeQuery(QStringLiteral("甘草")).sql);
+    ASSERT_TRUE(sound);
+    w.TxtQuery()->setEditText(QStringLiteral("甘草"));
+    w.RunSearch();
+    EXPECT_LE(w.Grd1()->rowCount() - 1, sound->rowCount());
+    EXPECT_GE(w.Grd1()->rowCount() - 1, sound->rowCount() - 40);
+    w.TxtQuery()->setEditText(QString());
+    w.RunSearch();
+    EXPECT_EQ(w.Grd1()->rowCount(), everything);
+    EXPECT_EQ(messages.size(), 1u) << "the warning is said once per opening of the file";
+    Database::setConvertedCopyFolder(ConvertedCopy::defaultFolder());
 }
