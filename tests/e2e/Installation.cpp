@@ -3,6 +3,7 @@
 #include "support/Fixtures.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -24,6 +25,37 @@ Installation::Installation(int documents)
         m_error = QStringLiteral("orvanta-build --sample failed: ") + QString::fromUtf8(built.err);
         return;
     }
+    copyPrograms();
+}
+
+Installation::Installation(const QString& fixture)
+{
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder");
+        return;
+    }
+    const QString source = Orvanta::Test::fixture(fixture);
+    QDirIterator files(source, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        const QString target = path(QDir(source).relativeFilePath(file));
+        QDir().mkpath(QFileInfo(target).path());
+        if (!QFile::copy(file, target)) {
+            m_error = QStringLiteral("cannot copy ") + file;
+            return;
+        }
+        QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+    }
+    if (!QFileInfo(path(QStringLiteral("jst.mdb"))).isFile()) {
+        m_error = QStringLiteral("no collection in ") + source;
+        return;
+    }
+    copyPrograms();
+}
+
+void Installation::copyPrograms()
+{
+    const QString bin = Orvanta::Test::binDir();
     for (const char* program : {"orvanta", "orvanta-jet-reader", "orvanta-query"}) {
         const QString name = QString::fromLatin1(program);
         const QString target = path(name);

@@ -16,6 +16,9 @@ public:
     // Writes a sample collection of `documents` documents and copies the
     // programs beside it; ok() tells whether that worked, error() why not.
     explicit Installation(int documents);
+    // Copies an install folder from the fixtures (its database, help page and
+    // pages) and the programs beside it.
+    explicit Installation(const QString& fixture);
 
     bool ok() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
@@ -29,6 +32,8 @@ public:
     QByteArray expectedPage(const QString& query, int row) const;
 
 private:
+    void copyPrograms();
+
     QTemporaryDir m_dir;
     QString m_error;
 };
