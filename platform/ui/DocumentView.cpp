@@ -86,11 +86,26 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
     setPage(new GuardedPage(this, [this](const QUrl& url) {
         const PageLink link = resolvePageLink(url, Paths::toLocal(m_path), Paths::toLocal(m_sourceDocument),
                                               Paths::toLocal(Paths::installFolder()));
+        // A new load is started once the engine is done deciding on this one.
+        const auto loadLater = [this](const QUrl& target, const QString& localPath) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, target, localPath] {
+                    if (localPath.isEmpty())
+                        load(target);
+                    else
+                        openLink(target, localPath);
+                },
+                Qt::QueuedConnection);
+        };
         switch (link.kind) {
         case PageLink::Kind::Follow:
-            return url == link.url || (load(link.url), false);
+            if (url == link.url)
+                return true;
+            loadLater(link.url, QString());
+            return false;
         case PageLink::Kind::OpenInView:
-            openLink(link.url, link.localPath);
+            loadLater(link.url, link.localPath);
             return false;
         case PageLink::Kind::OpenOutside:
             QProcess::startDetached(QStringLiteral("xdg-open"), {link.url.toString(QUrl::FullyEncoded)});

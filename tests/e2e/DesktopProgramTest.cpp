@@ -525,18 +525,21 @@ TEST_F(ReadingTest, FindNextAndEscLeaveTheWindowsKeysAlone)
     ASSERT_FALSE(window.isEmpty());
     search(window, QStringLiteral("甘草"), false);
 
-    // Ctrl+F, a word, Enter for the next match, Esc to close the bar.
-    ASSERT_TRUE(m_session->key(QStringLiteral("ctrl+f")));
-    ASSERT_TRUE(m_session->type(QStringLiteral("草")));
-    ASSERT_TRUE(m_session->key(QStringLiteral("Return")));
+    // Ctrl+F, a word, Enter for the next match. Ctrl+F again selects the
+    // field, so a character xdotool loses is typed once more over it.
     ViewPixels found;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            found = viewPixels(*m_session, window, QStringLiteral("12-find.png"));
-            return found.found > 30;
-        },
-        15s))
-        << "no match highlighted; orange pixels: " << found.found;
+    for (int attempt = 1; attempt <= 3 && found.found <= 30; ++attempt) {
+        ASSERT_TRUE(m_session->key(QStringLiteral("ctrl+f")));
+        ASSERT_TRUE(m_session->type(QStringLiteral("草")));
+        ASSERT_TRUE(m_session->key(QStringLiteral("Return")));
+        waitUntil(
+            [&] {
+                found = viewPixels(*m_session, window, QStringLiteral("12-find.png"));
+                return found.found > 30;
+            },
+            attempt < 3 ? 5s : 15s);
+    }
+    EXPECT_GT(found.found, 30) << "no match highlighted";
     const QByteArray before = fileBytes(m_install->tempPage());
     ASSERT_TRUE(m_session->key(QStringLiteral("Escape")));
     // Esc closed the bar and its highlight; Enter in the bar found, it did

@@ -211,3 +211,28 @@ TEST_F(SearchWindowTest, PrintingWithoutAPrinterSaysSo)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("找不到預設的印表機，無法列印。"));
 }
+
+TEST_F(SearchWindowTest, LinksStayInTheCollection)
+{
+    makeCollection({{"甲", "data\\sub\\a.htm", "甘草", "1900-01-02",
+                     kBig5Head + QStringLiteral("<p>甘草 <a id=next href=\"b.htm\">下一頁</a></p></body></html>")},
+                    {"乙", "data\\sub\\b.htm", "其他", "1900-01-01",
+                     kBig5Head + QStringLiteral("<p>第二頁</p></body></html>")}});
+    FrmVelmoraMain& w = showWindow();
+    DocumentView& view = *w.LblDesc();
+    w.TxtQuery()->setEditText(QStringLiteral("甘草"));
+    w.RunSearch();
+    ASSERT_TRUE(showsText(view, QStringLiteral("下一頁")));
+
+    // A script taking the view to the web is refused; the page stays.
+    view.page()->runJavaScript(QStringLiteral("location.href = 'http://example.invalid/'"));
+    QTest::qWait(1000);
+    EXPECT_EQ(view.url().scheme(), QStringLiteral("file"));
+    EXPECT_TRUE(showsText(view, QStringLiteral("下一頁")));
+
+    // The link is resolved from the document's folder, not the temporary page's.
+    view.page()->runJavaScript(QStringLiteral("document.getElementById('next').click()"));
+    EXPECT_TRUE(showsText(view, QStringLiteral("第二頁")));
+    EXPECT_TRUE(view.url().toLocalFile().endsWith(QStringLiteral("/data/sub/b.htm")))
+        << view.url().toString().toStdString();
+}
