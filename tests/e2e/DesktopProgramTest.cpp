@@ -126,6 +126,16 @@ protected:
         return search;
     }
 
+    // The program started with the PDF queue as its default printer, and its
+    // search window opened.
+    QString openSearchWindowPrintingTo(const PrintQueue& queue)
+    {
+        QProcessEnvironment printer;
+        printer.insert(QStringLiteral("PRINTER"), queue.name());
+        start(printer);
+        return m_program && m_program->running() ? openSearchWindow() : QString();
+    }
+
     // Waits until the temporary page holds row `row` of `query`.
     bool pageShows(const QString& query, int row, std::chrono::milliseconds timeout = 15s)
     {
@@ -370,10 +380,7 @@ TEST_F(DesktopProgramTest, F7PrintsTheCurrentRowsTitle)
     if (!queue.unavailableReason().isEmpty())
         GTEST_SKIP() << "no PDF printer: " << queue.unavailableReason().toStdString();
 
-    QProcessEnvironment printer;
-    printer.insert(QStringLiteral("PRINTER"), queue.name());
-    start(printer);
-    const QString window = openSearchWindow();
+    const QString window = openSearchWindowPrintingTo(queue);
     ASSERT_FALSE(window.isEmpty());
     const QString both = QStringLiteral("人參 甘草");
     search(window, both, false);
@@ -561,10 +568,7 @@ TEST_F(ReadingTest, CtrlPPrintsTheShownPageWithItsMarks)
     PrintQueue queue;
     if (!queue.unavailableReason().isEmpty())
         GTEST_SKIP() << "no PDF printer: " << queue.unavailableReason().toStdString();
-    QProcessEnvironment printer;
-    printer.insert(QStringLiteral("PRINTER"), queue.name());
-    start(printer);
-    const QString window = openSearchWindow();
+    const QString window = openSearchWindowPrintingTo(queue);
     ASSERT_FALSE(window.isEmpty());
     search(window, QStringLiteral("桂枝湯"), false);
     QThread::msleep(1000);
