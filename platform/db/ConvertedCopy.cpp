@@ -1,6 +1,8 @@
 #include "platform/db/ConvertedCopy.h"
 
+#include "platform/Error.h"
 #include "platform/db/CollectionLayout.h"
+#include "platform/db/ContentIndex.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -268,6 +271,43 @@ bool Writer::commit()
     }
     m_temporary.clear();
     return true;
+}
+
+bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing)
+{
+    const QFileInfo info(path);
+    const QString temporary = info.path() + QLatin1Char('/')
+        + temporaryNameFor(info.fileName() + QStringLiteral(".index"), ::getpid());
+    QFile::remove(temporary);
+    if (!QFile::copy(path, temporary))
+        return false;
+    sqlite3* db = nullptr;
+    bool built = false;
+    if (sqlite3_open_v2(QFile::encodeName(temporary).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr)
+            == SQLITE_OK
+        && sqlite3_exec(db,
+                        "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
+                        "PRAGMA cache_size=-8192; PRAGMA mmap_size=2147418112",
+                        nullptr, nullptr, nullptr)
+            == SQLITE_OK) {
+        try {
+            built = ContentIndex::build(db, [&](qint64, qint64) { return keepGoing(); });
+        } catch (const Error&) {
+            built = false; // a full disk, the folder gone: the copy stays as it is
+        } catch (const std::bad_alloc&) {
+            built = false;
+        }
+    }
+    const bool closed = sqlite3_close(db) == SQLITE_OK;
+    QFile file(temporary);
+    const bool whole = file.open(QIODevice::ReadOnly) && headerFits(file.read(100), file.size());
+    file.close();
+    if (built && closed && whole && keepGoing()
+        && ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    QFile::remove(temporary);
+    return false;
 }
 
 void tidy(const QString& folder, qint64 limitBytes, const QString& inUse)

@@ -22,6 +22,8 @@
 
 #include <QString>
 
+#include <functional>
+
 struct sqlite3;
 
 namespace Orvanta::ConvertedCopy {
@@ -73,6 +75,13 @@ private:
     QString m_final;
     sqlite3* m_db = nullptr;
 };
+
+// Adds the content index (ContentIndex.h) to the valid copy at `path`: builds
+// it in a copy of the file under a temporary name and renames that over it
+// when complete, so that a program reading the copy meanwhile reads on
+// undisturbed. `keepGoing` is asked now and then; false stops the build.
+// Returns false when stopped or when it failed (the copy is left as it was).
+bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing);
 
 // Keeps `folder` within `limitBytes`: removes temporary files of programs
 // that are gone, copies of files that no longer exist, older copies of the

@@ -23,6 +23,9 @@
 #include <map>
 #include <new>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace Orvanta {
 
 namespace {
@@ -31,6 +34,7 @@ std::atomic<int> g_readerLoads{0};
 std::atomic<int> g_copiesRestored{0};
 std::atomic<int> g_copiesStored{0};
 std::atomic<int> g_sharedReuses{0};
+std::atomic<int> g_indexesAdded{0};
 std::atomic<bool> g_indexUse{true};
 std::atomic<uint64_t> g_keptGeneration{0};
 
@@ -299,6 +303,15 @@ Converted convert(const QString& localPath, const FileIdentity& identity, const 
         sqlite3_close(db);
         throw;
     }
+    // A small file's content index takes a moment: it is built at once. A
+    // large file held in memory (its copy could not be written) is scanned.
+    if (identity.size < Database::DefaultMinimumCopySource) {
+        try {
+            ContentIndex::build(db);
+        } catch (const Error&) {
+        } catch (const std::bad_alloc&) {
+        }
+    }
     result.db = db;
     return result;
 }
@@ -312,6 +325,7 @@ Database::Database(sqlite3* db, Format format, const QString& displayPath)
 
 Database::~Database()
 {
+    stopContentIndex();
     sqlite3_close_v2(m_db);
 }
 
@@ -361,6 +375,7 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
     database->m_minimumCopySource = copies.minimumCopySource;
     database->m_limitBytes = copies.limitBytes;
     database->m_damage = std::move(converted.damage);
+    database->startContentIndex();
     keepShared(copies, identity, database);
     return database;
 }
@@ -561,6 +576,8 @@ bool Database::remakeCopy()
     const std::optional<FileIdentity> now = identityOf(m_localPath);
     if (!now || *now != m_source)
         return false; // the file changed: the next open reads it again
+    // A content index being added to the damaged copy is of no use now.
+    m_stopIndexWorker = true;
     QFile::remove(m_copyPath);
     Converted converted = convert(m_localPath, m_source, m_copyFolder, m_minimumCopySource, m_limitBytes);
     configure(converted.db);
@@ -571,6 +588,62 @@ bool Database::remakeCopy()
     m_index.reset();
     m_indexChecked = false;
     return true;
+}
+
+// The copy on disk gets its content index without holding up the first
+// search: on a worker thread, at a lower priority than the program's own,
+// into a file of its own that then replaces the copy. The searches switch to
+// the new copy (and its index) once it is there.
+void Database::startContentIndex()
+{
+    if (m_copyPath.isEmpty() || m_indexWorker.joinable() || !g_indexUse
+        || ContentIndex::state(m_db) == ContentIndex::State::Current)
+        return;
+    m_stopIndexWorker = false;
+    m_indexWorker = std::thread([this, path = m_copyPath] {
+        ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 10);
+        if (!ConvertedCopy::addContentIndex(path, [this] { return !m_stopIndexWorker.load(); }))
+            return;
+        const QString converter = converterKey();
+        std::lock_guard lock(m_mutex);
+        sqlite3* db = ConvertedCopy::open(m_copyFolder, m_source, converter);
+        if (!db)
+            return;
+        configure(db);
+        sqlite3_close_v2(m_db);
+        m_db = db;
+        m_index.reset();
+        m_indexChecked = false;
+        ++g_indexesAdded;
+        // The copy has grown by its index.
+        ConvertedCopy::tidy(m_copyFolder, m_limitBytes, m_copyPath);
+    });
+}
+
+void Database::stopContentIndex()
+{
+    m_stopIndexWorker = true;
+    if (m_indexWorker.joinable())
+        m_indexWorker.join();
+}
+
+void Database::waitForContentIndex()
+{
+    if (m_indexWorker.joinable())
+        m_indexWorker.join();
+}
+
+void Database::waitForContentIndexes()
+{
+    std::vector<std::shared_ptr<Database>> open;
+    {
+        SharedCopies& copies = sharedCopies();
+        std::lock_guard lock(copies.mutex);
+        for (auto& [path, copy] : copies.byPath)
+            open.push_back(copy.database);
+    }
+    for (const auto& database : open)
+        database->waitForContentIndex();
 }
 
 void Database::setConvertedCopyFolder(const QString& folder, qint64 minimumSourceBytes, qint64 limitBytes)
@@ -599,7 +672,8 @@ void Database::dropSharedCopies()
 
 Database::LoadCounts Database::loadCounts()
 {
-    return {g_readerLoads.load(), g_copiesRestored.load(), g_copiesStored.load(), g_sharedReuses.load()};
+    return {g_readerLoads.load(), g_copiesRestored.load(), g_copiesStored.load(), g_sharedReuses.load(),
+            g_indexesAdded.load()};
 }
 
 } // namespace Orvanta

@@ -19,8 +19,10 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 struct sqlite3;
 
@@ -63,6 +65,14 @@ public:
     // was built (or dropped) on another connection after it was opened.
     void reloadContentIndex();
 
+    // A Jet file's converted copy gets its content index on a worker thread
+    // after it is first opened; searches scan until the index is complete and
+    // then switch to it. This waits until that build (if any) has ended, for
+    // programs that end right after their search. Stopping the program
+    // meanwhile only means the next start builds it.
+    void waitForContentIndex();
+    static void waitForContentIndexes();
+
     // Whether searches may use content indexes at all (on by default); off,
     // every statement is scanned. For comparing the two and for measuring.
     static void setContentIndexUse(bool use);
@@ -91,6 +101,7 @@ public:
         int copiesRestored = 0; // taken from the converted copy on disk
         int copiesStored = 0;  // converted copies written
         int sharedReuses = 0;  // an open database reused by a new connection
+        int contentIndexesAdded = 0; // converted copies that got their content index
     };
     static LoadCounts loadCounts();
 
@@ -102,6 +113,8 @@ private:
     std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
     ContentIndex* contentIndex();
     bool remakeCopy();
+    void startContentIndex();
+    void stopContentIndex();
 
     sqlite3* m_db = nullptr;
     Format m_format;
@@ -124,6 +137,10 @@ private:
     QString m_copyPath;
     qint64 m_minimumCopySource = 0;
     qint64 m_limitBytes = 0;
+
+    // The worker that adds the content index to the copy on disk.
+    std::thread m_indexWorker;
+    std::atomic<bool> m_stopIndexWorker{false};
 };
 
 } // namespace Orvanta

@@ -5,6 +5,7 @@
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
 #include "platform/db/Database.h"
+#include "platform/db/Database.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
 #include "search/core/Highlighter.h"
@@ -185,5 +186,8 @@ int main(int argc, char** argv)
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    // The rows are out. A Jet file's converted copy made by this run may still
+    // be getting its content index: the next run reads it then.
+    Database::waitForContentIndexes();
     return status;
 }
