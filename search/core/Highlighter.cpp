@@ -41,9 +41,9 @@ bool needsFolding(QStringView word)
 
 // Simple case folding never moves a character into or out of the basic
 // plane, so the folded text has the page's length and its positions.
-QString foldedCopy(QStringView text)
+void foldInto(QStringView text, QString& out)
 {
-    QString out(text.size(), Qt::Uninitialized);
+    out.resize(text.size()); // keeps the buffer of an earlier word
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -61,6 +61,12 @@ QString foldedCopy(QStringView text)
             dst[i] = QChar::isSurrogate(u) ? u : char16_t(foldCase(u));
         }
     }
+}
+
+QString foldedCopy(QStringView text)
+{
+    QString out;
+    foldInto(text, out);
     return out;
 }
 
@@ -70,6 +76,7 @@ QString foldedCopy(QStringView text)
 struct MarkedPage {
     QString text;
     std::vector<TextRun> runs;
+    QString folded; // the text folded, for the words that need it
 
     explicit MarkedPage(const QString& page) : text(page), runs(textRuns(page)) {}
     void mark(const QString& word);
@@ -85,7 +92,8 @@ void MarkedPage::mark(const QString& word)
         return;
     const bool fold = needsFolding(word);
     const QString needle = fold ? foldedCopy(word) : word;
-    const QString folded = fold ? foldedCopy(text) : QString();
+    if (fold)
+        foldInto(text, folded);
     const QStringView hay = fold ? QStringView(folded) : QStringView(text);
     const qsizetype length = needle.size();
 
