@@ -11,9 +11,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPrinterInfo>
 #include <QTest>
+#include <QTimer>
 
 using namespace Orvanta;
 using namespace Orvanta::Test;
@@ -235,4 +238,31 @@ TEST_F(SearchWindowTest, LinksStayInTheCollection)
     EXPECT_TRUE(showsText(view, QStringLiteral("第二頁")));
     EXPECT_TRUE(view.url().toLocalFile().endsWith(QStringLiteral("/data/sub/b.htm")))
         << view.url().toString().toStdString();
+}
+
+TEST_F(SearchWindowTest, ContextMenuOffersCopyAndSelectAllOnly)
+{
+    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", kBig5Head + QStringLiteral("<p>甘草 人參</p>")}});
+    FrmVelmoraMain& w = showWindow();
+    DocumentView& view = *w.LblDesc();
+    ASSERT_TRUE(showsText(view, QStringLiteral("甘草 人參")));
+
+    // A right click in the page; the engine asks for the menu, which runs its
+    // own loop and is read and closed from inside it.
+    QStringList entries;
+    QTimer poll;
+    poll.setInterval(100);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* action : menu->actions())
+                entries << action->text();
+            menu->close();
+        }
+    });
+    poll.start();
+    QWidget* page = view.focusProxy() ? view.focusProxy() : &view;
+    QTest::mouseClick(page, Qt::RightButton, {}, QPoint(40, 40));
+    QTest::qWaitFor([&] { return !entries.isEmpty(); }, 10000);
+    poll.stop();
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("複製(&C)"), QStringLiteral("全選(&A)")}));
 }
