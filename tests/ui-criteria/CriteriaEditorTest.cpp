@@ -17,10 +17,13 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QApplication>
 #include <QGroupBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -477,6 +480,36 @@ TEST_F(CriteriaEditor, ChangingTheDriveMovesTheListsAndTheCurrentFolder)
     EXPECT_EQ(QDir::currentPath(), folder);
     EXPECT_EQ(f.dirList->path(), folder);
     EXPECT_EQ(f.drvList->drive(), home);
+}
+
+// The real question box: 是 and 否, with 否 the default, so that Enter or Esc
+// on a question the user did not read keeps the file.
+TEST_F(CriteriaEditor, TheQuestionBoxDefaultsToNo)
+{
+    MessageSink::setAnswerer({});
+    struct Case {
+        const char* name;
+        std::function<void(QMessageBox*)> answer;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"Enter", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }, false},
+        {"Esc", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
+        {"是", [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }, true},
+    };
+    for (const Case& c : cases) {
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen = box->button(QMessageBox::Yes)->text() + QLatin1Char('/') + box->button(QMessageBox::No)->text();
+            c.answer(box);
+        });
+        EXPECT_EQ(MessageSink::ask(QStringLiteral("Tarsel Orvanta"), QStringLiteral("要取代嗎？")), c.expected) << c.name;
+        EXPECT_EQ(seen, QStringLiteral("是(&Y)/否(&N)")) << c.name;
+    }
 }
 
 } // namespace
