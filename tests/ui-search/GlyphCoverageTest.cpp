@@ -3,6 +3,7 @@
 // lacks them (爲 U+7232, Extension A 㐀 U+3400, Extension B 𠀀 U+20000), also at
 // the start of a line and inside a red hit. Checked on the screen for the
 // document view and through the fonts the widgets resolve.
+#include "platform/text/Cp950.h"
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/Fonts.h"
 #include "support/Fixtures.h"
@@ -206,12 +207,14 @@ TEST(GlyphCoverage, DocumentViewDrawsEveryCharacterAsAGlyph)
 {
     // As the collection's pages hold them: Big5 bytes, and references for
     // what Big5 lacks. The first line starts with such a reference and holds
-    // a red-marked hit, as a highlighted page does.
+    // a red-marked hit, as a highlighted page does; the others name the
+    // Windows Ming face and a Latin face, as pages do.
     const QByteArray big5Hit = "\xa4\x48\xb0\xd1";       // 人參
     const QByteArray big5Text = "\xa5\xcc\xaf\xf3\xa4\xa7"; // 甘草之
     DrawnPage page("<p id=first>&#29234;" + big5Text + "<font color=red>" + big5Hit + "</font>&#13312;</p>"
-                   "<p id=second>&#13312;&#131072;" + big5Hit + "&#29234;</p>"
-                   "<p id=third>" + big5Text + "&#131072;&#29234;</p>"
+                   "<p id=second style='font-family: \"" + Cp950::encode(QStringLiteral("新細明體")) + "\", serif'>"
+                   "&#13312;&#131072;" + big5Hit + "&#29234;</p>"
+                   "<p id=third><font face=Arial>" + big5Text + "&#131072;&#29234;</font></p>"
                    "<p id=missing>&#1114109;</p>"
                    "<p id=ming style='font-family: \"Noto Serif CJK TC\", HanaMinB'>&#29234;&#13312;&#131072;"
                        + big5Text + big5Hit + "</p>");
