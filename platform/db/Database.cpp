@@ -375,7 +375,7 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
     database->m_minimumCopySource = copies.minimumCopySource;
     database->m_limitBytes = copies.limitBytes;
     database->m_damage = std::move(converted.damage);
-    database->startContentIndex();
+    database->m_indexPending = true;
     keepShared(copies, identity, database);
     return database;
 }
@@ -458,6 +458,12 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
     m_lastSql = jetSql;
     m_lastRows = rows;
     m_lastRowsGeneration = g_keptGeneration;
+    // Only once the first rows are there: the worker would take processor
+    // time from them.
+    if (m_indexPending) {
+        m_indexPending = false;
+        startContentIndex();
+    }
     return rows;
 }
 
@@ -591,9 +597,9 @@ bool Database::remakeCopy()
 }
 
 // The copy on disk gets its content index without holding up the first
-// search: on a worker thread, at a lower priority than the program's own,
-// into a file of its own that then replaces the copy. The searches switch to
-// the new copy (and its index) once it is there.
+// search: after it, on a worker thread at a lower priority than the
+// program's own, into a file of its own that then replaces the copy. The
+// searches switch to the new copy (and its index) once it is there.
 void Database::startContentIndex()
 {
     if (m_copyPath.isEmpty() || m_indexWorker.joinable() || !g_indexUse

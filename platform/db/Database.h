@@ -138,7 +138,9 @@ private:
     qint64 m_minimumCopySource = 0;
     qint64 m_limitBytes = 0;
 
-    // The worker that adds the content index to the copy on disk.
+    // The worker that adds the content index to the copy on disk, started
+    // after the first statement.
+    bool m_indexPending = false;
     std::thread m_indexWorker;
     std::atomic<bool> m_stopIndexWorker{false};
 };
