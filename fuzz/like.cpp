@@ -1,5 +1,7 @@
 // The LIKE matcher, fast paths included, against a plain reference: input is
-// pattern, a NUL byte, then the text.
+// one byte choosing the escape character (or none), the pattern, a NUL byte,
+// then the text. Pattern and text are bytes as they come, invalid UTF-8 too:
+// each byte that starts no valid sequence is a character of its own.
 #include "platform/db/LikeMatcher.h"
 
 #include <QString>
@@ -13,7 +15,7 @@
 namespace {
 
 // UTF-8 to code points; a byte that starts no valid sequence stands for itself
-// (as 0xDC00 + byte, which no valid text yields).
+// (as 0xDC00 + byte, which no valid text yields, and which folds to itself).
 std::vector<char32_t> codePoints(std::string_view s)
 {
     std::vector<char32_t> out;
@@ -43,18 +45,41 @@ std::vector<char32_t> codePoints(std::string_view s)
     return out;
 }
 
-// Classic table: can the first i pattern characters match the first j text characters?
+constexpr char32_t kAny = 0xFFFFFFFE;     // "_"
+constexpr char32_t kRun = 0xFFFFFFFF;     // "%"
+
+// The pattern as items: a character that stands for itself, kAny or kRun. The
+// character after the escape stands for itself; an escape at the very end
+// stands for itself too.
+std::vector<char32_t> items(const std::vector<char32_t>& p, char32_t escape)
+{
+    std::vector<char32_t> out;
+    for (size_t i = 0; i < p.size(); ++i) {
+        if (escape != 0 && p[i] == escape && i + 1 < p.size())
+            out.push_back(p[++i]);
+        else
+            out.push_back(p[i] == U'%' ? kRun : p[i] == U'_' ? kAny : p[i]);
+    }
+    return out;
+}
+
+char32_t folded(char32_t c)
+{
+    return c >= 0xDC00 && c <= 0xDCFF ? c : Orvanta::foldCase(c);
+}
+
+// Classic table: can the first i pattern items match the first j text characters?
 bool reference(const std::vector<char32_t>& p, const std::vector<char32_t>& t)
 {
     std::vector<char> prev(t.size() + 1, 0), cur(t.size() + 1, 0);
     prev[0] = 1;
     for (size_t i = 1; i <= p.size(); ++i) {
         const char32_t pc = p[i - 1];
-        cur[0] = pc == U'%' ? prev[0] : 0;
+        cur[0] = pc == kRun ? prev[0] : 0;
         for (size_t j = 1; j <= t.size(); ++j) {
-            if (pc == U'%')
+            if (pc == kRun)
                 cur[j] = prev[j] || cur[j - 1];
-            else if (pc == U'_' || Orvanta::foldCase(pc) == Orvanta::foldCase(t[j - 1]))
+            else if (pc == kAny || folded(pc) == folded(t[j - 1]))
                 cur[j] = prev[j - 1];
             else
                 cur[j] = 0;
@@ -68,16 +93,24 @@ bool reference(const std::vector<char32_t>& p, const std::vector<char32_t>& t)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    if (size < 1)
+        return 0;
+    const std::string_view all(reinterpret_cast<const char*>(data) + 1, size - 1);
     const size_t nul = all.find('\0');
     if (nul == std::string_view::npos)
         return 0;
-    // Every value reaches the engine through Unicode strings, so both sides are
-    // valid UTF-8; make them so (invalid bytes become U+FFFD).
-    const std::string pattern = QString::fromUtf8(all.substr(0, nul)).toStdString();
-    const std::string text = QString::fromUtf8(all.substr(nul + 1)).toStdString();
-    const bool got = Orvanta::LikeMatcher::match(pattern, text);
-    const bool want = reference(codePoints(pattern), codePoints(text));
+    const std::string_view pattern = all.substr(0, nul);
+    const std::string_view text = all.substr(nul + 1);
+    const std::vector<char32_t> patternChars = codePoints(pattern);
+    // The escapes that matter: none, the wildcards themselves, characters
+    // with other case forms, and whatever the pattern begins with.
+    static const char32_t kEscapes[] = {0, U'\\', U'!', U'%', U'_', U'人', U'k', U'\u212A'};
+    const unsigned choice = data[0] % 9;
+    char32_t escape = choice < 8 ? kEscapes[choice] : 0;
+    if (choice == 8 && !patternChars.empty() && (patternChars[0] < 0xDC00 || patternChars[0] > 0xDCFF))
+        escape = patternChars[0];
+    const bool got = Orvanta::LikeMatcher::match(pattern, text, escape);
+    const bool want = reference(items(patternChars, escape), codePoints(text));
     if (got != want)
         std::abort();
     return 0;
