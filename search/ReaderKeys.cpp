@@ -8,6 +8,7 @@
 #include "platform/ui/FindBar.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -44,12 +45,15 @@ FrmVelmoraMain::ReaderKey FrmVelmoraMain::readerKey(const QKeyEvent* key)
         case Qt::Key_P:
             m_lblDesc->printPage();
             return ReaderKey::Taken;
-        case Qt::Key_C:
-            // A text field copies its own selection.
-            if (qobject_cast<QLineEdit*>(focus))
+        case Qt::Key_C: {
+            // A text field copies its own selection; the query box is a combo
+            // box that keeps the focus for its line edit.
+            const auto* combo = qobject_cast<QComboBox*>(focus);
+            if (qobject_cast<QLineEdit*>(focus) || (combo && combo->isEditable()))
                 break;
             m_lblDesc->copySelection();
             return ReaderKey::Taken;
+        }
         default:
             break;
         }

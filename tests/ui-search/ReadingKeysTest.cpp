@@ -203,6 +203,20 @@ TEST_F(SearchWindowTest, CopyTakesTheViewsSelection)
     EXPECT_TRUE(w.Grd1()->hasFocus());
 }
 
+// In the query box, Ctrl+C copies what is selected there, not the page.
+TEST_F(SearchWindowTest, CopyInTheQueryBoxTakesItsText)
+{
+    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", kBig5Head + QStringLiteral("<p>甘草 人參</p>")}});
+    FrmVelmoraMain& w = showWindow();
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    press(Qt::Key_Escape);
+    w.TxtQuery()->setEditText(QStringLiteral("人參 甘草"));
+    press(Qt::Key_A, Qt::ControlModifier);
+    press(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("人參 甘草"))
+        << "focus on " << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "nothing");
+}
+
 TEST_F(SearchWindowTest, PrintingWithoutAPrinterSaysSo)
 {
     if (!QPrinterInfo::defaultPrinter().isNull())
