@@ -77,6 +77,21 @@ QByteArray Installation::expectedPage(const QString& query, int row) const
     return r.ok && r.exitCode == 0 ? r.out : QByteArray();
 }
 
+QString Installation::pageFile(const QString& query, int row) const
+{
+    const ToolResult r = runTool(path(QStringLiteral("orvanta-query")),
+                                 {QStringLiteral("--dir"), folder(), QStringLiteral("--"), query}, 60s);
+    if (!r.ok || r.exitCode != 0)
+        return {};
+    const QList<QByteArray> lines = r.out.split('\n');
+    if (row < 1 || row > lines.size())
+        return {};
+    const QList<QByteArray> fields = lines[row - 1].split('\t');
+    if (fields.size() < 3)
+        return {};
+    return path(QString::fromUtf8(fields[2]).replace(QLatin1Char('\\'), QLatin1Char('/')));
+}
+
 ProgramRun::ProgramRun(const Installation& installation, const XSession& session,
                        const QString& workingDir, const QProcessEnvironment& extra)
 {

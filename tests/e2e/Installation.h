@@ -30,6 +30,9 @@ public:
     // The bytes of the temporary page for row `row` of a search, as the
     // command-line search of this install folder builds them.
     QByteArray expectedPage(const QString& query, int row) const;
+    // The page file (platform path) of row `row` of a search, as the
+    // command-line search of this install folder lists it.
+    QString pageFile(const QString& query, int row) const;
 
 private:
     void copyPrograms();

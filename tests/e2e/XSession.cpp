@@ -242,6 +242,54 @@ bool XSession::requestClose(const QString& window) const
     return sent;
 }
 
+std::optional<QString> XSession::clipboardText(std::chrono::milliseconds timeout) const
+{
+    xcb_connection_t* connection = xcb_connect(m_display.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return std::nullopt;
+    }
+    // The owner answers a conversion request by writing the text into a
+    // property of the asking window and telling it so.
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
+    const xcb_atom_t property = internAtom(connection, "ORVANTA_TEST_CLIPBOARD");
+    xcb_convert_selection(connection, window, internAtom(connection, "CLIPBOARD"),
+                          internAtom(connection, "UTF8_STRING"), property, XCB_CURRENT_TIME);
+    xcb_flush(connection);
+
+    std::optional<QString> text;
+    bool answered = false;
+    waitUntil(
+        [&] {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+                if ((event->response_type & 0x7F) == XCB_SELECTION_NOTIFY) {
+                    answered = true;
+                    const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
+                    if (notify->property != XCB_NONE) {
+                        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+                            connection,
+                            xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
+                            nullptr);
+                        if (reply) {
+                            text = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
+                                                     xcb_get_property_value_length(reply));
+                            std::free(reply);
+                        }
+                    }
+                }
+                std::free(event);
+            }
+            return answered || xcb_connection_has_error(connection);
+        },
+        timeout);
+    xcb_destroy_window(connection, window);
+    xcb_disconnect(connection);
+    return text;
+}
+
 bool XSession::waitForPaint(const QString& window, std::chrono::milliseconds timeout) const
 {
     const QString command = QStringLiteral("xwd -silent -id \"$1\" | convert xwd:- -format '%[fx:mean]' info:");

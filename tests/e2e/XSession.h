@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <optional>
 #include <functional>
 
 namespace Orvanta::E2E {
@@ -70,6 +71,10 @@ public:
     // spare key code, and a long run of them may outpace the client's view of
     // the key map.
     bool type(const QString& text) const;
+
+    // The text of the clipboard (as Ctrl+C left it), or nothing when no
+    // program owns the clipboard or it does not answer in time.
+    std::optional<QString> clipboardText(std::chrono::milliseconds timeout = 5s) const;
 
     // The close request of a window manager (WM_DELETE_WINDOW); the program
     // sees exactly what a click on the close box gives it.
