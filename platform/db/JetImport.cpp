@@ -96,6 +96,7 @@ public:
     }
 
     bool ended() const { return m_ended; }
+    long readerPeakKilobytes() const { return m_readerPeakKilobytes; }
     const DamageReport& damage() const { return m_damage; }
     bool failed() const { return m_failed; }
     int failureNumber() const { return m_failureNumber; }
@@ -165,6 +166,7 @@ public:
         case FrameKind::End:
             if (m_insert)
                 throw MalformedStream{"the end inside a table"};
+            m_readerPeakKilobytes = in.u32();
             m_ended = true;
             break;
         default:
@@ -330,6 +332,7 @@ private:
     QString m_title;
     std::string_view m_titleBytes; // inside the frame being read
     DamageReport m_damage;
+    long m_readerPeakKilobytes = 0;
     bool m_open = false;
     bool m_started = false;
     bool m_ended = false;
@@ -449,9 +452,6 @@ JetReaderProcess::Outcome finished(JetReaderProcess& process)
         ++g_crashes;
     if (outcome.kind == JetReaderProcess::Outcome::TimedOut)
         ++g_timeouts;
-    long peak = g_peakKilobytes.load();
-    while (outcome.peakKilobytes > peak && !g_peakKilobytes.compare_exchange_weak(peak, outcome.peakKilobytes)) {
-    }
     return outcome;
 }
 
@@ -573,6 +573,10 @@ DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tabl
         throw Error(ErrorCode::EngineFailure,
                     QStringLiteral("The Jet reader sent an incomplete stream for %1.").arg(quoted(localPath)));
     importer.commit();
+    long peak = g_peakKilobytes.load();
+    const long reader = importer.readerPeakKilobytes();
+    while (reader > peak && !g_peakKilobytes.compare_exchange_weak(peak, reader)) {
+    }
     return importer.damage();
 }
 

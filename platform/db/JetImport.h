@@ -46,7 +46,7 @@ struct ReaderStatistics {
     int runs = 0;
     int crashes = 0;        // ended by a signal that no limit of ours sent
     int timeouts = 0;       // stopped for outliving their wall-time budget
-    long peakKilobytes = 0; // the most memory one reader held at once
+    long peakKilobytes = 0; // the most memory one reader that finished held at once
 };
 ReaderStatistics readerStatistics();
 

@@ -21,7 +21,8 @@
 //              sent before TableEnd when anything of the table was lost
 //   TableEnd   u32 row count of the table just sent (Row and PartialRow)
 //   Failure    u16 error number (Orvanta::ErrorCode), str message
-//   End        nothing; the stream is complete only with it
+//   End        u32 the most memory the reader held, in KB (its own, since it
+//              started the reader program); the stream is complete only with it
 //
 // A str is a u32 byte length followed by UTF-8. NULL is its own tag, so an
 // empty text (Text with length 0) never reads as NULL.

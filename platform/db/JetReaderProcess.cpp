@@ -210,9 +210,8 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
     // the pipe counts.
     closeFd(m_out);
     int status = 0;
-    rusage usage{};
     for (;;) {
-        const pid_t r = ::wait4(m_pid, &status, WNOHANG, &usage);
+        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
         if (r == m_pid)
             break;
         if (r < 0 && errno != EINTR) {
@@ -223,7 +222,7 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
         if (wait <= 0) {
             m_timedOut = true;
             kill();
-            while (::wait4(m_pid, &status, 0, &usage) < 0 && errno == EINTR) {
+            while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
             }
             break;
         }
@@ -243,7 +242,6 @@ JetReaderProcess::Outcome JetReaderProcess::finish()
     }
     closeFd(m_err);
     m_reaped = true;
-    m_outcome.peakKilobytes = usage.ru_maxrss;
 
     if (m_flooded) {
         m_outcome.kind = Outcome::Flooded;

@@ -23,7 +23,6 @@ public:
         enum Kind { Exited, Signaled, TimedOut, Flooded } kind = Exited;
         int code = 0;        // exit code or signal number
         QByteArray errorText; // the start of what it wrote to standard error
-        long peakKilobytes = 0; // the most memory it held at once
     };
 
     // Starts `program` with `arguments`. Throws Orvanta::Error when it cannot.

@@ -48,9 +48,9 @@ void FrameOutput::failure(int errorNumber, std::string_view message)
     finish();
 }
 
-void FrameOutput::end()
+void FrameOutput::end(std::uint32_t peakKilobytes)
 {
-    begin(JetProtocol::FrameKind::End);
+    JetProtocol::putU32(begin(JetProtocol::FrameKind::End), peakKilobytes);
     finish();
 }
 

@@ -22,7 +22,8 @@ public:
 
     // Drops a frame left unfinished (the reading stopped inside it) first.
     void failure(int errorNumber, std::string_view message);
-    void end();
+    // `peakKilobytes`: the most memory the reader held.
+    void end(std::uint32_t peakKilobytes);
 
     // Writes out what is buffered. Returns false when the other side is gone.
     bool flush();

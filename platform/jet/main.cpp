@@ -17,6 +17,27 @@
 #include <new>
 #include <unistd.h>
 
+namespace {
+
+// The high-water mark of this program's memory. Not getrusage(): after exec
+// that counts the memory of the process it was forked from as well.
+std::uint32_t peakKilobytes()
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return 0;
+    char line[256];
+    unsigned long kb = 0;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::sscanf(line, "VmHWM: %lu kB", &kb) == 1)
+            break;
+    }
+    std::fclose(status);
+    return std::uint32_t(kb);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     using namespace Orvanta;
@@ -43,7 +64,7 @@ int main(int argc, char** argv)
     Jet::FrameOutput out(streamFd);
     try {
         Jet::sendTables(path, tables, out);
-        out.end();
+        out.end(peakKilobytes());
         return out.flush() ? 0 : JetProtocol::kExitFailure;
     } catch (const Jet::ReadFailure& f) {
         out.failure(f.number(), f.what());

@@ -140,7 +140,7 @@ constexpr int kMutations = 500;
 constexpr qint64 kBoundMs = 5000;
 // This process holds the copies; the reader holds one file's pages and values.
 constexpr long kRssBoundKilobytes = 1536L * 1024;
-constexpr long kReaderBoundKilobytes = 512L * 1024;
+constexpr long kReaderBoundKilobytes = 128L * 1024;
 
 // Pages of `damaged` that differ from `original`; pages cut off count.
 qsizetype damagedPages(const QByteArray& original, const QByteArray& damaged, int pageSize)
