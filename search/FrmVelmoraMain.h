@@ -11,6 +11,7 @@
 #include "app/forms/Form.h"
 
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -93,6 +94,14 @@ private:
     QLabel* m_imgBack = nullptr;
     QPixmap m_picture;
     bool m_keyPreview = true;
+    // The key press the window looked at last, at its first receiver.
+    struct PreviewedKey {
+        const QEvent* event = nullptr;
+        quint64 timestamp = 0;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        QPointer<QWidget> receiver;
+    } m_previewedKey;
 };
 
 } // namespace Orvanta

@@ -16,12 +16,23 @@ bool FrmVelmoraMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_keyPreview && event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         // A key that the focused control does not take travels on to its
-        // parents; the window looks at it once, at its first receiver.
+        // parents; the window looks at it once, at its first receiver. The
+        // focus cannot tell the parents apart from a first receiver: a
+        // message shown by the handler (F7 without a printer) moves it away,
+        // and when the key travels on, nothing may have it yet.
         auto* widget = static_cast<QWidget*>(watched);
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool travellingOn = m_previewedKey.receiver && widget != m_previewedKey.receiver
+            && widget->isAncestorOf(m_previewedKey.receiver) && key == m_previewedKey.event
+            && key->timestamp() == m_previewedKey.timestamp && key->key() == m_previewedKey.key
+            && key->modifiers() == m_previewedKey.modifiers;
+        // The window is the last a key travels to.
+        if (travellingOn && widget == this)
+            m_previewedKey = {};
         QWidget* focus = QApplication::focusWidget();
         const bool firstReceiver = focus ? widget == focus : widget == this;
-        if (firstReceiver && widget->window() == this) {
-            auto* key = static_cast<QKeyEvent*>(event);
+        if (!travellingOn && firstReceiver && widget->window() == this) {
+            m_previewedKey = {key, key->timestamp(), key->key(), key->modifiers(), widget};
             // A reading key whose handler failed is taken all the same.
             ReaderKey reading = ReaderKey::Taken;
             runHandler([&] { reading = readerKey(key); });

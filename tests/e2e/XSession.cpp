@@ -1,5 +1,7 @@
 #include "e2e/XSession.h"
 
+#include "e2e/ScreenGrab.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -56,7 +58,7 @@ ToolResult runTool(const QString& program, const QStringList& arguments,
     return result;
 }
 
-XSession::XSession()
+XSession::XSession(WindowManager windowManager)
 {
     // -displayfd 1: the server picks a free display and writes its number to
     // standard output once it accepts connections.
@@ -84,10 +86,46 @@ XSession::XSession()
         return;
     }
     m_display = QStringLiteral(":") + QString::fromLatin1(number);
+    if (windowManager == WindowManager::Openbox && !startWindowManager()) {
+        m_display.clear();
+        return;
+    }
+}
+
+bool XSession::startWindowManager()
+{
+    endWithParent(m_windowManager, SIGTERM);
+    m_windowManager.setProcessEnvironment(environment());
+    m_windowManager.setProcessChannelMode(QProcess::MergedChannels);
+    m_windowManager.start(QStringLiteral("openbox"), {});
+    if (!m_windowManager.waitForStarted(10000)) {
+        m_error = QStringLiteral("openbox did not start: ") + m_windowManager.errorString();
+        return false;
+    }
+    // Ready once it has announced itself on the root window.
+    const bool ready = waitUntil(
+        [&] {
+            const ToolResult r = runTool(QStringLiteral("xprop"),
+                                         {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, 10s,
+                                         environment());
+            return r.ok && r.out.contains("window id");
+        },
+        20s);
+    if (!ready)
+        m_error = QStringLiteral("openbox did not take over the screen: ")
+                  + QString::fromLocal8Bit(m_windowManager.readAll());
+    return ready;
 }
 
 XSession::~XSession()
 {
+    if (m_windowManager.state() != QProcess::NotRunning) {
+        m_windowManager.terminate();
+        if (!m_windowManager.waitForFinished(5000)) {
+            m_windowManager.kill();
+            m_windowManager.waitForFinished(5000);
+        }
+    }
     if (m_server.state() != QProcess::NotRunning) {
         m_server.terminate();
         if (!m_server.waitForFinished(5000)) {
@@ -184,8 +222,8 @@ bool XSession::key(const QString& keys) const
 
 bool XSession::focus(const QString& window) const
 {
-    // No window manager runs here, so activation requests go unanswered;
-    // setting the input focus directly works.
+    // Without a window manager activation requests go unanswered; setting
+    // the input focus directly works with and without one.
     return xdotool({QStringLiteral("windowfocus"), window});
 }
 
@@ -292,39 +330,35 @@ std::optional<QString> XSession::clipboardText(std::chrono::milliseconds timeout
 
 bool XSession::waitForPaint(const QString& window, std::chrono::milliseconds timeout) const
 {
-    const QString command = QStringLiteral("xwd -silent -id \"$1\" | convert xwd:- -format '%[fx:mean]' info:");
-    return waitUntil(
-        [&] {
-            const ToolResult r = runTool(QStringLiteral("bash"),
-                                         {QStringLiteral("-c"), command, QStringLiteral("mean"), window},
-                                         30s, environment());
-            return r.ok && r.exitCode == 0 && r.out.trimmed().toDouble() > 0.05;
-        },
-        timeout);
+    return waitUntil([&] { return looksPainted(windowOnScreen(window)); }, timeout);
+}
+
+QImage XSession::windowOnScreen(const QString& window) const
+{
+    const QRect rect = windowRect(m_display, window);
+    if (rect.isEmpty())
+        return {};
+    const QImage screen = grabScreen(m_display);
+    return screen.isNull() ? QImage() : screen.copy(rect.intersected(screen.rect()));
+}
+
+QStringList XSession::topLevels() const
+{
+    return viewableTopLevels(m_display);
 }
 
 bool XSession::screenshot(const QString& pngPath) const
 {
     QDir().mkpath(QFileInfo(pngPath).absolutePath());
-    const QString command = QStringLiteral("xwd -root -silent | convert xwd:- png:\"$1\"");
-    const ToolResult r = runTool(QStringLiteral("bash"),
-                                 {QStringLiteral("-c"), command, QStringLiteral("screenshot"), pngPath},
-                                 30s, environment());
-    return r.ok && r.exitCode == 0 && QFileInfo(pngPath).size() > 0;
+    const QImage screen = grabScreen(m_display);
+    return !screen.isNull() && screen.save(pngPath, "PNG");
 }
-
-} // namespace Orvanta::E2E
-
-namespace Orvanta::E2E {
 
 bool XSession::windowShot(const QString& window, const QString& pngPath) const
 {
     QDir().mkpath(QFileInfo(pngPath).absolutePath());
-    const QString command = QStringLiteral("xwd -silent -id \"$1\" | convert xwd:- png:\"$2\"");
-    const ToolResult r = runTool(QStringLiteral("bash"),
-                                 {QStringLiteral("-c"), command, QStringLiteral("windowshot"), window, pngPath},
-                                 30s, environment());
-    return r.ok && r.exitCode == 0 && QFileInfo(pngPath).size() > 0;
+    const QImage image = windowOnScreen(window);
+    return !image.isNull() && image.save(pngPath, "PNG");
 }
 
 } // namespace Orvanta::E2E

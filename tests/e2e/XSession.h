@@ -1,9 +1,11 @@
-// A private X server (Xvfb) for one test and the user's hands on it: xdotool
-// for the mouse and the keyboard, xwd for screenshots, and the close request
-// a window manager would send when the user clicks a window's close box.
+// A private X server (Xvfb) for one test, with or without a window manager,
+// and the user's hands and eyes on it: xdotool for the mouse and the
+// keyboard, the server's own screen contents for screenshots, and the close
+// request a window manager sends when the user clicks a window's close box.
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -37,10 +39,12 @@ ToolResult runTool(const QString& program, const QStringList& arguments,
 
 class XSession {
 public:
-    // Starts Xvfb on a free display; started() tells whether that worked,
-    // error() why not.
-    XSession();
-    ~XSession(); // stops the server
+    enum class WindowManager { None, Openbox };
+
+    // Starts Xvfb on a free display, and the window manager on it when one is
+    // asked for; started() tells whether that worked, error() why not.
+    explicit XSession(WindowManager windowManager = WindowManager::None);
+    ~XSession(); // stops the window manager and the server
 
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
@@ -80,18 +84,24 @@ public:
     // sees exactly what a click on the close box gives it.
     bool requestClose(const QString& window) const;
 
-    // Waits until a window shows more than a black area: a window is mapped
-    // before the program has drawn it.
+    // Waits until the screen shows a window drawn, more than a black or flat
+    // area: a window is mapped before the program has drawn it.
     bool waitForPaint(const QString& window, std::chrono::milliseconds timeout = 10s) const;
+    // The window as the screen shows it now; null when it is not there.
+    QImage windowOnScreen(const QString& window) const;
+    // Top-level windows on screen now, bottom first (see ScreenGrab.h).
+    QStringList topLevels() const;
 
     // Saves the whole screen as a PNG file.
     bool screenshot(const QString& pngPath) const;
-    // Saves one window as a PNG file. A message box can be drawn in a visual
-    // that a screenshot of the whole screen shows as black.
+    // Saves the part of the screen that shows one window as a PNG file.
     bool windowShot(const QString& window, const QString& pngPath) const;
 
 private:
+    bool startWindowManager();
+
     QProcess m_server;
+    QProcess m_windowManager;
     QString m_display;
     QString m_error;
 };
