@@ -1,5 +1,6 @@
 #include "platform/text/Cp950.h"
 #include "support/Fixtures.h"
+#include "support/SalvageCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -249,15 +250,8 @@ TEST_F(QueryTool, CurrentFolderIsTheDefault)
 TEST_F(QueryTool, DamagedCollectionWarnsOnStandardError)
 {
     const QString path = m_install + "/jst.mdb";
-    QByteArray bytes = Orvanta::Test::readFile(path);
-    // The last long-value page: the end of the long memo of the row "長文".
-    qsizetype last = -1;
-    for (qsizetype at = 0; at + 4096 <= bytes.size(); at += 4096) {
-        if (bytes[at] == 1 && bytes.mid(at + 4, 4) == "LVAL")
-            last = at;
-    }
-    ASSERT_GT(last, 0);
-    bytes.replace(last, 4096, QByteArray(4096, '\0'));
+    const QByteArray bytes = Orvanta::Test::withLastLongValuePageZeroed(Orvanta::Test::readFile(path));
+    ASSERT_FALSE(bytes.isEmpty());
     QFile::remove(path);
     Orvanta::Test::writeFile(path, bytes);
 

@@ -8,6 +8,7 @@
 #include "platform/db/ConvertedCopy.h"
 #include "platform/db/Database.h"
 #include "support/Fixtures.h"
+#include "support/SalvageCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -360,15 +361,8 @@ TEST(JetCopies, DamageWarningOncePerOpeningAndKeptWithTheCopy)
     ASSERT_TRUE(dir.isValid() && cache.isValid());
     Database::setConvertedCopyFolder(cache.path(), 0);
     const QString sound = Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb"));
-    QByteArray bytes = Orvanta::Test::readFile(sound);
-    // The last long-value page: the end of the long memo of the row "長文".
-    qsizetype last = -1;
-    for (qsizetype at = 0; at + 4096 <= bytes.size(); at += 4096) {
-        if (bytes[at] == 1 && bytes.mid(at + 4, 4) == "LVAL")
-            last = at;
-    }
-    ASSERT_GT(last, 0);
-    bytes.replace(last, 4096, QByteArray(4096, '\0'));
+    const QByteArray bytes = Orvanta::Test::withLastLongValuePageZeroed(Orvanta::Test::readFile(sound));
+    ASSERT_FALSE(bytes.isEmpty());
     const QString damaged = Orvanta::Test::writeFile(dir.filePath(QStringLiteral("damaged.mdb")), bytes);
     const QString path = dir.filePath(QStringLiteral("jst.mdb"));
     replaceFile(damaged, path);

@@ -114,4 +114,17 @@ SalvageFigures compareSalvaged(const SalvageRows& original, const SalvageRows& s
     return f;
 }
 
+QByteArray withLastLongValuePageZeroed(QByteArray jetFile)
+{
+    constexpr qsizetype kPage = 4096;
+    qsizetype last = -1;
+    for (qsizetype at = 0; at + kPage <= jetFile.size(); at += kPage) {
+        if (jetFile[at] == 1 && jetFile.mid(at + 4, 4) == "LVAL")
+            last = at;
+    }
+    if (last < 0)
+        return {};
+    return jetFile.replace(last, kPage, QByteArray(kPage, '\0'));
+}
+
 } // namespace Orvanta::Test

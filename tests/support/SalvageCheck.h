@@ -39,4 +39,8 @@ struct SalvageFigures {
 SalvageFigures compareSalvaged(const SalvageRows& original, const SalvageRows& served,
                                const QStringList& titlesInPart);
 
+// A Jet 4 file with its last long-value page zeroed (in the install fixture:
+// the end of the long memo of the row "長文"); empty when it has none.
+QByteArray withLastLongValuePageZeroed(QByteArray jetFile);
+
 } // namespace Orvanta::Test
