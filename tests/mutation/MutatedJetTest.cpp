@@ -217,8 +217,10 @@ void measure(const QString& path, const QString& what, const Source& source, con
         ++figures.fewPagesFiles;
     Orvanta::Test::SalvageFigures f;
     f.original = qint64(original.rows.size());
+    // The time a user waits: the file opened and the program's statement run.
     QElapsedTimer timer;
     timer.start();
+    qint64 ms = -1;
     try {
         {
             Connection connection;
@@ -227,6 +229,7 @@ void measure(const QString& path, const QString& what, const Source& source, con
             rs.open(source.sql, connection, CursorType::Static, LockType::Optimistic);
             rs.close();
         }
+        ms = timer.elapsed();
         const Served served = serve(path, source.allColumns, source.textColumns);
         f = Orvanta::Test::compareSalvaged(original, served.rows, served.titlesInPart);
         ++figures.opened;
@@ -238,7 +241,8 @@ void measure(const QString& path, const QString& what, const Source& source, con
     } catch (const std::exception& e) {
         ADD_FAILURE() << what.toStdString() << ": not an Orvanta::Error: " << e.what();
     }
-    const qint64 ms = timer.elapsed();
+    if (ms < 0)
+        ms = timer.elapsed();
     EXPECT_LT(ms, kBoundMs) << what.toStdString();
     if (ms > figures.slowestMs) {
         figures.slowestMs = ms;
