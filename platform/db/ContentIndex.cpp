@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <zlib.h>
 
+#include <bit>
 #include <cstring>
 #include <string_view>
 
@@ -133,6 +134,7 @@ void dropObjects(sqlite3* db)
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_info");
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_grams");
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_order");
+    exec(db, "DROP TABLE IF EXISTS main.orvanta_index_titles");
 }
 
 // maindata as the searches read it: a real table with rowids that no column
@@ -174,27 +176,31 @@ private:
     std::vector<char32_t> m_bmp;
 };
 
-// The posting lists of one run of 65,536 rowids while they are gathered.
+// The posting lists of one run of 65,536 rowids while they are gathered: an
+// open-addressing table small enough to stay in the processor's cache, whose
+// slots remember the last document so that a character repeated within a
+// document costs one probe.
 class GramTable {
 public:
     void add(uint64_t gram, uint32_t rowid)
     {
-        if (m_slots.empty() || (m_used + 1) * 4 > m_slots.size() * 3)
+        if ((m_used + 1) * 4 > m_slots.size() * 3)
             grow();
-        const size_t mask = m_slots.size() - 1;
-        for (size_t i = hash(gram) & mask;; i = (i + 1) & mask) {
+        for (size_t i = hash(gram);; i = (i + 1) & m_mask) {
             Slot& s = m_slots[i];
-            if (s.list == Empty) {
-                s.gram = gram;
-                s.list = uint32_t(m_lists.size());
-                m_lists.push_back({gram, {rowid}, {}});
-                ++m_used;
+            if (s.gram == gram && s.list != Empty) {
+                if (s.last != rowid) {
+                    s.last = rowid;
+                    m_pending[s.list].push_back(rowid);
+                }
                 return;
             }
-            if (s.gram == gram) {
-                std::vector<uint32_t>& pending = m_lists[s.list].pending;
-                if (pending.empty() || pending.back() != rowid)
-                    pending.push_back(rowid);
+            if (s.list == Empty) {
+                s = Slot{gram, uint32_t(m_grams.size()), rowid};
+                m_grams.push_back(gram);
+                m_pending.push_back({rowid});
+                m_sets.emplace_back();
+                ++m_used;
                 return;
             }
         }
@@ -203,10 +209,10 @@ public:
     // Moves the plain lists into the compressed sets.
     void settle()
     {
-        for (List& l : m_lists) {
-            if (!l.pending.empty()) {
-                l.set.addMany(l.pending.data(), l.pending.size());
-                l.pending.clear();
+        for (size_t i = 0; i < m_pending.size(); ++i) {
+            if (!m_pending[i].empty()) {
+                m_sets[i].addMany(m_pending[i].data(), m_pending[i].size());
+                m_pending[i].clear();
             }
         }
     }
@@ -215,10 +221,12 @@ public:
     void drain(F&& write)
     {
         settle();
-        for (List& l : m_lists)
-            write(l.gram, l.set);
-        m_lists.clear();
-        m_slots.clear();
+        for (size_t i = 0; i < m_grams.size(); ++i)
+            write(m_grams[i], m_sets[i]);
+        m_grams.clear();
+        m_pending.clear();
+        m_sets.clear();
+        m_slots.assign(m_slots.size(), Slot{});
         m_used = 0;
     }
 
@@ -227,31 +235,33 @@ private:
     struct Slot {
         uint64_t gram = 0;
         uint32_t list = Empty;
+        uint32_t last = 0;
     };
-    struct List {
-        uint64_t gram;
-        std::vector<uint32_t> pending;
-        PostingSet set;
-    };
-    static size_t hash(uint64_t g) { return size_t((g * 0x9E3779B97F4A7C15ull) >> 20); }
+    size_t hash(uint64_t g) const { return size_t((g * 0x9E3779B97F4A7C15ull) >> m_shift); }
     void grow()
     {
-        std::vector<Slot> slots(m_slots.empty() ? 4096 : m_slots.size() * 2);
-        const size_t mask = slots.size() - 1;
-        for (const Slot& s : m_slots) {
+        const size_t size = m_slots.empty() ? 4096 : m_slots.size() * 2;
+        std::vector<Slot> old(size);
+        old.swap(m_slots);
+        m_mask = size - 1;
+        m_shift = 64 - std::countr_zero(size);
+        for (const Slot& s : old) {
             if (s.list == Empty)
                 continue;
-            size_t i = hash(s.gram) & mask;
-            while (slots[i].list != Empty)
-                i = (i + 1) & mask;
-            slots[i] = s;
+            size_t i = hash(s.gram);
+            while (m_slots[i].list != Empty)
+                i = (i + 1) & m_mask;
+            m_slots[i] = s;
         }
-        m_slots.swap(slots);
     }
 
     std::vector<Slot> m_slots;
-    std::vector<List> m_lists;
+    size_t m_mask = 0;
+    int m_shift = 64;
     size_t m_used = 0;
+    std::vector<uint64_t> m_grams;
+    std::vector<std::vector<uint32_t>> m_pending;
+    std::vector<PostingSet> m_sets;
 };
 
 void writeGramSets(sqlite3* db, sqlite3_stmt* insert, GramTable& table, uint64_t chunk)
@@ -301,6 +311,65 @@ void writeOrder(sqlite3* db)
         flush();
 }
 
+void appendUnits(std::string& out, const char16_t* units, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        out += char(units[i] & 0xFF);
+        out += char(units[i] >> 8);
+    }
+}
+
+void appendLength(std::string& out, uint32_t length)
+{
+    const char16_t halves[2] = {char16_t(length & 0xFFFF), char16_t(length >> 16)};
+    appendUnits(out, halves, 2);
+}
+
+// Per run of 65,536 rowids, for each row: its rowid (32 bits), then subject
+// and htm, each a 32-bit length in UTF-16 units (all ones for NULL) and the
+// units; all little-endian.
+void writeTitles(sqlite3* db)
+{
+    Statement rows = prepare(db, "SELECT rowid, subject, htm FROM main.maindata ORDER BY rowid");
+    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_titles(chunk, cells) VALUES (?1, ?2)");
+    std::string part;
+    qint64 chunk = -1;
+    auto flush = [&] {
+        if (chunk < 0)
+            return;
+        const std::string blob = withChecksum(part);
+        sqlite3_bind_int64(insert.get(), 1, chunk);
+        sqlite3_bind_blob(insert.get(), 2, blob.data(), int(blob.size()), SQLITE_STATIC);
+        const int rc = sqlite3_step(insert.get());
+        sqlite3_reset(insert.get());
+        if (rc != SQLITE_DONE)
+            throw sqliteError(db, rc, "titles");
+        part.clear();
+    };
+    int rc;
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
+        if (qint64(rowid >> ChunkBits) != chunk) {
+            flush();
+            chunk = rowid >> ChunkBits;
+        }
+        appendLength(part, rowid);
+        for (int c = 1; c <= 2; ++c) {
+            if (sqlite3_column_type(rows.get(), c) == SQLITE_NULL) {
+                appendLength(part, UINT32_MAX);
+                continue;
+            }
+            const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(rows.get(), c));
+            const size_t units = size_t(sqlite3_column_bytes16(rows.get(), c)) / 2;
+            appendLength(part, uint32_t(units));
+            appendUnits(part, text, units);
+        }
+    }
+    if (rc != SQLITE_DONE)
+        throw sqliteError(db, rc, "titles");
+    flush();
+}
+
 } // namespace
 
 bool ContentIndex::build(sqlite3* db, const Progress& progress)
@@ -312,6 +381,7 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress)
     exec(db, "CREATE TABLE main.orvanta_index_info(name TEXT PRIMARY KEY, value)");
     exec(db, "CREATE TABLE main.orvanta_index_grams(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
     exec(db, "CREATE TABLE main.orvanta_index_order(chunk INTEGER PRIMARY KEY, rowids BLOB NOT NULL)");
+    exec(db, "CREATE TABLE main.orvanta_index_titles(chunk INTEGER PRIMARY KEY, cells BLOB NOT NULL)");
 
     const qint64 total = singleInteger(db, "SELECT count(*) FROM main.maindata").value_or(0);
     Statement rows = prepare(db, "SELECT rowid, content FROM main.maindata NOT INDEXED ORDER BY rowid");
@@ -368,6 +438,7 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress)
         writeGramSets(db, insert.get(), one, run);
     }
     writeOrder(db);
+    writeTitles(db);
 
     Statement info = prepare(db, "INSERT INTO main.orvanta_index_info(name, value) VALUES (?1, ?2)");
     const std::pair<const char*, qint64> facts[] = {
@@ -414,7 +485,8 @@ ContentIndex::State ContentIndex::state(sqlite3* db)
     if (format != FormatVersion)
         return State::Foreign;
     if (!rows || !maxRowid || !tryPrepare(db, "SELECT key, sets FROM main.orvanta_index_grams")
-        || !tryPrepare(db, "SELECT chunk, rowids FROM main.orvanta_index_order"))
+        || !tryPrepare(db, "SELECT chunk, rowids FROM main.orvanta_index_order")
+        || !tryPrepare(db, "SELECT chunk, cells FROM main.orvanta_index_titles"))
         return State::Foreign;
     Statement triggers = tryPrepare(
         db, "SELECT count(*) FROM main.sqlite_schema WHERE type = 'trigger' AND tbl_name = 'maindata' COLLATE NOCASE "
@@ -510,6 +582,82 @@ const std::vector<uint32_t>* ContentIndex::rankOfRowid()
     }
     m_rank = std::move(rank);
     return &*m_rank;
+}
+
+} // namespace Orvanta
+
+namespace Orvanta {
+
+void ContentIndex::Titles::appendRow(ResultTable& table, uint32_t rowid) const
+{
+    size_t at = m_at[rowid];
+    for (int c = 0; c < 2; ++c) {
+        const uint32_t length = uint32_t(m_cells[at]) | (uint32_t(m_cells[at + 1]) << 16);
+        at += 2;
+        if (length == UINT32_MAX) {
+            table.appendCell({}, true);
+            continue;
+        }
+        table.appendCell(QStringView(m_cells.data() + at, qsizetype(length)));
+        at += length;
+    }
+}
+
+const ContentIndex::Titles* ContentIndex::titles()
+{
+    if (m_titles)
+        return &*m_titles;
+    if (m_maxRowid < 0 || m_maxRowid > 4 * m_rows + 65536)
+        return nullptr;
+    Statement st = tryPrepare(m_db, "SELECT chunk, cells FROM main.orvanta_index_titles ORDER BY chunk");
+    if (!st)
+        throw Unusable("search index: the titles cannot be read");
+    Titles titles;
+    titles.m_at.assign(size_t(m_maxRowid) + 1, UINT32_MAX);
+    qint64 rows = 0;
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        const std::string_view payload =
+            checkedPayload(sqlite3_column_blob(st.get(), 1), sqlite3_column_bytes(st.get(), 1));
+        if (payload.size() % 2 != 0)
+            throw Unusable("search index: the titles are cut short");
+        const size_t base = titles.m_cells.size();
+        if (base + payload.size() / 2 >= UINT32_MAX)
+            throw Unusable("search index: the titles are too large to hold");
+        titles.m_cells.resize(base + payload.size() / 2);
+        const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
+        for (size_t i = 0; i < payload.size() / 2; ++i)
+            titles.m_cells[base + i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
+        // Walk the rows of the part: rowid, then two cells.
+        size_t at = base;
+        const size_t end = titles.m_cells.size();
+        auto length = [&](size_t i) { return uint32_t(titles.m_cells[i]) | (uint32_t(titles.m_cells[i + 1]) << 16); };
+        while (at < end) {
+            if (at + 2 > end)
+                throw Unusable("search index: the titles are cut short");
+            const uint32_t rowid = length(at);
+            at += 2;
+            if (rowid > m_maxRowid || titles.m_at[rowid] != UINT32_MAX)
+                throw Unusable("search index: the titles name an unknown row");
+            titles.m_at[rowid] = uint32_t(at);
+            for (int c = 0; c < 2; ++c) {
+                if (at + 2 > end)
+                    throw Unusable("search index: the titles are cut short");
+                const uint32_t n = length(at);
+                at += 2;
+                if (n != UINT32_MAX) {
+                    if (n > end - at)
+                        throw Unusable("search index: the titles are cut short");
+                    at += n;
+                }
+            }
+            ++rows;
+        }
+    }
+    if (rc != SQLITE_DONE || rows != m_rows)
+        throw Unusable("search index: the titles do not cover the rows");
+    m_titles = std::move(titles);
+    return &*m_titles;
 }
 
 } // namespace Orvanta

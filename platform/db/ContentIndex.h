@@ -12,6 +12,10 @@
 //   orvanta_index_grams  (key, sets)    key = gram << 16 | rowid >> 16, one
 //                                       posting set per 65,536 rowids
 //   orvanta_index_order  (chunk, rowids) the newest-first order
+//   orvanta_index_titles (chunk, cells)  subject and htm of every row, as
+//                                       SQLite gives them as text, so that a
+//                                       result list is built without looking
+//                                       up each row in maindata
 // Triggers on maindata delete the info row on any insert, update or delete, so
 // a collection changed by any program afterwards reads as stale. Every stored
 // set carries a checksum; a set that fails it makes the index unusable.
@@ -35,6 +39,7 @@
 #pragma once
 
 #include "platform/db/PostingSet.h"
+#include "platform/db/ResultTable.h"
 
 #include <QtGlobal>
 
@@ -53,7 +58,7 @@ namespace Orvanta {
 class ContentIndex {
 public:
     // Changes whenever what the index holds or how it is stored changes.
-    static constexpr int FormatVersion = 1;
+    static constexpr int FormatVersion = 2;
 
     enum class State {
         Missing,   // no index (a collection written before there was one)
@@ -101,6 +106,21 @@ public:
     // sparse for a table of them.
     const std::vector<uint32_t>* rankOfRowid();
 
+    // The subject and htm cells of every row (in SQLite's text form, NULL
+    // kept apart), read once; nullptr when rowids are too sparse for a table.
+    class Titles {
+    public:
+        bool has(uint32_t rowid) const { return rowid < m_at.size() && m_at[rowid] != UINT32_MAX; }
+        // Appends the row's two cells; `rowid` must be one that has().
+        void appendRow(ResultTable& table, uint32_t rowid) const;
+
+    private:
+        friend class ContentIndex;
+        std::vector<char16_t> m_cells; // per row: for each cell a 32-bit length (all ones: NULL), then its text
+        std::vector<uint32_t> m_at;    // by rowid: where the row starts in m_cells
+    };
+    const Titles* titles();
+
     qint64 rowCount() const { return m_rows; }
 
 private:
@@ -114,6 +134,7 @@ private:
     qint64 m_maxRowid;
     std::optional<std::vector<uint32_t>> m_order;
     std::optional<std::vector<uint32_t>> m_rank;
+    std::optional<Titles> m_titles;
 };
 
 } // namespace Orvanta

@@ -22,6 +22,7 @@ const QString kAnyWordBase = QStringLiteral("select subject,htm from  maindata w
 const QString kAllWordsHead = QStringLiteral(" and content like '%");
 const QString kAnyWordHead = QStringLiteral("  or content like '%");
 const QString kOrdering = QStringLiteral("order by [date] desc ");
+const QString kListAll = QStringLiteral("select subject,htm from  maindata order by date desc");
 const QString kApostropheEscape = QStringLiteral("'&chr(39)&'");
 
 // Words the dialect passes to SQLite other than as their UTF-8 text.
@@ -175,11 +176,38 @@ std::vector<uint32_t> newestFirst(ContentIndex& index, const PostingSet& rows)
     return out;
 }
 
+// The result list of the rows, in the order given: from the titles the index
+// keeps, else looked up in maindata one by one.
+std::shared_ptr<const ResultTable> table(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& rowids)
+{
+    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
+    auto out = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
+    out->reserve(qsizetype(rowids.size()));
+    if (const ContentIndex::Titles* titles = index.titles()) {
+        for (uint32_t rowid : rowids) {
+            if (!titles->has(rowid))
+                throw ContentIndex::Unusable("search index: a document has no title");
+            titles->appendRow(*out, rowid);
+        }
+        return out;
+    }
+    for (uint32_t rowid : rowids) {
+        sqlite3_bind_int64(fetch.get(), 1, rowid);
+        if (sqlite3_step(fetch.get()) != SQLITE_ROW)
+            throw ContentIndex::Unusable("search index: a document it names is missing");
+        appendCurrentRow(*out, fetch.get(), 2);
+        sqlite3_reset(fetch.get());
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<Statement> recognize(const QString& jetSql)
 {
     Statement out;
+    if (jetSql == kListAll)
+        return out; // every row, newest first
     qsizetype pos = 0;
     if (jetSql.startsWith(kAllWordsBase))
         out.allWords = true;
@@ -190,6 +218,9 @@ std::optional<Statement> recognize(const QString& jetSql)
     pos = kAllWordsBase.size();
     const QString& head = out.allWords ? kAllWordsHead : kAnyWordHead;
     const QStringView sql(jetSql);
+    // No word at all: "where 1=1 order by ..." (every row) or "where 1=2".
+    if (out.allWords && sql.mid(pos) == QLatin1Char(' ') + kOrdering)
+        return out;
     for (;;) {
         if (!out.patterns.empty()) {
             const QStringView rest = sql.mid(pos);
@@ -259,7 +290,9 @@ std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const S
 
     PostingSet rows;
     std::vector<std::string> unsettled; // patterns that our LIKE must still decide
-    if (statement.allWords) {
+    if (statement.patterns.empty()) {
+        return table(index, db, index.newestFirst());
+    } else if (statement.allWords) {
         std::vector<const Condition*> byRows;
         for (const auto& [pattern, condition] : conditions) {
             byRows.push_back(&condition);
@@ -291,18 +324,7 @@ std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const S
         rows.unite(candidates);
     }
 
-    const std::vector<uint32_t> ordered = statement.allWords ? newestFirst(index, rows) : rows.values();
-    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
-    auto table = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
-    table->reserve(qsizetype(ordered.size()));
-    for (uint32_t rowid : ordered) {
-        sqlite3_bind_int64(fetch.get(), 1, rowid);
-        if (sqlite3_step(fetch.get()) != SQLITE_ROW)
-            throw ContentIndex::Unusable("search index: a document it names is missing");
-        appendCurrentRow(*table, fetch.get(), 2);
-        sqlite3_reset(fetch.get());
-    }
-    return table;
+    return table(index, db, statement.allWords ? newestFirst(index, rows) : rows.values());
 }
 
 } // namespace Orvanta::IndexedSearch

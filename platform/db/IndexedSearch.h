@@ -1,5 +1,7 @@
 // Runs the statements the query composer writes through the content index
 // instead of scanning every document, with the same rows in the same order:
+//   ... order by date desc    (and "where 1=1" without words) every row,
+//                             newest first, ties by rowid
 //   ... where 1=1 and content like '%w1%' and ... order by [date] desc
 //       the documents matching every word, newest first, ties by rowid
 //   ... where 1=2  or content like '%w1%'  or ...
@@ -28,7 +30,7 @@ namespace IndexedSearch {
 
 struct Statement {
     bool allWords = true;              // AND and newest first; else OR in storage order
-    std::vector<std::string> patterns; // the LIKE patterns ("%word%"), UTF-8
+    std::vector<std::string> patterns; // the LIKE patterns ("%word%"), UTF-8; none: every row
 };
 
 // The statement as the composer wrote it, or nullopt.

@@ -1,0 +1,288 @@
+// The content index: searches through it beside the scan, its build time and
+// size against the content, and the other way of keeping posting sets that
+// was weighed against CRoaring: SQLite's FTS5 with a tokenizer of ours that
+// makes the same characters and pairs of characters, on the same content.
+//
+//   bench_index                                   sample of 140,000 documents
+//   ORVANTA_BENCH_SAMPLES=140000,1000000 bench_index
+//   bench_index --benchmark_filter=search         only the searches
+#include "BenchSupport.h"
+
+#include "app/core/modVelmora.h"
+#include "platform/db/ContentIndex.h"
+#include "platform/db/Database.h"
+#include "platform/db/LikeMatcher.h"
+#include "platform/db/Utf8Reading.h"
+#include "search/core/QueryComposer.h"
+#include "search/core/SearchExecution.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <map>
+
+using namespace Orvanta;
+using namespace Orvanta::Bench;
+
+namespace {
+
+struct Query {
+    const char* label;
+    const char* text;
+};
+
+const Query kQueries[] = {
+    {"one_word", "人參"},
+    {"and_two_words", "人參 甘草"},
+    {"or_two_words", "+人參 甘草"},
+    {"three_characters", "桂枝湯"},
+    {"empty", ""},
+};
+
+std::vector<int> sampleSizes()
+{
+    const QByteArray env = qgetenv("ORVANTA_BENCH_SAMPLES");
+    std::vector<int> out;
+    for (const QByteArray& n : (env.isEmpty() ? QByteArray("140000") : env).split(','))
+        out.push_back(n.trimmed().toInt());
+    return out;
+}
+
+// What the search window does for one search, made a real one each time.
+void search(benchmark::State& state, QString connectionString, QString queryText, bool index)
+{
+    Database::setContentIndexUse(index);
+    qsizetype rows = 0;
+    for (auto _ : state) {
+        Database::forgetKeptResults();
+        const ComposedQuery q = composeQuery(queryText);
+        const auto table = executeSearch(connectionString, q.sql);
+        rows = table ? table->rowCount() : 0;
+        benchmark::DoNotOptimize(table);
+    }
+    state.counters["rows"] = double(rows);
+    Database::setContentIndexUse(true);
+}
+
+// A writable copy of the collection's database without its index.
+QString unindexedCopy(const QString& folder, QTemporaryDir& scratch)
+{
+    const QString copy = scratch.filePath(QStringLiteral("jst.mdb"));
+    QFile::remove(copy);
+    QFile::copy(folder + QStringLiteral("/jst.mdb"), copy);
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(copy).constData(), &db);
+    ContentIndex::drop(db);
+    sqlite3_exec(db, "VACUUM", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return copy;
+}
+
+qint64 singleInteger(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* st = nullptr;
+    qint64 value = 0;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        value = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return value;
+}
+
+void setBuildCounters(benchmark::State& state, sqlite3* db, qint64 bytesBefore, const QString& path)
+{
+    const qint64 content = singleInteger(db, "SELECT sum(length(CAST(content AS BLOB))) FROM maindata");
+    const qint64 after = QFileInfo(path).size();
+    state.counters["content_MB"] = double(content) / 1e6;
+    state.counters["index_MB"] = double(after - bytesBefore) / 1e6;
+    state.counters["index_per_content"] = double(after - bytesBefore) / double(content);
+}
+
+void buildRoaring(benchmark::State& state, QString folder)
+{
+    QTemporaryDir scratch(Bench::cacheFolder() + QStringLiteral("/scratch-XXXXXX"));
+    const QString path = unindexedCopy(folder, scratch);
+    const qint64 before = QFileInfo(path).size();
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    for (auto _ : state) {
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        ContentIndex::build(db);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    setBuildCounters(state, db, before, path);
+    sqlite3_close(db);
+}
+
+// ---- FTS5 with our own tokenizer -------------------------------------------
+
+// Tokens: every folded character and every pair of adjacent folded characters
+// of a document; a query term of one or two characters is that one token.
+int tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int bytes,
+             int (*token)(void*, int, const char*, int, int, int))
+{
+    std::vector<std::string> chars;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const auto* end = p + bytes;
+    while (p < end) {
+        const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
+        p += d.len;
+        const char32_t c = foldCase(d.cp);
+        std::string utf8;
+        if (c < 0x80) {
+            utf8 += char(c);
+        } else if (c < 0x800) {
+            utf8 += char(0xC0 | (c >> 6));
+            utf8 += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += char(0xE0 | (c >> 12));
+            utf8 += char(0x80 | ((c >> 6) & 0x3F));
+            utf8 += char(0x80 | (c & 0x3F));
+        } else {
+            utf8 += char(0xF0 | ((c >> 18) & 0x7));
+            utf8 += char(0x80 | ((c >> 12) & 0x3F));
+            utf8 += char(0x80 | ((c >> 6) & 0x3F));
+            utf8 += char(0x80 | (c & 0x3F));
+        }
+        chars.push_back(utf8);
+    }
+    if (flags & FTS5_TOKENIZE_QUERY) {
+        const std::string term = chars.size() <= 2 ? chars.empty() ? std::string() : chars.size() == 1 ? chars[0]
+                                                                                                       : chars[0] + chars[1]
+                                                   : std::string();
+        return term.empty() ? SQLITE_OK : token(ctx, 0, term.data(), int(term.size()), 0, bytes);
+    }
+    for (size_t i = 0; i < chars.size(); ++i) {
+        int rc = token(ctx, 0, chars[i].data(), int(chars[i].size()), 0, 0);
+        if (rc == SQLITE_OK && i + 1 < chars.size()) {
+            const std::string pair = chars[i] + chars[i + 1];
+            rc = token(ctx, 0, pair.data(), int(pair.size()), 0, 0);
+        }
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+    return SQLITE_OK;
+}
+
+int createTokenizer(void*, const char**, int, Fts5Tokenizer** out)
+{
+    static int instance;
+    *out = reinterpret_cast<Fts5Tokenizer*>(&instance);
+    return SQLITE_OK;
+}
+
+void registerTokenizer(sqlite3* db)
+{
+    fts5_api* api = nullptr;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr);
+    sqlite3_bind_pointer(st, 1, &api, "fts5_api_ptr", nullptr);
+    sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (!api)
+        throw std::runtime_error("FTS5 is not available");
+    static fts5_tokenizer tokenizer{createTokenizer, [](Fts5Tokenizer*) {}, tokenize};
+    api->xCreateTokenizer(api, "orvanta_grams", nullptr, &tokenizer, nullptr);
+}
+
+void buildFts5(benchmark::State& state, QString folder)
+{
+    QTemporaryDir scratch(Bench::cacheFolder() + QStringLiteral("/scratch-XXXXXX"));
+    const QString path = unindexedCopy(folder, scratch);
+    const qint64 before = QFileInfo(path).size();
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    registerTokenizer(db);
+    for (auto _ : state) {
+        sqlite3_exec(db, "DROP TABLE IF EXISTS grams", nullptr, nullptr, nullptr);
+        // Document sets only, like the CRoaring index: no copy of the text, no positions.
+        sqlite3_exec(db,
+                     "CREATE VIRTUAL TABLE grams USING fts5(content, content='', detail=none, "
+                     "tokenize='orvanta_grams');"
+                     "BEGIN; INSERT INTO grams(rowid, content) SELECT rowid, content FROM maindata "
+                     "WHERE content IS NOT NULL; COMMIT; INSERT INTO grams(grams) VALUES ('optimize')",
+                     nullptr, nullptr, nullptr);
+    }
+    setBuildCounters(state, db, before, path);
+    sqlite3_close(db);
+}
+
+// The same posting-set question to each: the documents holding both pairs.
+void andFts5(benchmark::State& state, QString folder)
+{
+    // One FTS5 copy per collection, made on first use.
+    static std::map<QString, std::pair<std::unique_ptr<QTemporaryDir>, QString>> copies;
+    auto& [scratch, path] = copies[folder];
+    if (!scratch) {
+        scratch = std::make_unique<QTemporaryDir>(Bench::cacheFolder() + QStringLiteral("/scratch-XXXXXX"));
+        path = unindexedCopy(folder, *scratch);
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+        registerTokenizer(db);
+        sqlite3_exec(db,
+                     "CREATE VIRTUAL TABLE grams USING fts5(content, content='', detail=none, "
+                     "tokenize='orvanta_grams');"
+                     "BEGIN; INSERT INTO grams(rowid, content) SELECT rowid, content FROM maindata "
+                     "WHERE content IS NOT NULL; COMMIT; INSERT INTO grams(grams) VALUES ('optimize')",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    registerTokenizer(db);
+    sqlite3_exec(db, "PRAGMA mmap_size=2147418112", nullptr, nullptr, nullptr);
+    qint64 count = 0;
+    for (auto _ : state) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT rowid FROM grams WHERE grams MATCH '\"人參\" AND \"甘草\"'", -1, &st, nullptr);
+        count = 0;
+        while (sqlite3_step(st) == SQLITE_ROW)
+            ++count;
+        sqlite3_finalize(st);
+    }
+    state.counters["rows"] = double(count);
+    sqlite3_close(db);
+}
+
+void andRoaring(benchmark::State& state, QString folder)
+{
+    SqlitePtr db = openReadOnly(folder + QStringLiteral("/jst.mdb"));
+    uint64_t count = 0;
+    for (auto _ : state) {
+        auto index = ContentIndex::open(db.get());
+        PostingSet rows = index->documentsWith(ContentIndex::bigram(U'人', U'參'));
+        rows.intersectWith(index->documentsWith(ContentIndex::bigram(U'甘', U'草')));
+        count = rows.values().size();
+    }
+    state.counters["rows"] = double(count);
+}
+
+void registerAll()
+{
+    for (const int n : sampleSizes()) {
+        const QString folder = sampleCollection(n);
+        const std::string name = "sample" + std::to_string(n / 1000) + "k";
+        const QString connectionString = modVelmora::connectionStringFor(folder);
+        for (const Query& q : kQueries) {
+            benchmark::RegisterBenchmark(("search/index/" + name + "/" + q.label).c_str(), search, connectionString,
+                                         QString::fromUtf8(q.text), true)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("search/scan/" + name + "/" + q.label).c_str(), search, connectionString,
+                                         QString::fromUtf8(q.text), false)
+                ->Unit(benchmark::kMillisecond);
+        }
+        benchmark::RegisterBenchmark(("postings/roaring/" + name + "/and_two_words").c_str(), andRoaring, folder)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("postings/fts5/" + name + "/and_two_words").c_str(), andFts5, folder)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("build/roaring/" + name).c_str(), buildRoaring, folder)
+            ->Unit(benchmark::kSecond)->Iterations(1);
+        benchmark::RegisterBenchmark(("build/fts5/" + name).c_str(), buildFts5, folder)
+            ->Unit(benchmark::kSecond)->Iterations(1);
+    }
+}
+
+} // namespace
+
+ORVANTA_BENCH_MAIN(registerAll)
