@@ -120,7 +120,23 @@ void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>&
 {
     if (patterns.empty() || candidates.isEmpty())
         return;
-    const LikeSet set(patterns);
+    // Few patterns one by one (each takes LikeMatcher's fast path for
+    // "%word%"); many in one pass, as the scan does.
+    std::vector<LikeMatcher> matchers;
+    std::optional<LikeSet> set;
+    if (patterns.size() <= 64) {
+        for (const std::string& p : patterns)
+            matchers.emplace_back(p);
+    } else {
+        set.emplace(patterns);
+    }
+    auto matches = [&](std::string_view text) {
+        if (set)
+            return all ? set->matchesAll(text) : set->matchesAny(text);
+        auto one = [&](const LikeMatcher& m) { return m.matches(text); };
+        return all ? std::all_of(matchers.begin(), matchers.end(), one)
+                   : std::any_of(matchers.begin(), matchers.end(), one);
+    };
     SqlStatement read = prepare(db, "SELECT content FROM main.maindata WHERE rowid = ?1");
     PostingSet rejected;
     for (uint32_t rowid : candidates.values()) {
@@ -131,7 +147,7 @@ void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>&
             // The text as our LIKE receives it.
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(read.get(), 0));
             const std::string_view view(text ? text : "", size_t(sqlite3_column_bytes(read.get(), 0)));
-            keep = all ? set.matchesAll(view) : set.matchesAny(view);
+            keep = matches(view);
         } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             throw ContentIndex::Unusable("search index: reading a document failed");
         }
