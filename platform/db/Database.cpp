@@ -244,6 +244,19 @@ DamageReport convertInto(const QString& localPath, sqlite3* db)
     return damage;
 }
 
+// Only a Jet file with a table of documents gets a content index.
+bool hasDocumentTable(sqlite3* db)
+{
+    sqlite3_stmt* stmt = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'maindata' COLLATE NOCASE",
+                           -1, &stmt, nullptr)
+        == SQLITE_OK)
+        found = sqlite3_step(stmt) == SQLITE_ROW;
+    sqlite3_finalize(stmt);
+    return found;
+}
+
 bool isWriteFailure(const Error& e)
 {
     return e.number() == ErrorCode::DiskFull || e.number() == ErrorCode::PathFileAccessError;
@@ -602,7 +615,7 @@ bool Database::remakeCopy()
 // searches switch to the new copy (and its index) once it is there.
 void Database::startContentIndex()
 {
-    if (m_copyPath.isEmpty() || m_indexWorker.joinable() || !g_indexUse
+    if (m_copyPath.isEmpty() || m_indexWorker.joinable() || !g_indexUse || !hasDocumentTable(m_db)
         || ContentIndex::state(m_db) == ContentIndex::State::Current)
         return;
     m_stopIndexWorker = false;
