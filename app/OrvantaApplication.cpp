@@ -1,6 +1,7 @@
 #include "app/OrvantaApplication.h"
 
 #include "app/forms/ProgramEnd.h"
+#include "platform/ui/BusyCursor.h"
 #include "platform/ui/Fonts.h"
 
 #include <QEvent>
@@ -14,6 +15,7 @@ OrvantaApplication::OrvantaApplication(int& argc, char** argv) : QApplication(ar
     setQuitOnLastWindowClosed(false);
     // Message boxes, tooltips and the printed line draw Chinese in the Ming face.
     installFontFallbacks();
+    BusyCursor::install();
 }
 
 OrvantaApplication::~OrvantaApplication()

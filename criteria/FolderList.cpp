@@ -1,6 +1,7 @@
 #include "criteria/FolderList.h"
 
 #include "app/forms/Handler.h"
+#include "criteria/core/Drives.h"
 #include "criteria/core/FolderTree.h"
 #include "platform/Error.h"
 
@@ -44,10 +45,14 @@ void FolderList::fill()
     clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-    const QStringList levels = FolderTree::levels(m_path);
+    // From the root of the drive the path lies on, as the drive list shows it.
+    const QString drive = Drives::driveOf(m_path, Drives::mounted());
+    const QStringList levels = FolderTree::levels(m_path, drive);
     const QString indentStep(2, QLatin1Char(' '));
     for (int i = 0; i < levels.size(); ++i) {
-        auto* it = new QListWidgetItem(open, indentStep.repeated(i) + FolderTree::displayName(levels[i]), this);
+        // The drive's root by its full name, the levels below it by theirs.
+        const QString name = i == 0 ? levels[i] : FolderTree::displayName(levels[i]);
+        auto* it = new QListWidgetItem(open, indentStep.repeated(i) + name, this);
         it->setData(PathRole, levels[i]);
         it->setToolTip(levels[i]);
     }

@@ -114,12 +114,16 @@ void frmBrowser::buildControls()
     txtBrowser->setObjectName(QStringLiteral("txtBrowser"));
     txtBrowser->setGeometry(pxRect(120, 2880, 6615, 2895));
     txtBrowser->setFont(designFont(Ming, 12.75));
+    // Tab moves on to the save button, as the tab order says, rather than
+    // typing a tab character.
+    txtBrowser->setTabChangesFocus(true);
 
     Command1 = new QPushButton(QStringLiteral("存檔"), fraFrame);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(pxRect(5640, 5760, 855, 375));
     Command1->setFont(designFont(Ming, 11.25));
-    Command1->setAutoDefault(false);
+    // Enter clicks it while it has the focus, as Space does.
+    Command1->setAutoDefault(true);
 
     drvList->raise();
     dirList->raise();
@@ -168,6 +172,9 @@ void frmBrowser::dirList_Change()
 {
     filList->setPath(dirList->path());
     Drives::setCurrentFolder(dirList->path());
+    // Opening a folder that is another drive's root (a medium mounted below
+    // this drive) moves to that drive; the drive list follows.
+    drvList->selectQuietly(dirList->path());
 }
 
 void frmBrowser::filList_DblClick()

@@ -2,6 +2,7 @@
 #include "search/FrmVelmoraMain.h"
 
 #include "app/forms/Handler.h"
+#include "platform/Progress.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/Artwork.h"
@@ -12,6 +13,7 @@
 #include "platform/ui/ResultGrid.h"
 #include "platform/ui/Twips.h"
 #include "search/QueryBox.h"
+#include "search/core/PrivatePage.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -152,6 +154,8 @@ void FrmVelmoraMain::setOuterGeometryTwips(double top, double left, double heigh
 
 void FrmVelmoraMain::Form_Load()
 {
+    // Making the window (the embedded browser above all) may have taken a while.
+    Progress::tick();
     strTmpPage = Paths::join(Paths::installFolder(), QStringLiteral("tmp\\TmpVORTAN.htm"));
 
     setOuterGeometryTwips(0, 0, 9100, 12120);
@@ -185,6 +189,7 @@ void FrmVelmoraMain::Form_Unload()
             FileSystem::deleteFile(strTmpPage);
     } catch (const std::exception&) {
     }
+    PrivatePage::remove();
 }
 
 void FrmVelmoraMain::paintEvent(QPaintEvent*)

@@ -10,6 +10,7 @@
 
 #include "app/forms/Form.h"
 
+#include <QEvent>
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -85,6 +86,10 @@ private:
     void printCurrentRow();
     void resetHistory();
     void setOuterGeometryTwips(double top, double left, double height, double width);
+    void applyOuterSizeOnceFramed(QEvent::Type type);
+    // A key typed while the query box's history list is open; true when it
+    // was handled here and the list must not see it.
+    bool historyListKey(QKeyEvent* key);
 
     QueryBox* m_txtQuery = nullptr;
     PictureButton* m_command1 = nullptr;
@@ -102,6 +107,10 @@ private:
         Qt::KeyboardModifiers modifiers;
         QPointer<QWidget> receiver;
     } m_previewedKey;
+    // Where the shown page was written when the collection could not take
+    // it; empty while strTmpPage holds it.
+    QString m_shownPage;
+    bool m_framed = false; // the outer size was applied to the window manager's frame
 };
 
 } // namespace Orvanta

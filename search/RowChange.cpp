@@ -8,6 +8,7 @@
 #include "platform/ui/ResultGrid.h"
 #include "search/QueryBox.h"
 #include "search/core/Highlighter.h"
+#include "search/core/PrivatePage.h"
 #include "search/core/RowTip.h"
 
 #include <QLabel>
@@ -46,13 +47,23 @@ void FrmVelmoraMain::Grd1_RowColChange()
     // Also when no page could be written: the view then shows what it shows
     // for a missing file, or the page that is still there.
     m_lblDesc->setSourceDocument(Paths::join(Paths::installFolder(), documentPath));
-    m_lblDesc->navigate(strTmpPage);
+    if (m_shownPage.isEmpty())
+        m_lblDesc->navigate(strTmpPage);
+    else
+        m_lblDesc->navigate(m_shownPage, strTmpPage);
 }
 
 void FrmVelmoraMain::ShowHits(const QString& documentPath, const QString& highlightText)
 {
     // Every failing step is skipped; nothing comes back from here.
-    writeMarkedPage(Paths::installFolder(), documentPath, highlightText, strTmpPage);
+    QByteArray page;
+    m_shownPage.clear();
+    if (writeMarkedPage(Paths::installFolder(), documentPath, highlightText, strTmpPage, &page))
+        return;
+    // A collection that cannot be written (a CD, a read-only share, one
+    // installed by another user) would leave the view blank: the page goes to
+    // the user's own folder instead, standing in for the temporary page.
+    m_shownPage = PrivatePage::write(page, strTmpPage);
 }
 
 void FrmVelmoraMain::Grd1_MouseMove(int16_t, int16_t, float x, float y)

@@ -7,6 +7,7 @@
 #include "platform/ui/ResultGrid.h"
 #include "search/QueryBox.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
 
@@ -14,6 +15,13 @@ namespace Orvanta {
 
 bool FrmVelmoraMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == this)
+        applyOuterSizeOnceFramed(event->type());
+    // The history drop-down is a window of its own; its keys would never
+    // reach the search window otherwise.
+    if (m_keyPreview && event->type() == QEvent::KeyPress && watched == m_txtQuery->view()
+        && historyListKey(static_cast<QKeyEvent*>(event)))
+        return true;
     if (m_keyPreview && event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         // A key that the focused control does not take travels on to its
         // parents; the window looks at it once, at its first receiver. The
@@ -49,6 +57,52 @@ bool FrmVelmoraMain::eventFilter(QObject* watched, QEvent* event)
     }
     // The key always goes on to the focused control.
     return Form::eventFilter(watched, event);
+}
+
+bool FrmVelmoraMain::historyListKey(QKeyEvent* key)
+{
+    int16_t keyCode = int16_t(Keystrokes::virtualKeyCode(key->key()));
+    int16_t shift = int16_t(Keystrokes::shiftState(key->modifiers()));
+    switch (keyCode) {
+    case 13: {
+        // Enter takes the chosen entry into the box and closes the list;
+        // then the key goes where Enter typed in the box goes: the window's
+        // handler, then the box's own, which searches.
+        const int row = m_txtQuery->view()->currentIndex().row();
+        if (row >= 0)
+            m_txtQuery->setCurrentIndex(row);
+        m_txtQuery->hidePopup();
+        runHandler([&] { Form_KeyDown(keyCode, shift); });
+        runHandler([&] {
+            int16_t keyAscii = 13;
+            TxtQuery_KeyPress(keyAscii);
+        });
+        return true;
+    }
+    case 27:  // Esc: the box keeps the focus; the list closes itself
+    case 118: // F7 prints while the list stays open
+        runHandler([&] { Form_KeyDown(keyCode, shift); });
+        return false;
+    default:
+        // The arrows and Page keys choose in the list; moving the focus to
+        // the result list would close it under the user's hands.
+        return false;
+    }
+}
+
+void FrmVelmoraMain::applyOuterSizeOnceFramed(QEvent::Type type)
+{
+    // The load step sizes the window before it is on screen, with the
+    // design's frame; the window manager's frame is known only once it has
+    // framed the window. The outer size is then applied again, once.
+    if (m_framed || !isVisible())
+        return;
+    if (type != QEvent::Move && type != QEvent::Resize && type != QEvent::Show && type != QEvent::WindowActivate)
+        return;
+    if (frameGeometry() == geometry())
+        return;
+    m_framed = true;
+    setOuterGeometryTwips(0, 0, 9100, 12120);
 }
 
 void FrmVelmoraMain::Form_KeyDown(int16_t& keyCode, int16_t&)

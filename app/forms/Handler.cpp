@@ -2,6 +2,7 @@
 
 #include "app/forms/ProgramEnd.h"
 #include "app/forms/RuntimeError.h"
+#include "platform/ui/BusyCursor.h"
 
 #include <stdexcept>
 
@@ -24,6 +25,7 @@ void report(const std::exception& error) noexcept
 bool runHandler(const std::function<void()>& handler)
 {
     ProgramEnd::handlerEntered();
+    BusyCursor::handlerEntered();
     bool completed = false;
     try {
         handler();
@@ -33,6 +35,7 @@ bool runHandler(const std::function<void()>& handler)
     } catch (...) {
         report(std::runtime_error("Unknown error"));
     }
+    BusyCursor::handlerLeft();
     ProgramEnd::handlerLeft();
     return completed;
 }

@@ -57,6 +57,10 @@ FrmIni::FrmIni()
     m_cmdSet->setPicture(QPixmap(Artwork::demoButton()));
     m_cmdSet->setDownPicture(QPixmap(Artwork::demoButton()));
 
+    // Enter clicks the focused button, as Space does.
+    m_cmdQuery->setClickOnEnter(true);
+    m_cmdSet->setClickOnEnter(true);
+
     // Tab order: the query button first, so it has the focus on opening.
     setTabOrder(m_cmdQuery, m_cmdSet);
     m_cmdQuery->setFocus();

@@ -22,6 +22,15 @@ QStringList levels(const QString& folder)
     return out;
 }
 
+QStringList levels(const QString& folder, const QString& root)
+{
+    const QString path = normalize(folder);
+    const QString top = normalize(root);
+    const QStringList all = levels(path);
+    const qsizetype at = all.indexOf(top);
+    return at < 0 ? all : all.mid(at);
+}
+
 QStringList subfolders(const QString& folder)
 {
     const QString path = normalize(folder);

@@ -14,6 +14,11 @@ QString normalize(const QString& folder);
 // "/", "/home", "/home/user" for "/home/user".
 QStringList levels(const QString& folder);
 
+// The levels from a drive's root down: "/media/usb", "/media/usb/books" for
+// "/media/usb/books" on the drive "/media/usb". A folder that does not lie
+// below `root` gets the levels from "/".
+QStringList levels(const QString& folder, const QString& root);
+
 // The full paths of the folders directly in `folder`, hidden ones left out,
 // in name order ignoring letter case. An unreadable folder has none.
 QStringList subfolders(const QString& folder);

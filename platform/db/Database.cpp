@@ -1,6 +1,7 @@
 #include "platform/db/Database.h"
 
 #include "platform/Error.h"
+#include "platform/Progress.h"
 #include "platform/db/CollectionLayout.h"
 #include "platform/db/ContentIndex.h"
 #include "platform/db/ConvertedCopy.h"
@@ -582,6 +583,8 @@ std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
     sqlite3_stmt* st = statement.get();
     const int columns = sqlite3_column_count(st);
     auto table = std::make_shared<ResultTable>(columnNamesOf(st));
+    // A search that reads many rows reports that it is still going.
+    sqlite3_progress_handler(sqlite3_db_handle(st), 20000, [](void*) { Progress::tick(); return 0; }, nullptr);
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW)
         appendCurrentRow(*table, st, columns);

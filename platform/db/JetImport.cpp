@@ -1,11 +1,14 @@
 #include "platform/db/JetImport.h"
 
 #include "platform/Error.h"
+#include "platform/Progress.h"
 #include "platform/db/DamageReport.h"
 #include "platform/db/JetProtocol.h"
 #include "platform/db/JetReaderProcess.h"
+#include "platform/files/Paths.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -494,17 +497,6 @@ Error failureFromOutcome(const JetReaderProcess::Outcome& outcome, const Limits&
                      + said);
 }
 
-QString programFolder()
-{
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return QStringLiteral(".");
-    return QFileInfo(QFile::decodeName(QByteArray(buf, qsizetype(n)))).absolutePath();
-}
-
 } // namespace
 
 bool looksLikeJet(QByteArrayView header)
@@ -523,7 +515,21 @@ ReaderStatistics readerStatistics()
 
 QString readerPath()
 {
-    return programFolder() + QStringLiteral("/orvanta-jet-reader");
+    // Beside the programs in a laid-out install folder; in an installed
+    // package, in the helpers' folder the build was configured with, found
+    // relative to the program first so that a moved tree still works.
+    const QString name = QStringLiteral("orvanta-jet-reader");
+    const QString program = Paths::programFolder();
+    QStringList candidates{program + QLatin1Char('/') + name,
+                           program + QStringLiteral("/../libexec/orvanta/") + name};
+#ifdef ORVANTA_HELPER_DIR
+    candidates << QStringLiteral(ORVANTA_HELPER_DIR "/") + name;
+#endif
+    for (const QString& path : std::as_const(candidates)) {
+        if (QFileInfo(path).isExecutable())
+            return QDir::cleanPath(path);
+    }
+    return candidates.front();
 }
 
 DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tables, const Limits& limits)
@@ -551,6 +557,7 @@ DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tabl
         while (buffer.feed(process, [&](FrameKind kind, const char* data, std::size_t size) {
             importer.frame(kind, data, size);
         })) {
+            Progress::tick();
         }
     } catch (const MalformedStream& m) {
         process.kill();

@@ -7,26 +7,36 @@
 namespace Orvanta::Paths {
 
 namespace {
-QString& testInstallFolder()
+QString& chosenInstallFolder()
 {
     static QString folder;
     return folder;
 }
 } // namespace
 
-void setInstallFolderForTesting(const QString& folder)
+void setInstallFolder(const QString& folder)
 {
-    testInstallFolder() = folder;
+    chosenInstallFolder() = folder;
 }
 
-QString installFolder()
+void setInstallFolderForTesting(const QString& folder)
 {
-    if (!testInstallFolder().isEmpty())
-        return testInstallFolder();
+    setInstallFolder(folder);
+}
+
+QString programFolder()
+{
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     // Before the application object exists (tools, early tests).
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
+}
+
+QString installFolder()
+{
+    if (!chosenInstallFolder().isEmpty())
+        return chosenInstallFolder();
+    return programFolder();
 }
 
 QString join(const QString& folder, const QString& relative)

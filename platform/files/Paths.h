@@ -7,9 +7,18 @@
 
 namespace Orvanta::Paths {
 
-// The folder of the running executable, exactly as the platform reports it
-// (no trailing separator except for the root, "/").
+// The folder every path of the program is formed from: the collection chosen
+// at program start (setInstallFolder), otherwise the folder of the running
+// executable, exactly as the platform reports it (no trailing separator
+// except for the root, "/").
 QString installFolder();
+
+// Makes `folder` the install folder; an empty folder restores the
+// executable's folder.
+void setInstallFolder(const QString& folder);
+
+// The folder of the running executable, whatever the install folder is.
+QString programFolder();
 
 // Tests run the windows against an install folder of their own; an empty
 // folder restores the executable's folder.

@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -84,7 +85,7 @@ constexpr std::array<double, 15> kZoomSteps = {0.25, 0.33, 0.5, 0.67, 0.75, 0.8,
 DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
 {
     setPage(new GuardedPage(this, [this](const QUrl& url) {
-        const PageLink link = resolvePageLink(url, Paths::toLocal(m_path), Paths::toLocal(m_sourceDocument),
+        const PageLink link = resolvePageLink(url, Paths::toLocal(m_place), Paths::toLocal(m_sourceDocument),
                                               Paths::toLocal(Paths::installFolder()));
         // A new load is started once the engine is done deciding on this one.
         const auto loadLater = [this](const QUrl& target, const QString& localPath) {
@@ -99,11 +100,13 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
                 Qt::QueuedConnection);
         };
         switch (link.kind) {
-        case PageLink::Kind::Follow:
-            if (url == link.url)
+        case PageLink::Kind::Follow: {
+            const QUrl target = onScreen(link.url);
+            if (url == target)
                 return true;
-            loadLater(link.url, QString());
+            loadLater(target, QString());
             return false;
+        }
         case PageLink::Kind::OpenInView:
             loadLater(link.url, link.localPath);
             return false;
@@ -159,9 +162,10 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
 
 DocumentView::~DocumentView() = default;
 
-void DocumentView::navigate(const QString& systemPath)
+void DocumentView::navigate(const QString& systemPath, const QString& placePath)
 {
     m_path = systemPath;
+    m_place = placePath.isEmpty() ? systemPath : placePath;
     QUrl url = QUrl::fromLocalFile(Paths::toLocal(systemPath));
     // The path stays the same from row to row while the file changes. A query
     // that differs at every navigation makes each one a new document load that
@@ -177,8 +181,21 @@ void DocumentView::openLink(const QUrl& url, const QString& localPath)
 {
     // The linked page is shown as it is, and its own links lead on from it.
     m_path = localPath; // a local path names itself as a system path
+    m_place = m_path;
     m_sourceDocument = m_path;
     load(url);
+}
+
+QUrl DocumentView::onScreen(const QUrl& url) const
+{
+    // An anchor of a page that stands in for another place points at that
+    // place; the page itself is where the view finds it.
+    if (m_place == m_path || !url.isLocalFile()
+        || QDir::cleanPath(url.toLocalFile()) != QDir::cleanPath(Paths::toLocal(m_place)))
+        return url;
+    QUrl self = QUrl::fromLocalFile(Paths::toLocal(m_path));
+    self.setFragment(url.fragment());
+    return self;
 }
 
 void DocumentView::nextMark(bool backwards)

@@ -31,7 +31,10 @@ public:
     // Starts loading the file at a system path ("\" separators, see Paths.h)
     // and returns at once. A page without an encoding declaration is read as
     // Big5 (code page 950). A missing file shows an empty page.
-    void navigate(const QString& systemPath);
+    // `placePath`, when given, is where the page stands in for: a copy
+    // written elsewhere (see PrivatePage.h) carries a base that points there,
+    // and its links are followed as if it were there.
+    void navigate(const QString& systemPath, const QString& placePath = {});
 
     // The system path of the last navigation; empty before the first one.
     QString locationPath() const { return m_path; }
@@ -84,7 +87,10 @@ private:
     void placeOverlays();
     void openLink(const QUrl& url, const QString& localPath);
 
+    QUrl onScreen(const QUrl& url) const;
+
     QString m_path;
+    QString m_place; // where the shown page stands in for; m_path itself for most
     QString m_sourceDocument;
     quint64 m_navigation = 0;
     int m_markCount = 0;

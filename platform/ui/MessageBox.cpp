@@ -1,5 +1,7 @@
 #include "platform/ui/MessageBox.h"
 
+#include "platform/ui/BusyCursor.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,6 +29,8 @@ void MessageSink::setRecorder(Recorder r)
 
 void MessageSink::show(QString caption, QString text)
 {
+    // The box waits for the user, not the program: no wait cursor over it.
+    BusyCursor::interrupt();
     if (recorder()) {
         recorder()(caption, text);
         return;

@@ -1,5 +1,6 @@
 #include "platform/ui/PictureButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -28,6 +29,19 @@ const QPixmap& PictureButton::shownPicture() const
     if (isDown() && !m_downPicture.isNull())
         return m_downPicture;
     return m_picture;
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (m_clickOnEnter && enter && !event->isAutoRepeat()) {
+        // The click runs before the key returns, so a handler that unloads
+        // the window must not touch this button afterwards.
+        click();
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 QSize PictureButton::sizeHint() const

@@ -25,10 +25,16 @@ public:
 
     QSize sizeHint() const override;
 
+    // Enter clicks the button while it has the focus, as Space does; off by
+    // default, for buttons whose window gives Enter a meaning of its own.
+    void setClickOnEnter(bool on) { m_clickOnEnter = on; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    bool m_clickOnEnter = false;
     QPixmap m_picture;
     QPixmap m_downPicture;
 };

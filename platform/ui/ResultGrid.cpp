@@ -1,6 +1,7 @@
 #include "platform/ui/ResultGrid.h"
 
 #include "platform/Error.h"
+#include "platform/Progress.h"
 #include "platform/ui/Twips.h"
 
 #include <QAbstractTableModel>
@@ -175,6 +176,7 @@ void ResultGrid::bind(std::shared_ptr<const ResultTable> rows)
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     scrollToTop();
     m_binding = false;
+    Progress::tick();
 }
 
 int ResultGrid::rowCount() const

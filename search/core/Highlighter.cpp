@@ -145,13 +145,14 @@ void MarkedPage::mark(const QString& word)
     runs = std::move(split);
 }
 
-// Opens an existing file for writing, truncating it; never creates one.
-void writeExistingFile(const QString& path, const QByteArray& bytes)
+// Opens an existing file for writing, truncating it; never creates one. True
+// when every byte reached the file.
+bool writeExistingFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(Paths::toLocal(path));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::ExistingOnly))
-        return;
-    file.write(bytes);
+        return false;
+    return file.write(bytes) == bytes.size() && file.flush();
 }
 
 } // namespace
@@ -172,18 +173,18 @@ QString markWords(const QString& page, const QStringList& words)
     return marked.text;
 }
 
-void writeMarkedPage(const QString& installFolder, const QString& documentPath,
-                     const QString& highlightText, const QString& tmpPage) noexcept
+bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
+                     const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes) noexcept
 {
-    writeMarkedPageFiles(Paths::join(installFolder, QStringLiteral("tmp")),
-                         Paths::join(installFolder, documentPath), highlightText, tmpPage);
+    return writeMarkedPageFiles(Paths::join(installFolder, QStringLiteral("tmp")),
+                                Paths::join(installFolder, documentPath), highlightText, tmpPage, pageBytes);
 }
 
 // Each step stands on its own: when one fails, what it would have produced
 // stays as it was and the next step runs. The user sees at worst a blank or
 // stale page, never an error.
-void writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
-                          const QString& highlightText, const QString& tmpPage) noexcept
+bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
+                          const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes) noexcept
 {
     QStringList words;
     try {
@@ -231,10 +232,15 @@ void writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
     } catch (...) {
     }
 
+    bool written = false;
     try {
-        writeExistingFile(tmpPage, encodePage(page, charset));
+        const QByteArray bytes = encodePage(page, charset);
+        if (pageBytes)
+            *pageBytes = bytes;
+        written = writeExistingFile(tmpPage, bytes);
     } catch (...) {
     }
+    return written;
 }
 
 } // namespace Orvanta

@@ -2,6 +2,7 @@
 // it that builds the temporary page.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -23,13 +24,17 @@ QString markWords(const QString& page, const QStringList& words);
 // install\documentPath in the encoding it declares (PageCharset.h), marks the
 // words of `highlightText`, deletes and rewrites `tmpPage` in that encoding.
 // A step that fails is skipped and the next one runs; nothing is ever reported.
-void writeMarkedPage(const QString& installFolder, const QString& documentPath,
-                     const QString& highlightText, const QString& tmpPage) noexcept;
+// Returns whether `tmpPage` now holds the new page; `pageBytes`, when given,
+// receives the bytes meant for it, so that a caller can put them elsewhere.
+bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
+                     const QString& highlightText, const QString& tmpPage,
+                     QByteArray* pageBytes = nullptr) noexcept;
 
 // The same file work with every location given in full: `tmpFolder` is created
 // when missing, `documentFile` is read, `tmpPage` is rewritten. Lets a second
 // program build the page from an install folder without touching its tmp.
-void writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
-                          const QString& highlightText, const QString& tmpPage) noexcept;
+bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
+                          const QString& highlightText, const QString& tmpPage,
+                          QByteArray* pageBytes = nullptr) noexcept;
 
 } // namespace Orvanta

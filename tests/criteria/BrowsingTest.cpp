@@ -91,6 +91,15 @@ TEST(FolderTree, LevelsFromTheRootDown)
     EXPECT_EQ(FolderTree::levels(QStringLiteral("/")), QStringList{QStringLiteral("/")});
     EXPECT_EQ(FolderTree::levels(QStringLiteral("/home/user/")),
               (QStringList{QStringLiteral("/"), QStringLiteral("/home"), QStringLiteral("/home/user")}));
+    // From a drive's root down; a folder off that drive gets the levels from "/".
+    EXPECT_EQ(FolderTree::levels(QStringLiteral("/media/usb/books"), QStringLiteral("/media/usb")),
+              (QStringList{QStringLiteral("/media/usb"), QStringLiteral("/media/usb/books")}));
+    EXPECT_EQ(FolderTree::levels(QStringLiteral("/media/usb"), QStringLiteral("/media/usb/")),
+              QStringList{QStringLiteral("/media/usb")});
+    EXPECT_EQ(FolderTree::levels(QStringLiteral("/home/user"), QStringLiteral("/")),
+              (QStringList{QStringLiteral("/"), QStringLiteral("/home"), QStringLiteral("/home/user")}));
+    EXPECT_EQ(FolderTree::levels(QStringLiteral("/media/usbstick"), QStringLiteral("/media/usb")),
+              (QStringList{QStringLiteral("/"), QStringLiteral("/media"), QStringLiteral("/media/usbstick")}));
     EXPECT_EQ(FolderTree::displayName(QStringLiteral("/")), QStringLiteral("/"));
     EXPECT_EQ(FolderTree::displayName(QStringLiteral("/home/user")), QStringLiteral("user"));
 }

@@ -95,6 +95,20 @@ QString Installation::pageFile(const QString& query, int row) const
 ProgramRun::ProgramRun(const Installation& installation, const XSession& session,
                        const QString& workingDir, const QProcessEnvironment& extra)
 {
+    m_logPath = installation.path(QStringLiteral("orvanta.log"));
+    start(installation.path(QStringLiteral("orvanta")), {}, session, workingDir, extra);
+}
+
+ProgramRun::ProgramRun(const QString& program, const QStringList& arguments, const XSession& session,
+                       const QString& workingDir, const QString& logPath, const QProcessEnvironment& extra)
+{
+    m_logPath = logPath;
+    start(program, arguments, session, workingDir, extra);
+}
+
+void ProgramRun::start(const QString& program, const QStringList& arguments, const XSession& session,
+                       const QString& workingDir, const QProcessEnvironment& extra)
+{
     QProcessEnvironment env = session.environment();
     for (const QString& name : extra.keys())
         env.insert(name, extra.value(name));
@@ -102,11 +116,10 @@ ProgramRun::ProgramRun(const Installation& installation, const XSession& session
     m_process.setWorkingDirectory(workingDir);
     // Both channels go to a file: nobody reads a pipe while the test waits,
     // and a full pipe would stall the program.
-    m_logPath = installation.path(QStringLiteral("orvanta.log"));
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_logPath);
     endWithParent(m_process, SIGKILL);
-    m_process.start(installation.path(QStringLiteral("orvanta")), {});
+    m_process.start(program, arguments);
     m_process.waitForStarted(10000);
 }
 

@@ -47,9 +47,13 @@ class ProgramRun {
 public:
     ProgramRun(const Installation& installation, const XSession& session,
                const QString& workingDir, const QProcessEnvironment& extra = {});
+    // Any program with arguments; its output goes to `logPath`.
+    ProgramRun(const QString& program, const QStringList& arguments, const XSession& session,
+               const QString& workingDir, const QString& logPath, const QProcessEnvironment& extra = {});
     ~ProgramRun();
 
     bool running() const { return m_process.state() == QProcess::Running; }
+    qint64 processId() const { return m_process.processId(); }
     QString startError() const { return m_process.errorString(); }
     // Waits for the process to end; true when it ended within `timeout`.
     bool waitForEnd(std::chrono::milliseconds timeout);
@@ -59,6 +63,9 @@ public:
     QByteArray output();
 
 private:
+    void start(const QString& program, const QStringList& arguments, const XSession& session,
+               const QString& workingDir, const QProcessEnvironment& extra);
+
     QProcess m_process;
     QString m_logPath;
 };

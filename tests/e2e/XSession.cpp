@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QThread>
 
 #include <xcb/xcb.h>
@@ -233,8 +234,40 @@ bool XSession::type(const QString& text) const
         if (!xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"),
                       QString(c)}))
             return false;
+        // The next character's remapping of the spare key must not overtake
+        // this one's key press on a busy machine; a window manager reads
+        // every key-map change too.
+        QThread::msleep(m_windowManager.state() == QProcess::Running ? 150 : 80);
     }
     return true;
+}
+
+QRect XSession::outerGeometry(const QString& window) const
+{
+    // The client's rectangle from xwininfo (xdotool counts a reparented
+    // window's offset twice), the frame around it from the window manager's
+    // _NET_FRAME_EXTENTS (left, right, top, bottom).
+    const ToolResult info = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}, 10s, environment());
+    const ToolResult extents = runTool(QStringLiteral("xprop"),
+                                       {QStringLiteral("-id"), window, QStringLiteral("_NET_FRAME_EXTENTS")}, 10s,
+                                       environment());
+    if (!info.ok || info.exitCode != 0 || !extents.ok || extents.exitCode != 0)
+        return {};
+    QMap<QString, int> g;
+    for (const QByteArray& line : info.out.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            g.insert(QString::fromLatin1(line.left(colon).trimmed()), line.mid(colon + 1).trimmed().toInt());
+    }
+    const QByteArray values = extents.out.mid(extents.out.indexOf('=') + 1).trimmed();
+    const QList<QByteArray> e = values.split(',');
+    if (e.size() != 4 || !g.contains(QStringLiteral("Width")))
+        return {};
+    const int left = e[0].trimmed().toInt(), right = e[1].trimmed().toInt();
+    const int top = e[2].trimmed().toInt(), bottom = e[3].trimmed().toInt();
+    return QRect(g.value(QStringLiteral("Absolute upper-left X")) - left,
+                 g.value(QStringLiteral("Absolute upper-left Y")) - top, g.value(QStringLiteral("Width")) + left + right,
+                 g.value(QStringLiteral("Height")) + top + bottom);
 }
 
 namespace {

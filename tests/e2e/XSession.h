@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QProcess>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -91,6 +92,10 @@ public:
     QImage windowOnScreen(const QString& window) const;
     // Top-level windows on screen now, bottom first (see ScreenGrab.h).
     QStringList topLevels() const;
+
+    // The outer rectangle of a top-level window, the window manager's frame
+    // included, in screen pixels; empty when it cannot be read.
+    QRect outerGeometry(const QString& window) const;
 
     // Saves the whole screen as a PNG file.
     bool screenshot(const QString& pngPath) const;

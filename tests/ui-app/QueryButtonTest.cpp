@@ -73,5 +73,32 @@ TEST_F(QueryButton, OnePressReplacesTheStartScreenWithTheSearchWindow)
     EXPECT_EQ(ends, 1);
 }
 
+// The keyboard clicks a focused picture button as the mouse does: Enter and
+// Space on the query button open the search window, Enter on the
+// demonstration button launches the demonstration page.
+TEST_F(QueryButton, EnterAndSpaceClickTheFocusedButton)
+{
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        SCOPED_TRACE(key);
+        FrmIni* start = nullptr;
+        runHandler([&] { start = &Forms::show<FrmIni>(); return true; });
+        ASSERT_NE(start, nullptr);
+        runHandler([&] {
+            QTest::keyClick(start->cmdQuery(), key);
+            return true;
+        });
+        EXPECT_NE(Forms::loaded<FrmVelmoraMain>(), nullptr);
+        EXPECT_EQ(Forms::loaded<FrmIni>(), nullptr);
+        Forms::unload<FrmVelmoraMain>();
+        flushDeletions();
+    }
+
+    writeJpeg(QStringLiteral("index-logo2.jpg"), QSize(170, 60), Qt::red);
+    FrmIni& start = Forms::show<FrmIni>();
+    QTest::keyClick(start.cmdSet(), Qt::Key_Return);
+    EXPECT_EQ(launches.size(), 1);
+    EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
+}
+
 } // namespace
 } // namespace Orvanta::Test

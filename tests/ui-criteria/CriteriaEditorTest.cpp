@@ -13,6 +13,7 @@
 #include "platform/ui/Twips.h"
 #include "support/Fixtures.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
@@ -167,10 +168,11 @@ TEST_F(CriteriaEditor, OpensAtTheCurrentFolderWithNothingSelected)
     EXPECT_EQ(f.drvList->drive(), Drives::driveOf(folder, Drives::mounted()));
     EXPECT_EQ(f.drvList->itemData(0).toString(), QStringLiteral("/"));
 
-    // The folder list: the levels from the root down, then the subfolders.
-    const QStringList levels = QString(folder).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // The folder list: the levels from the drive's root down, then the subfolders.
+    const QString drive = Drives::driveOf(folder, Drives::mounted());
+    const QStringList levels = QString(folder).mid(drive.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
     ASSERT_EQ(f.dirList->count(), levels.size() + 1 + 2);
-    EXPECT_EQ(f.dirList->entryPath(0), QStringLiteral("/"));
+    EXPECT_EQ(f.dirList->entryPath(0), drive);
     EXPECT_EQ(f.dirList->entryPath(levels.size()), folder);
     EXPECT_EQ(f.dirList->currentRow(), levels.size());
     EXPECT_EQ(f.dirList->entryPath(levels.size() + 1), path(QStringLiteral("sub")));
@@ -220,6 +222,29 @@ TEST_F(CriteriaEditor, DesignLayoutFontsAndTabOrder)
     EXPECT_EQ(f.dirList->palette().color(QPalette::Base), c20);
     EXPECT_EQ(f.drvList->palette().color(QPalette::Base), c20);
     EXPECT_EQ(f.txtBrowser->palette().color(QPalette::Base), c20);
+}
+
+// Tab leaves the text area for the save button; Enter and Space click the
+// focused save button.
+TEST_F(CriteriaEditor, TabLeavesTheTextAreaAndEnterSaves)
+{
+    frmBrowser& f = Forms::show<frmBrowser>();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    click(f.filList, rowOf(f.filList, QStringLiteral("b.set")));
+    f.txtBrowser->setText(QStringLiteral("new b"));
+    f.txtBrowser->setFocus();
+    QTest::keyClick(f.txtBrowser, Qt::Key_Tab);
+    EXPECT_EQ(f.txtBrowser->text(), QStringLiteral("new b")) << "no tab character typed";
+    ASSERT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(f.Command1));
+
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        SCOPED_TRACE(key);
+        writeFile(path(QStringLiteral("b.set")), "old b\r\n");
+        QTest::keyClick(f.Command1, key);
+        EXPECT_EQ(readFile(path(QStringLiteral("b.set"))), "new b\r\n");
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(CriteriaEditor, OpeningAFolderListsItsFilesAndMakesItCurrent)
@@ -465,11 +490,24 @@ TEST_F(CriteriaEditor, ChangingTheDriveMovesTheListsAndTheCurrentFolder)
     EXPECT_EQ(f.filList->path(), mountPoint);
     EXPECT_EQ(listed(f.filList), QStringList{QStringLiteral("on-drive.set")});
     EXPECT_EQ(QDir::currentPath(), mountPoint);
+    // The folder list starts at the chosen drive's root, not at "/".
+    ASSERT_EQ(f.dirList->count(), 1);
+    EXPECT_EQ(f.dirList->entryPath(0), mountPoint);
+    EXPECT_EQ(f.dirList->item(0)->text(), mountPoint);
 
     // Back on the first drive, the lists return to the folder last used there.
     f.drvList->setCurrentIndex(f.drvList->findData(home));
     EXPECT_EQ(f.dirList->path(), folder);
     EXPECT_EQ(QDir::currentPath(), folder);
+    EXPECT_EQ(f.dirList->entryPath(0), home);
+
+    // Opening the other drive's root from the folder list: the drive list follows.
+    doubleClick(f.dirList, rowOf(f.dirList, mountPoint));
+    EXPECT_EQ(f.dirList->path(), mountPoint);
+    EXPECT_EQ(f.drvList->drive(), mountPoint);
+    EXPECT_EQ(f.dirList->entryPath(0), mountPoint);
+    f.drvList->setCurrentIndex(f.drvList->findData(home));
+    EXPECT_EQ(f.dirList->path(), folder);
 
     // A drive that went away: the change fails and the current drive stays.
     ::umount(point.constData());

@@ -19,6 +19,8 @@
 #include "platform/ui/PictureButton.h"
 #include "platform/ui/ResultGrid.h"
 #include "search/FrmVelmoraMain.h"
+#include "search/QueryBox.h"
+#include "search/core/PrivatePage.h"
 #include "support/Fixtures.h"
 
 #include <QCoreApplication>
@@ -30,6 +32,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -311,8 +314,8 @@ TEST_F(DiskFaults, MissingHelpPageIsNoError)
 }
 
 // An old temporary page that cannot be deleted (a folder of that name) is left
-// alone: rows change, the view goes to the page's place, unloading deletes
-// nothing, and no error shows.
+// alone: rows change, the view shows the page from the user's own folder,
+// unloading deletes nothing of the collection, and no error shows.
 TEST_F(DiskFaults, UndeletableOldTemporaryPage)
 {
     makeCollection({
@@ -329,12 +332,60 @@ TEST_F(DiskFaults, UndeletableOldTemporaryPage)
     ASSERT_NE(w, nullptr);
     handler([&] { w->Grd1()->setCurrentRow(2); });
     EXPECT_EQ(w->ct()->text(), counterText(2));
-    EXPECT_EQ(w->LblDesc()->locationPath(), w->strTmpPage);
+    const QString shown = w->LblDesc()->locationPath();
+    EXPECT_EQ(shown, PrivatePage::path());
+    EXPECT_TRUE(readFile(shown).endsWith(Cp950::encode(QStringLiteral("<p>乙</p>"))));
     EXPECT_TRUE(QFileInfo(tmpPage).isDir());
     handler([&] { Forms::unload<FrmVelmoraMain>(); });
     flushDeletions();
     EXPECT_TRUE(QFileInfo(tmpPage).isDir());
     EXPECT_TRUE(QFileInfo(tmpPage + QStringLiteral("/inside")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(shown));
+    EXPECT_TRUE(messages.empty()) << messageTexts().toStdString();
+}
+
+// A collection on read-only media: the tmp folder cannot be made, so each
+// page goes to the user's own folder with the marks and a base that points
+// into the collection's tmp; nothing is written into the collection.
+TEST_F(DiskFaults, ReadOnlyCollectionShowsMarkedPagesFromAPrivateFolder)
+{
+    makeCollection({
+        {QStringLiteral("甲篇"), QStringLiteral("data\\a.htm"), QStringLiteral("2002-01-01")},
+        {QStringLiteral("乙篇"), QStringLiteral("data\\b.htm"), QStringLiteral("2001-01-01")},
+    });
+    writeFile(local(QStringLiteral("data/a.htm")),
+              Cp950::encode(QStringLiteral("<html><head></head><img src=\"../data/p.jpg\">甲</html>")));
+    writeFile(local(QStringLiteral("data/b.htm")), Cp950::encode(QStringLiteral("<p>乙甲</p>")));
+    const QByteArray point = QFile::encodeName(folder);
+    if (::mount(point.constData(), point.constData(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+    struct Unmount {
+        QByteArray point;
+        ~Unmount() { ::umount2(point.constData(), MNT_DETACH); }
+    } unmount{point};
+    ASSERT_EQ(::mount(nullptr, point.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0)
+        << std::strerror(errno);
+
+    ASSERT_NE(pressQueryButton(), nullptr);
+    FrmVelmoraMain* w = Forms::loaded<FrmVelmoraMain>();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->strTmpPage, folder + QStringLiteral("\\tmp\\TmpVORTAN.htm")) << "the design's path is kept";
+    const QString shown = w->LblDesc()->locationPath();
+    EXPECT_EQ(shown, PrivatePage::path());
+    const QByteArray base =
+        "<base href=\"" + QUrl::fromLocalFile(folder + QStringLiteral("/tmp/TmpVORTAN.htm")).toEncoded() + "\">";
+    EXPECT_EQ(readFile(shown), Cp950::encode(QStringLiteral("<html><head>") + QString::fromLatin1(base)
+                                             + QStringLiteral("</head><img src=\"../data/p.jpg\">甲</html>")));
+
+    handler([&] { w->TxtQuery()->setEditText(QStringLiteral("甲")); });
+    handler([&] { w->Grd1()->setCurrentRow(2); });
+    EXPECT_EQ(w->LblDesc()->locationPath(), shown);
+    EXPECT_EQ(readFile(shown), base + Cp950::encode(QStringLiteral("<p>乙<font color=red>甲</font></p>")));
+    EXPECT_FALSE(QFileInfo::exists(local(QStringLiteral("tmp")))) << "nothing written into the collection";
+
+    handler([&] { Forms::unload<FrmVelmoraMain>(); });
+    flushDeletions();
+    EXPECT_FALSE(QFileInfo::exists(shown)) << "the private page goes with the window";
     EXPECT_TRUE(messages.empty()) << messageTexts().toStdString();
 }
 

@@ -14,6 +14,7 @@
 #include "platform/ui/Twips.h"
 #include "search/FrmVelmoraMain.h"
 #include "search/QueryBox.h"
+#include "search/core/PrivatePage.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 #include "app/core/modVelmora.h"
@@ -281,7 +282,8 @@ TEST_F(SearchWindowTest, TemporaryPageHoldsTheMarks)
 }
 
 // A page that is missing leaves an empty temporary page; a tmp folder that
-// cannot be made leaves none; the counter and the view go on all the same.
+// cannot be made leaves none there, and the view shows the page from the
+// user's own folder; the counter goes on all the same.
 TEST_F(SearchWindowTest, ShowHitsFailures)
 {
     makeCollection({
@@ -304,7 +306,8 @@ TEST_F(SearchWindowTest, ShowHitsFailures)
     w.Grd1()->setCurrentRow(1);
     EXPECT_EQ(readLocal("tmp"), QByteArray("not a folder"));
     EXPECT_EQ(w.ct()->text(), counterText(1));
-    EXPECT_EQ(w.LblDesc()->locationPath(), w.strTmpPage);
+    EXPECT_EQ(w.LblDesc()->locationPath(), PrivatePage::path());
+    EXPECT_TRUE(readFile(PrivatePage::path()).endsWith("<p>\xa5\xd2</p>"));
     QFile::remove(local("tmp"));
 }
 
