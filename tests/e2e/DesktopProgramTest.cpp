@@ -805,6 +805,9 @@ TEST_F(DesktopProgramTest, F7WithoutAPrinterShowsTheMessageOnce)
     EXPECT_TRUE(m_session->waitForWindow(kStartScreen, 3s).isEmpty()) << "a second message followed the first";
     EXPECT_TRUE(m_program->running());
 
+    ASSERT_TRUE(m_session->requestClose(window));
+    expectEnd();
+}
 
 // The programs in a folder of their own: a collection given on the command
 // line opens at once (Enter clicks the focused query button); without one

@@ -8,10 +8,14 @@
 #include "platform/ui/ResultGrid.h"
 #include "search/FrmVelmoraMain.h"
 #include "search/QueryBox.h"
+#include "search/core/PrivatePage.h"
+#include "support/Fixtures.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPrinterInfo>
@@ -252,6 +256,54 @@ TEST_F(SearchWindowTest, LinksStayInTheCollection)
     EXPECT_TRUE(showsText(view, QStringLiteral("第二頁")));
     EXPECT_TRUE(view.url().toLocalFile().endsWith(QStringLiteral("/data/sub/b.htm")))
         << view.url().toString().toStdString();
+}
+
+// A collection that cannot take the temporary page (here a file where tmp
+// should be): the page shown from the user's own folder still finds its
+// pictures as from tmp, its anchors stay on the page, and its links lead to
+// the collection's pages.
+TEST_F(SearchWindowTest, APageShownFromThePrivateFolderKeepsPicturesAnchorsAndLinks)
+{
+    makeCollection({{"甲", "data\\sub\\a.htm", "甘草", "1900-01-02",
+                     kBig5Head + QStringLiteral("<p>甘草 <a id=next href=\"b.htm\">下一頁</a> <a id=self href=\"#end\">末</a>"
+                                                " <img id=pic src=\"../data/p.png\"></p><p id=end>尾</p></body></html>")},
+                    {"乙", "data\\sub\\b.htm", "其他", "1900-01-01",
+                     kBig5Head + QStringLiteral("<p>第二頁</p></body></html>")}});
+    QImage picture(8, 6, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(local(QStringLiteral("data/p.png"))));
+    writeFile(local(QStringLiteral("tmp")), "not a folder");
+
+    FrmVelmoraMain& w = showWindow();
+    DocumentView& view = *w.LblDesc();
+    ASSERT_TRUE(showsText(view, QStringLiteral("下一頁")));
+    EXPECT_EQ(view.locationPath(), PrivatePage::path());
+
+    const auto value = [&](const QString& script) {
+        QVariant result;
+        bool done = false;
+        view.page()->runJavaScript(script, [&](const QVariant& v) {
+            result = v;
+            done = true;
+        });
+        QTest::qWaitFor([&] { return done; }, 5000);
+        return result;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return value(QStringLiteral("document.getElementById('pic').naturalWidth")).toInt() == 8; },
+                                20000))
+        << "the picture is not found as from the collection's tmp folder";
+
+    value(QStringLiteral("document.getElementById('self').click()"));
+    QTest::qWait(1000);
+    EXPECT_EQ(QDir::cleanPath(view.url().toLocalFile()), QDir::cleanPath(PrivatePage::path()))
+        << view.url().toString().toStdString();
+    EXPECT_TRUE(showsText(view, QStringLiteral("下一頁")));
+
+    value(QStringLiteral("document.getElementById('next').click()"));
+    EXPECT_TRUE(showsText(view, QStringLiteral("第二頁")));
+    EXPECT_TRUE(view.url().toLocalFile().endsWith(QStringLiteral("/data/sub/b.htm")))
+        << view.url().toString().toStdString();
+    QFile::remove(local(QStringLiteral("tmp")));
 }
 
 TEST_F(SearchWindowTest, ContextMenuOffersCopyAndSelectAllOnly)
