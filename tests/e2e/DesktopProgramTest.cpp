@@ -19,12 +19,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
-
-#include <sys/mount.h>
 
 namespace {
 
@@ -881,14 +877,9 @@ TEST_F(DesktopProgramTest, BadFoldersAreNamedAndTheChooserOpens)
 // user's own folder; nothing is written into the collection.
 TEST_F(DesktopProgramTest, ReadOnlyCollectionShowsMarkedPages)
 {
-    const QByteArray point = QFile::encodeName(m_install->folder());
-    if (::mount(point.constData(), point.constData(), nullptr, MS_BIND, nullptr) != 0)
-        GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
-    struct Unmount {
-        QByteArray point;
-        ~Unmount() { ::umount2(point.constData(), MNT_DETACH); }
-    } unmount{point};
-    ASSERT_EQ(::mount(nullptr, point.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+    const Orvanta::Test::ReadOnlyFolder readOnly(m_install->folder());
+    if (!readOnly.ok())
+        GTEST_SKIP() << readOnly.error().toStdString();
 
     QTemporaryDir runtime;
     QProcessEnvironment env;

@@ -7,6 +7,11 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/mount.h>
+
 namespace Orvanta::Test {
 
 QString fixturesDir()
@@ -61,6 +66,23 @@ int errorNumberOf(const std::function<void()>& call, QString* text)
         return e.number();
     }
     return 0;
+}
+
+ReadOnlyFolder::ReadOnlyFolder(const QString& folder) : m_point(QFile::encodeName(folder))
+{
+    if (::mount(m_point.constData(), m_point.constData(), nullptr, MS_BIND, nullptr) != 0) {
+        m_error = QStringLiteral("cannot bind-mount here: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    m_mounted = true;
+    if (::mount(nullptr, m_point.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+        m_error = QStringLiteral("cannot make the mount read-only: ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+ReadOnlyFolder::~ReadOnlyFolder()
+{
+    if (m_mounted)
+        ::umount2(m_point.constData(), MNT_DETACH);
 }
 
 } // namespace Orvanta::Test

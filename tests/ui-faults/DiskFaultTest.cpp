@@ -356,15 +356,9 @@ TEST_F(DiskFaults, ReadOnlyCollectionShowsMarkedPagesFromAPrivateFolder)
     writeFile(local(QStringLiteral("data/a.htm")),
               Cp950::encode(QStringLiteral("<html><head></head><img src=\"../data/p.jpg\">甲</html>")));
     writeFile(local(QStringLiteral("data/b.htm")), Cp950::encode(QStringLiteral("<p>乙甲</p>")));
-    const QByteArray point = QFile::encodeName(folder);
-    if (::mount(point.constData(), point.constData(), nullptr, MS_BIND, nullptr) != 0)
-        GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
-    struct Unmount {
-        QByteArray point;
-        ~Unmount() { ::umount2(point.constData(), MNT_DETACH); }
-    } unmount{point};
-    ASSERT_EQ(::mount(nullptr, point.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0)
-        << std::strerror(errno);
+    const ReadOnlyFolder readOnly(folder);
+    if (!readOnly.ok())
+        GTEST_SKIP() << readOnly.error().toStdString();
 
     ASSERT_NE(pressQueryButton(), nullptr);
     FrmVelmoraMain* w = Forms::loaded<FrmVelmoraMain>();
