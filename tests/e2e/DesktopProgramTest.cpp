@@ -230,7 +230,24 @@ protected:
             return {};
         if (!waitUntil([&] { return m_session->topLevels().size() > before.size(); }, 10s))
             return {};
-        if (!m_session->key(QStringLiteral("Down")) || !m_session->key(QStringLiteral("Return")))
+        // The list holds its three design entries: a click on the middle one,
+        // "條件存取", takes it into the box (Enter there would search for it).
+        QString list;
+        for (const QString& id : m_session->topLevels()) {
+            if (!before.contains(id))
+                list = id;
+        }
+        const ToolResult info = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), list}, 10s,
+                                        m_session->environment());
+        int width = 0, height = 0;
+        for (const QByteArray& line : info.out.split('\n')) {
+            const QByteArray l = line.trimmed();
+            if (l.startsWith("Width:"))
+                width = l.mid(6).trimmed().toInt();
+            else if (l.startsWith("Height:"))
+                height = l.mid(7).trimmed().toInt();
+        }
+        if (list.isEmpty() || width <= 0 || height <= 0 || !m_session->click(list, width / 2, height / 2))
             return {};
         // A click while the list is still closing is lost; the entry stays in
         // the box until a click reaches the button.
@@ -950,17 +967,13 @@ TEST_F(DesktopProgramTest, ReadOnlyCollectionShowsMarkedPages)
 
 // What a user of a desktop expects, under a window manager that frames the
 // windows: the search window's outer size after framing, Enter on a history
-// entry searches, F7 prints with the history open, Tab leaves the criteria
-// text and Enter clicks the focused save button.
+// entry searches, F7 prints with the history open.
 TEST_F(DesktopProgramUnderAWindowManager, PlatformConventions)
 {
     PrintQueue queue;
     QProcessEnvironment printer;
     if (queue.unavailableReason().isEmpty())
         printer.insert(QStringLiteral("PRINTER"), queue.name());
-    const QByteArray criteria = Orvanta::Cp950::encode(QStringLiteral("甲乙\r\n"));
-    Orvanta::Test::writeFile(m_workDir.filePath(QStringLiteral("a.txt")), criteria);
-
     start(printer);
     const QString window = openSearchWindow();
     ASSERT_FALSE(window.isEmpty());
@@ -1003,22 +1016,6 @@ TEST_F(DesktopProgramUnderAWindowManager, PlatformConventions)
         std::cerr << "no PDF printer, F7 not checked: " << queue.unavailableReason().toStdString() << "\n";
     }
 
-    const QString editor = openCriteriaEditor(window);
-    ASSERT_FALSE(editor.isEmpty()) << "the criteria editor did not open";
-    const QString file = QFileInfo(m_workDir.filePath(QStringLiteral("a.txt"))).absoluteFilePath();
-    ASSERT_TRUE(m_session->click(editor, kFirstFileX, kFirstFileY, 2));
-    ASSERT_TRUE(waitUntil([&] { return m_session->windowName(editor) == file; }, 10s));
-    ASSERT_TRUE(m_session->click(editor, kTextAreaX, kTextAreaY));
-    ASSERT_TRUE(m_session->key(QStringLiteral("ctrl+End")));
-    ASSERT_TRUE(m_session->type(QStringLiteral("丙")));
-    ASSERT_TRUE(m_session->key(QStringLiteral("Tab")));
-    ASSERT_TRUE(m_session->key(QStringLiteral("Return")));
-    const QByteArray saved = Orvanta::Cp950::encode(QStringLiteral("甲乙\r\n丙\r\n"));
-    EXPECT_TRUE(waitUntil([&] { return fileBytes(file) == saved; }, 10s))
-        << "Tab then Enter did not save; a.txt holds " << fileBytes(file).toHex(' ').toStdString();
-
-    ASSERT_TRUE(m_session->requestClose(editor));
-    ASSERT_TRUE(waitUntil([&] { return m_session->windowName(editor).isEmpty(); }, 10s));
     ASSERT_TRUE(m_session->requestClose(window));
     expectEnd();
 }
