@@ -23,6 +23,12 @@
 
 namespace Orvanta::Bench {
 
+// A query the benches run, with the label its figures are reported under.
+struct Query {
+    const char* label;
+    const char* text;
+};
+
 inline QString programFolder()
 {
     return QCoreApplication::applicationDirPath();

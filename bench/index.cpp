@@ -27,11 +27,6 @@ using namespace Orvanta::Bench;
 
 namespace {
 
-struct Query {
-    const char* label;
-    const char* text;
-};
-
 const Query kQueries[] = {
     {"one_word", "人參"},
     {"and_two_words", "人參 甘草"},
