@@ -1,11 +1,12 @@
 #include "platform/db/ContentIndex.h"
 
 #include "platform/Error.h"
+#include "platform/db/IndexStorage.h"
 #include "platform/db/LikeMatcher.h"
+#include "platform/db/TitleStore.h"
 #include "platform/db/Utf8Reading.h"
 
 #include <sqlite3.h>
-#include <zlib.h>
 
 #include <bit>
 #include <cstring>
@@ -13,98 +14,15 @@
 
 namespace Orvanta {
 
+using namespace IndexStorage;
+
 namespace {
 
 constexpr int ChunkBits = 16; // rowids per stored set: 65,536, one CRoaring container
-constexpr uint32_t OrderChunk = 65536; // rowids per row of orvanta_index_order
 constexpr qint64 FlushRows = 8192;     // rows gathered in plain lists before they join the sets
 
 const char* const kTriggers[] = {"orvanta_index_stale_insert", "orvanta_index_stale_update",
                                  "orvanta_index_stale_delete"};
-
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-Error sqliteError(sqlite3* db, int rc, const char* what)
-{
-    const QString text = QStringLiteral("Cannot write the search index (%1): %2")
-                             .arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db)));
-    switch (rc & 0xFF) {
-    case SQLITE_FULL:
-        return Error(ErrorCode::DiskFull, text);
-    case SQLITE_NOMEM:
-        return Error(ErrorCode::OutOfMemory, text);
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_CANTOPEN:
-    case SQLITE_IOERR:
-        return Error(ErrorCode::PathFileAccessError, text);
-    default:
-        return Error(ErrorCode::EngineFailure, text);
-    }
-}
-
-void exec(sqlite3* db, const char* sql)
-{
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw sqliteError(db, rc, sql);
-}
-
-Statement prepare(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    Statement statement(raw);
-    if (rc != SQLITE_OK)
-        throw sqliteError(db, rc, sql);
-    return statement;
-}
-
-// For reading: a statement that fails to prepare means the index is absent or
-// not ours, not an error.
-Statement tryPrepare(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        return nullptr;
-    }
-    return Statement(raw);
-}
-
-std::optional<qint64> singleInteger(sqlite3* db, const char* sql)
-{
-    Statement st = tryPrepare(db, sql);
-    if (!st || sqlite3_step(st.get()) != SQLITE_ROW || sqlite3_column_type(st.get(), 0) != SQLITE_INTEGER)
-        return std::nullopt;
-    return sqlite3_column_int64(st.get(), 0);
-}
-
-// Stored blobs: a CRC-32 of the payload, little-endian, then the payload.
-std::string withChecksum(std::string_view payload)
-{
-    const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(payload.data()), uInt(payload.size())));
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[size_t(i)] = char((crc >> (8 * i)) & 0xFF);
-    out.append(payload);
-    return out;
-}
-
-std::string_view checkedPayload(const void* blob, int bytes)
-{
-    if (!blob || bytes < 4)
-        throw ContentIndex::Unusable("search index: a stored set is cut short");
-    const auto* p = static_cast<const unsigned char*>(blob);
-    const uint32_t stored = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-    const uint32_t crc = uint32_t(crc32(0, p + 4, uInt(bytes - 4)));
-    if (crc != stored)
-        throw ContentIndex::Unusable("search index: a stored set fails its checksum");
-    return {reinterpret_cast<const char*>(p + 4), size_t(bytes - 4)};
-}
 
 // Undoes everything since it was made unless released.
 class Savepoint {
@@ -133,8 +51,7 @@ void dropObjects(sqlite3* db)
         exec(db, (std::string("DROP TRIGGER IF EXISTS main.") + trigger).c_str());
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_info");
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_grams");
-    exec(db, "DROP TABLE IF EXISTS main.orvanta_index_order");
-    exec(db, "DROP TABLE IF EXISTS main.orvanta_index_titles");
+    TitleStore::drop(db);
 }
 
 // maindata as the searches read it: a real table with rowids that no column
@@ -278,98 +195,6 @@ void writeGramSets(sqlite3* db, sqlite3_stmt* insert, GramTable& table, uint64_t
     });
 }
 
-void writeOrder(sqlite3* db)
-{
-    Statement rows = prepare(db, "SELECT rowid FROM main.maindata ORDER BY date DESC, rowid");
-    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_order(chunk, rowids) VALUES (?1, ?2)");
-    std::vector<uint32_t> part;
-    qint64 chunk = 0;
-    auto flush = [&] {
-        std::string bytes(part.size() * 4, '\0');
-        for (size_t i = 0; i < part.size(); ++i) {
-            for (int k = 0; k < 4; ++k)
-                bytes[i * 4 + size_t(k)] = char((part[i] >> (8 * k)) & 0xFF);
-        }
-        const std::string blob = withChecksum(bytes);
-        sqlite3_bind_int64(insert.get(), 1, chunk++);
-        sqlite3_bind_blob(insert.get(), 2, blob.data(), int(blob.size()), SQLITE_STATIC);
-        const int rc = sqlite3_step(insert.get());
-        sqlite3_reset(insert.get());
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db, rc, "newest-first order");
-        part.clear();
-    };
-    int rc;
-    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        part.push_back(uint32_t(sqlite3_column_int64(rows.get(), 0)));
-        if (part.size() == OrderChunk)
-            flush();
-    }
-    if (rc != SQLITE_DONE)
-        throw sqliteError(db, rc, "newest-first order");
-    if (!part.empty())
-        flush();
-}
-
-void appendUnits(std::string& out, const char16_t* units, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) {
-        out += char(units[i] & 0xFF);
-        out += char(units[i] >> 8);
-    }
-}
-
-void appendLength(std::string& out, uint32_t length)
-{
-    const char16_t halves[2] = {char16_t(length & 0xFFFF), char16_t(length >> 16)};
-    appendUnits(out, halves, 2);
-}
-
-// Per run of 65,536 rowids, for each row: its rowid (32 bits), then subject
-// and htm, each a 32-bit length in UTF-16 units (all ones for NULL) and the
-// units; all little-endian.
-void writeTitles(sqlite3* db)
-{
-    Statement rows = prepare(db, "SELECT rowid, subject, htm FROM main.maindata ORDER BY rowid");
-    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_titles(chunk, cells) VALUES (?1, ?2)");
-    std::string part;
-    qint64 chunk = -1;
-    auto flush = [&] {
-        if (chunk < 0)
-            return;
-        const std::string blob = withChecksum(part);
-        sqlite3_bind_int64(insert.get(), 1, chunk);
-        sqlite3_bind_blob(insert.get(), 2, blob.data(), int(blob.size()), SQLITE_STATIC);
-        const int rc = sqlite3_step(insert.get());
-        sqlite3_reset(insert.get());
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db, rc, "titles");
-        part.clear();
-    };
-    int rc;
-    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
-        if (qint64(rowid >> ChunkBits) != chunk) {
-            flush();
-            chunk = rowid >> ChunkBits;
-        }
-        appendLength(part, rowid);
-        for (int c = 1; c <= 2; ++c) {
-            if (sqlite3_column_type(rows.get(), c) == SQLITE_NULL) {
-                appendLength(part, UINT32_MAX);
-                continue;
-            }
-            const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(rows.get(), c));
-            const size_t units = size_t(sqlite3_column_bytes16(rows.get(), c)) / 2;
-            appendLength(part, uint32_t(units));
-            appendUnits(part, text, units);
-        }
-    }
-    if (rc != SQLITE_DONE)
-        throw sqliteError(db, rc, "titles");
-    flush();
-}
-
 } // namespace
 
 bool ContentIndex::build(sqlite3* db, const Progress& progress)
@@ -380,8 +205,6 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress)
     dropObjects(db);
     exec(db, "CREATE TABLE main.orvanta_index_info(name TEXT PRIMARY KEY, value)");
     exec(db, "CREATE TABLE main.orvanta_index_grams(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
-    exec(db, "CREATE TABLE main.orvanta_index_order(chunk INTEGER PRIMARY KEY, rowids BLOB NOT NULL)");
-    exec(db, "CREATE TABLE main.orvanta_index_titles(chunk INTEGER PRIMARY KEY, cells BLOB NOT NULL)");
 
     const qint64 total = singleInteger(db, "SELECT count(*) FROM main.maindata").value_or(0);
     Statement rows = prepare(db, "SELECT rowid, content FROM main.maindata NOT INDEXED ORDER BY rowid");
@@ -437,8 +260,7 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress)
             one.add(TextGram, textRows[i]);
         writeGramSets(db, insert.get(), one, run);
     }
-    writeOrder(db);
-    writeTitles(db);
+    TitleStore::write(db);
 
     Statement info = prepare(db, "INSERT INTO main.orvanta_index_info(name, value) VALUES (?1, ?2)");
     const std::pair<const char*, qint64> facts[] = {
@@ -485,8 +307,7 @@ ContentIndex::State ContentIndex::state(sqlite3* db)
     if (format != FormatVersion)
         return State::Foreign;
     if (!rows || !maxRowid || !tryPrepare(db, "SELECT key, sets FROM main.orvanta_index_grams")
-        || !tryPrepare(db, "SELECT chunk, rowids FROM main.orvanta_index_order")
-        || !tryPrepare(db, "SELECT chunk, cells FROM main.orvanta_index_titles"))
+        || !TitleStore::readable(db))
         return State::Foreign;
     Statement triggers = tryPrepare(
         db, "SELECT count(*) FROM main.sqlite_schema WHERE type = 'trigger' AND tbl_name = 'maindata' COLLATE NOCASE "
@@ -511,7 +332,10 @@ std::unique_ptr<ContentIndex> ContentIndex::open(sqlite3* db)
     return std::unique_ptr<ContentIndex>(new ContentIndex(db, rows, maxRowid));
 }
 
-ContentIndex::ContentIndex(sqlite3* db, qint64 rows, qint64 maxRowid) : m_db(db), m_rows(rows), m_maxRowid(maxRowid) {}
+ContentIndex::ContentIndex(sqlite3* db, qint64 rows, qint64 maxRowid)
+    : m_db(db), m_rows(rows), m_store(db, rows, maxRowid)
+{
+}
 
 PostingSet ContentIndex::documentsWith(uint64_t gram)
 {
@@ -540,125 +364,17 @@ PostingSet ContentIndex::documentsWith(uint64_t gram)
 
 const std::vector<uint32_t>& ContentIndex::newestFirst()
 {
-    if (m_order)
-        return *m_order;
-    Statement st = tryPrepare(m_db, "SELECT chunk, rowids FROM main.orvanta_index_order ORDER BY chunk");
-    if (!st)
-        throw Unusable("search index: the stored order cannot be read");
-    std::vector<uint32_t> order;
-    order.reserve(size_t(m_rows));
-    int rc;
-    qint64 expected = 0;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        if (sqlite3_column_int64(st.get(), 0) != expected++)
-            throw Unusable("search index: a part of the stored order is missing");
-        const std::string_view payload =
-            checkedPayload(sqlite3_column_blob(st.get(), 1), sqlite3_column_bytes(st.get(), 1));
-        if (payload.size() % 4 != 0)
-            throw Unusable("search index: the stored order is cut short");
-        const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
-        for (size_t i = 0; i < payload.size(); i += 4)
-            order.push_back(uint32_t(p[i]) | (uint32_t(p[i + 1]) << 8) | (uint32_t(p[i + 2]) << 16)
-                            | (uint32_t(p[i + 3]) << 24));
-    }
-    if (rc != SQLITE_DONE || qint64(order.size()) != m_rows)
-        throw Unusable("search index: the stored order does not cover the rows");
-    m_order = std::move(order);
-    return *m_order;
+    return m_store.newestFirst();
 }
 
 const std::vector<uint32_t>* ContentIndex::rankOfRowid()
 {
-    if (m_rank)
-        return &*m_rank;
-    // A table of every rowid up to the highest, unless most of it would be holes.
-    if (m_maxRowid < 0 || m_maxRowid > 4 * m_rows + 65536)
-        return nullptr;
-    const std::vector<uint32_t>& order = newestFirst();
-    std::vector<uint32_t> rank(size_t(m_maxRowid) + 1, UINT32_MAX);
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (order[i] > m_maxRowid)
-            throw Unusable("search index: the stored order holds an unknown rowid");
-        rank[order[i]] = uint32_t(i);
-    }
-    m_rank = std::move(rank);
-    return &*m_rank;
+    return m_store.rankOfRowid();
 }
 
-} // namespace Orvanta
-
-namespace Orvanta {
-
-void ContentIndex::Titles::appendRow(ResultTable& table, uint32_t rowid) const
+const TitleStore::Titles* ContentIndex::titles()
 {
-    size_t at = m_at[rowid];
-    for (int c = 0; c < 2; ++c) {
-        const uint32_t length = uint32_t(m_cells[at]) | (uint32_t(m_cells[at + 1]) << 16);
-        at += 2;
-        if (length == UINT32_MAX) {
-            table.appendCell({}, true);
-            continue;
-        }
-        table.appendCell(QStringView(m_cells.data() + at, qsizetype(length)));
-        at += length;
-    }
-}
-
-const ContentIndex::Titles* ContentIndex::titles()
-{
-    if (m_titles)
-        return &*m_titles;
-    if (m_maxRowid < 0 || m_maxRowid > 4 * m_rows + 65536)
-        return nullptr;
-    Statement st = tryPrepare(m_db, "SELECT chunk, cells FROM main.orvanta_index_titles ORDER BY chunk");
-    if (!st)
-        throw Unusable("search index: the titles cannot be read");
-    Titles titles;
-    titles.m_at.assign(size_t(m_maxRowid) + 1, UINT32_MAX);
-    qint64 rows = 0;
-    int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        const std::string_view payload =
-            checkedPayload(sqlite3_column_blob(st.get(), 1), sqlite3_column_bytes(st.get(), 1));
-        if (payload.size() % 2 != 0)
-            throw Unusable("search index: the titles are cut short");
-        const size_t base = titles.m_cells.size();
-        if (base + payload.size() / 2 >= UINT32_MAX)
-            throw Unusable("search index: the titles are too large to hold");
-        titles.m_cells.resize(base + payload.size() / 2);
-        const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
-        for (size_t i = 0; i < payload.size() / 2; ++i)
-            titles.m_cells[base + i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
-        // Walk the rows of the part: rowid, then two cells.
-        size_t at = base;
-        const size_t end = titles.m_cells.size();
-        auto length = [&](size_t i) { return uint32_t(titles.m_cells[i]) | (uint32_t(titles.m_cells[i + 1]) << 16); };
-        while (at < end) {
-            if (at + 2 > end)
-                throw Unusable("search index: the titles are cut short");
-            const uint32_t rowid = length(at);
-            at += 2;
-            if (rowid > m_maxRowid || titles.m_at[rowid] != UINT32_MAX)
-                throw Unusable("search index: the titles name an unknown row");
-            titles.m_at[rowid] = uint32_t(at);
-            for (int c = 0; c < 2; ++c) {
-                if (at + 2 > end)
-                    throw Unusable("search index: the titles are cut short");
-                const uint32_t n = length(at);
-                at += 2;
-                if (n != UINT32_MAX) {
-                    if (n > end - at)
-                        throw Unusable("search index: the titles are cut short");
-                    at += n;
-                }
-            }
-            ++rows;
-        }
-    }
-    if (rc != SQLITE_DONE || rows != m_rows)
-        throw Unusable("search index: the titles do not cover the rows");
-    m_titles = std::move(titles);
-    return &*m_titles;
+    return m_store.titles();
 }
 
 } // namespace Orvanta

@@ -11,11 +11,9 @@
 //   orvanta_index_info   (name, value)  format version, row count, max rowid
 //   orvanta_index_grams  (key, sets)    key = gram << 16 | rowid >> 16, one
 //                                       posting set per 65,536 rowids
-//   orvanta_index_order  (chunk, rowids) the newest-first order
-//   orvanta_index_titles (chunk, cells)  subject and htm of every row, as
-//                                       SQLite gives them as text, so that a
-//                                       result list is built without looking
-//                                       up each row in maindata
+//   orvanta_index_order, orvanta_index_titles  the newest-first order and
+//                                       the result list's cells of every row
+//                                       (TitleStore.h)
 // Triggers on maindata delete the info row on any insert, update or delete, so
 // a collection changed by any program afterwards reads as stale. Every stored
 // set carries a checksum; a set that fails it makes the index unusable.
@@ -40,6 +38,7 @@
 
 #include "platform/db/PostingSet.h"
 #include "platform/db/ResultTable.h"
+#include "platform/db/TitleStore.h"
 
 #include <QtGlobal>
 
@@ -106,20 +105,9 @@ public:
     // sparse for a table of them.
     const std::vector<uint32_t>* rankOfRowid();
 
-    // The subject and htm cells of every row (in SQLite's text form, NULL
-    // kept apart), read once; nullptr when rowids are too sparse for a table.
-    class Titles {
-    public:
-        bool has(uint32_t rowid) const { return rowid < m_at.size() && m_at[rowid] != UINT32_MAX; }
-        // Appends the row's two cells; `rowid` must be one that has().
-        void appendRow(ResultTable& table, uint32_t rowid) const;
-
-    private:
-        friend class ContentIndex;
-        std::vector<char16_t> m_cells; // per row: for each cell a 32-bit length (all ones: NULL), then its text
-        std::vector<uint32_t> m_at;    // by rowid: where the row starts in m_cells
-    };
-    const Titles* titles();
+    // The subject and htm cells of every row, or nullptr when rowids are
+    // too sparse for a table of them; throws Unusable.
+    const TitleStore::Titles* titles();
 
     qint64 rowCount() const { return m_rows; }
 
@@ -131,10 +119,7 @@ private:
 
     sqlite3* m_db;
     qint64 m_rows;
-    qint64 m_maxRowid;
-    std::optional<std::vector<uint32_t>> m_order;
-    std::optional<std::vector<uint32_t>> m_rank;
-    std::optional<Titles> m_titles;
+    TitleStore m_store;
 };
 
 } // namespace Orvanta

@@ -199,7 +199,7 @@ std::shared_ptr<const ResultTable> table(ContentIndex& index, sqlite3* db, const
     SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
     auto out = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
     out->reserve(qsizetype(rowids.size()));
-    if (const ContentIndex::Titles* titles = index.titles()) {
+    if (const TitleStore::Titles* titles = index.titles()) {
         for (uint32_t rowid : rowids) {
             if (!titles->has(rowid))
                 throw ContentIndex::Unusable("search index: a document has no title");
