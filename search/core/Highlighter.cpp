@@ -3,12 +3,14 @@
 #include "platform/db/LikeMatcher.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
+#include "platform/text/CharacterReference.h"
 #include "platform/text/PageCharset.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/TextRuns.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <optional>
 
 #include <unicode/uchar.h>
@@ -73,23 +75,138 @@ QString foldedCopy(QStringView text)
 // The page being marked and where its text is. The runs are found once and
 // then kept up to date as marks go in: a mark splits its run into the text
 // before it, the marked word and the text after it.
+//
+// A page that writes characters as references ("楊雲&#23791;", as Big5 pages
+// must for 爲 and others) is searched as the characters they stand for, as
+// the index reads it: its words are matched in that reading, and a mark takes
+// in whole references.
 struct MarkedPage {
     QString text;
     std::vector<TextRun> runs;
     QString folded; // the text folded, for the words that need it
+    // The characters the page's references stand for, as UTF-16 units, as
+    // written and folded; sorted. A word holding none of them cannot meet a
+    // reference, and is marked in the runs alone.
+    std::vector<char16_t> referenced;
 
-    explicit MarkedPage(const QString& page) : text(page), runs(textRuns(page)) {}
+    explicit MarkedPage(const QString& page);
     void mark(const QString& word);
+
+private:
+    void markInTextRuns(const QString& word);
+    void markInReading(const QString& word);
+    void wrap(const std::vector<TextRun>& spans);
+    bool meetsReferences(const QString& word) const;
 };
+
+// The text of a page as read, references standing for their characters:
+// each unit of `chars` comes from the page's [from, to).
+struct PageReading {
+    QString chars;
+    std::vector<qsizetype> from;
+    std::vector<qsizetype> to;
+
+    explicit PageReading(QStringView page)
+    {
+        std::vector<TextRun> references;
+        const std::vector<TextRun> runs = textRuns(page, &references);
+        chars.reserve(page.size());
+        from.reserve(size_t(page.size()));
+        to.reserve(size_t(page.size()));
+        auto run = runs.cbegin();
+        auto reference = references.cbegin();
+        while (run != runs.cend() || reference != references.cend()) {
+            if (reference == references.cend() || (run != runs.cend() && run->begin < reference->begin)) {
+                for (qsizetype i = run->begin; i < run->end; ++i)
+                    add(page[i], i, i + 1);
+                ++run;
+                continue;
+            }
+            // A reference that names nothing known is neither text nor a
+            // character: it breaks the text like a tag.
+            if (const std::optional<CharacterReference> r = readCharacterReference(page, reference->begin)) {
+                QString units;
+                appendCodePoint(units, r->value);
+                for (const QChar u : std::as_const(units))
+                    add(u, reference->begin, reference->end);
+            }
+            ++reference;
+        }
+    }
+
+    // Whether chars[begin, end) is one stretch of the page, with no mark-up
+    // in between and no reference cut in two.
+    bool isWhole(qsizetype begin, qsizetype end) const
+    {
+        if (begin > 0 && from[size_t(begin)] == from[size_t(begin - 1)])
+            return false;
+        if (end < chars.size() && from[size_t(end)] == from[size_t(end - 1)])
+            return false;
+        for (qsizetype i = begin + 1; i < end; ++i) {
+            if (from[size_t(i)] != to[size_t(i - 1)] && from[size_t(i)] != from[size_t(i - 1)])
+                return false;
+        }
+        return true;
+    }
+
+private:
+    void add(QChar unit, qsizetype begin, qsizetype end)
+    {
+        chars += unit;
+        from.push_back(begin);
+        to.push_back(end);
+    }
+};
+
+MarkedPage::MarkedPage(const QString& page) : text(page)
+{
+    std::vector<TextRun> references;
+    runs = textRuns(page, &references);
+    QString units;
+    for (const TextRun& r : references) {
+        if (const std::optional<CharacterReference> c = readCharacterReference(page, r.begin)) {
+            appendCodePoint(units, c->value);
+            appendCodePoint(units, foldCase(c->value));
+        }
+    }
+    const auto* first = reinterpret_cast<const char16_t*>(units.utf16());
+    referenced.assign(first, first + units.size());
+    std::sort(referenced.begin(), referenced.end());
+    referenced.erase(std::unique(referenced.begin(), referenced.end()), referenced.end());
+}
+
+bool MarkedPage::meetsReferences(const QString& word) const
+{
+    if (referenced.empty())
+        return false;
+    const QString folded = foldedCopy(word);
+    for (const QStringView w : {QStringView(word), QStringView(folded)}) {
+        for (const QChar u : w) {
+            if (std::binary_search(referenced.begin(), referenced.end(), u.unicode()))
+                return true;
+        }
+    }
+    return false;
+}
+
+void MarkedPage::mark(const QString& word)
+{
+    if (word.isEmpty())
+        return;
+    if (meetsReferences(word)) {
+        markInReading(word);
+        runs = textRuns(text);
+    } else {
+        markInTextRuns(word);
+    }
+}
 
 // One pass over the text: every non-overlapping occurrence of `word` inside a
 // run, compared folded, left to right, wrapped in the mark-up with the page's
 // own letters inside. The result is built piece by piece, so a page with many
 // hits costs one copy, not one shift of the tail per hit.
-void MarkedPage::mark(const QString& word)
+void MarkedPage::markInTextRuns(const QString& word)
 {
-    if (word.isEmpty())
-        return;
     const bool fold = needsFolding(word);
     const QString needle = fold ? foldedCopy(word) : word;
     if (fold)
@@ -143,6 +260,51 @@ void MarkedPage::mark(const QString& word)
     out.append(QStringView(text).sliced(copied));
     text = std::move(out);
     runs = std::move(split);
+}
+
+// The same pass over the page as read: every non-overlapping occurrence of
+// `word`, left to right, that is one stretch of the page, references taken
+// whole into the mark. The page is read anew for every word, so the marks of
+// earlier words are mark-up here too.
+void MarkedPage::markInReading(const QString& word)
+{
+    const PageReading reading(text);
+    const bool fold = needsFolding(word);
+    const QString needle = fold ? foldedCopy(word) : word;
+    if (fold)
+        foldInto(reading.chars, folded);
+    const QStringView hay = fold ? QStringView(folded) : QStringView(reading.chars);
+    const qsizetype length = needle.size();
+
+    std::vector<TextRun> spans;
+    for (qsizetype hit = hay.indexOf(needle); hit >= 0;) {
+        if (!reading.isWhole(hit, hit + length)) {
+            hit = hay.indexOf(needle, hit + 1);
+            continue;
+        }
+        spans.push_back({reading.from[size_t(hit)], reading.to[size_t(hit + length - 1)]});
+        hit = hay.indexOf(needle, hit + length);
+    }
+    wrap(spans);
+}
+
+// Puts the marks around the spans of the page (in order, apart).
+void MarkedPage::wrap(const std::vector<TextRun>& spans)
+{
+    if (spans.empty())
+        return;
+    QString out;
+    out.reserve(text.size() + qsizetype(spans.size()) * (kMarkOpen.size() + kMarkClose.size()));
+    qsizetype copied = 0;
+    for (const TextRun& span : spans) {
+        out.append(QStringView(text).sliced(copied, span.begin - copied));
+        out.append(kMarkOpen);
+        out.append(QStringView(text).sliced(span.begin, span.end - span.begin));
+        out.append(kMarkClose);
+        copied = span.end;
+    }
+    out.append(QStringView(text).sliced(copied));
+    text = std::move(out);
 }
 
 // Opens an existing file for writing, truncating it; never creates one. True

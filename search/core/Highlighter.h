@@ -16,8 +16,9 @@ QString highlightTextFor(const QString& mode, const QString& queryBoxText);
 // in "<font color=red>" ... "</font>": compared by simple case folding, as the
 // search compares, with the page's own letters kept inside the mark; left to
 // right, no overlap, inserted text not rescanned for the same word, empty
-// words ignored. Tags (earlier marks included), comments, references and
-// scripts are never marked (see TextRuns.h).
+// words ignored. Tags (earlier marks included), comments and scripts are never
+// marked (see TextRuns.h); character references ("&#29234;") are read as the
+// characters they stand for, as the index reads them, and marked whole.
 QString markWords(const QString& page, const QStringList& words);
 
 // The temporary page for one document: creates install\tmp when missing, reads

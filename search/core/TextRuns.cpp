@@ -149,7 +149,7 @@ qsizetype markupEnd(QStringView s, qsizetype i)
 
 } // namespace
 
-std::vector<TextRun> textRuns(QStringView page)
+std::vector<TextRun> textRuns(QStringView page, std::vector<TextRun>* references)
 {
     std::vector<TextRun> runs;
     const qsizetype n = page.size();
@@ -171,11 +171,14 @@ std::vector<TextRun> textRuns(QStringView page)
         i = std::min(next(nextTag, u'<', i), next(nextReference, u'&', i));
         if (i == n)
             break;
-        const qsizetype skipTo = page[i] == u'<' ? markupEnd(page, i) : referenceEnd(page, i);
+        const bool tag = page[i] == u'<';
+        const qsizetype skipTo = tag ? markupEnd(page, i) : referenceEnd(page, i);
         if (skipTo == i) {
             ++i;
             continue;
         }
+        if (!tag && references)
+            references->push_back({i, skipTo});
         if (i > runStart)
             runs.push_back({runStart, i});
         i = runStart = skipTo;

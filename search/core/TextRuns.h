@@ -18,7 +18,9 @@ struct TextRun {
     qsizetype end = 0; // one past the last character
 };
 
-// The page's text runs, in order; none is empty.
-std::vector<TextRun> textRuns(QStringView page);
+// The page's text runs, in order; none is empty. When `references` is given it
+// receives, in order, where the character and entity references between the
+// runs are (those inside tags, comments and scripts are no references).
+std::vector<TextRun> textRuns(QStringView page, std::vector<TextRun>* references = nullptr);
 
 } // namespace Orvanta

@@ -137,6 +137,34 @@ TEST(Highlighter, MarksOnlyTheTextOfThePage)
     expectMarks(cases);
 }
 
+// Big5 has no code for 爲 and a few thousand other characters, so pages carry
+// them as references; the index reads them as characters, and so do the marks.
+TEST(Highlighter, MarksCharactersWrittenAsReferences)
+{
+    const std::vector<MarkCase> cases = {
+        {"&#29234;人", {"爲人"}, mark("&#29234;人"), "a word that starts with a reference"},
+        {"楊雲&#23791; 9", {"雲峯"}, "楊" + mark("雲&#23791;") + " 9", "a word that ends with one"},
+        {"&#29234;人&#29234;", {"爲"}, mark("&#29234;") + "人" + mark("&#29234;"), "the reference alone"},
+        {"&#x5CEF;&#X5cef 5", {"峯峯"}, mark("&#x5CEF;&#X5cef") + " 5", "hexadecimal, with and without ;"},
+        {"&#131072;x", {"\U00020000x"}, mark("&#131072;x"), "beyond the basic plane"},
+        {"&#131072;", {QString(QChar(0xD840))}, "&#131072;", "half of a referenced character is no match"},
+        {"AT&amp;T at&T", {"at&t"}, mark("AT&amp;T") + " " + mark("at&T"), "entities, letter case folded"},
+        {"&#29234;", {"爲", "爲"}, mark(mark("&#29234;")), "a word given twice"},
+        {"&#29234;人", {"人", "爲人"}, "&#29234;" + mark("人"), "the marks of earlier words break the text"},
+        {"&#29234;人", {"爲人", "人"}, mark("&#29234;" + mark("人")), "a later word inside the mark"},
+        {"&#29234;<b>人", {"爲人"}, "&#29234;<b>人", "never across a tag"},
+        {"甲&foo;乙 甲乙", {"甲乙"}, "甲&foo;乙 " + mark("甲乙"), "an unknown entity breaks the text"},
+        {"<a title='&#29234;'>&#29234;</a>", {"爲"}, "<a title='&#29234;'>" + mark("&#29234;") + "</a>",
+         "references inside a tag stay as they are"},
+        {"<script>x='&#29234;'</script>&#29234;", {"爲"}, "<script>x='&#29234;'</script>" + mark("&#29234;"),
+         "and inside a script"},
+        {"&#29234; 29234", {"29234", "#"}, "&#29234; " + mark("29234"), "the reference's own letters are not text"},
+        {"&#0;&#xD800;&#1114112;", {"\uFFFD\uFFFD\uFFFD"}, mark("&#0;&#xD800;&#1114112;"),
+         "numbers that name no character read as U+FFFD, as the index reads them"},
+    };
+    expectMarks(cases);
+}
+
 // The search compares by simple case folding; the marks follow it.
 TEST(Highlighter, MarksWhatTheSearchMatches)
 {
