@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 namespace Orvanta::JetDate {
 namespace {
@@ -68,10 +67,20 @@ std::optional<std::string> toText(double value)
     std::int64_t y;
     unsigned m, d;
     civilFromDays(day + epoch, y, m, d);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02d:%02d:%02d", int(y), m, d, int(seconds / 3600),
-                  int(seconds / 60 % 60), int(seconds % 60));
-    return std::string(buf);
+    // YYYY-MM-DD HH:MM:SS, digit by digit: a table of documents has a date
+    // in every row.
+    std::string text = "0000-00-00 00:00:00";
+    auto digits = [&](std::size_t end, unsigned value, int count) {
+        for (int i = 1; i <= count; ++i, value /= 10)
+            text[end - std::size_t(i)] = char('0' + value % 10);
+    };
+    digits(4, unsigned(y), 4);
+    digits(7, m, 2);
+    digits(10, d, 2);
+    digits(13, unsigned(seconds / 3600), 2);
+    digits(16, unsigned(seconds / 60 % 60), 2);
+    digits(19, unsigned(seconds % 60), 2);
+    return text;
 }
 
 } // namespace Orvanta::JetDate

@@ -119,11 +119,16 @@ inline std::size_t beginFrame(std::string& out, FrameKind kind)
     return at;
 }
 
+// Fills in a u32 written earlier (as 0) at `at`, once its value is known.
+inline void setU32(std::string& out, std::size_t at, std::uint32_t v)
+{
+    const char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    std::memcpy(out.data() + at, b, 4);
+}
+
 inline void finishFrame(std::string& out, std::size_t at)
 {
-    const std::uint32_t len = std::uint32_t(out.size() - at - kFrameHeaderSize);
-    const char b[4] = {char(len & 0xFF), char((len >> 8) & 0xFF), char((len >> 16) & 0xFF), char(len >> 24)};
-    std::memcpy(out.data() + at, b, 4);
+    setU32(out, at, std::uint32_t(out.size() - at - kFrameHeaderSize));
 }
 
 // ---- reading -------------------------------------------------------------

@@ -11,9 +11,15 @@ namespace Orvanta::JetText {
 
 QString decodeJet4(QByteArrayView bytes)
 {
+    QString out;
+    decodeJet4(bytes, out);
+    return out;
+}
+
+void decodeJet4(QByteArrayView bytes, QString& out)
+{
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     qsizetype n = bytes.size();
-    QString out;
 
     if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
         p += 2;
@@ -39,7 +45,7 @@ QString decodeJet4(QByteArrayView bytes)
             }
         }
         out.truncate(o - start);
-        return out;
+        return;
     }
 
     const qsizetype units = n / 2;
@@ -47,7 +53,6 @@ QString decodeJet4(QByteArrayView bytes)
     char16_t* o = reinterpret_cast<char16_t*>(out.data());
     for (qsizetype i = 0; i < units; ++i)
         o[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
-    return out;
 }
 
 namespace {
@@ -163,6 +168,39 @@ int jet3CodePage(int headerCodePage, int languageId)
     default:
         return 1252;
     }
+}
+
+void appendUtf8(std::string& out, QStringView text)
+{
+    const std::size_t at = out.size();
+    // At most three bytes for each unit: a pair of units makes four.
+    out.resize(at + std::size_t(text.size()) * 3);
+    auto* const begin = reinterpret_cast<unsigned char*>(out.data() + at);
+    unsigned char* o = begin;
+    const char16_t* p = text.utf16();
+    const char16_t* const end = p + text.size();
+    while (p < end) {
+        const char32_t c = *p++;
+        if (c < 0x80) {
+            *o++ = static_cast<unsigned char>(c);
+        } else if (c < 0x800) {
+            *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (c < 0xD800 || c >= 0xE000) {
+            *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (c < 0xDC00 && p < end && *p >= 0xDC00 && *p < 0xE000) {
+            const char32_t u = 0x10000 + ((c - 0xD800) << 10) + (char32_t(*p++) - 0xDC00);
+            *o++ = static_cast<unsigned char>(0xF0 | (u >> 18));
+            *o++ = static_cast<unsigned char>(0x80 | ((u >> 12) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else {
+            *o++ = '?';
+        }
+    }
+    out.resize(at + std::size_t(o - begin));
 }
 
 } // namespace Orvanta::JetText

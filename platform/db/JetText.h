@@ -4,6 +4,9 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
+
+#include <string>
 
 namespace Orvanta::JetText {
 
@@ -12,6 +15,8 @@ namespace Orvanta::JetText {
 // two bytes per character until the next zero byte, and so on. Anything else
 // is plain UCS-2 little endian. A dangling odd byte is dropped.
 QString decodeJet4(QByteArrayView bytes);
+// The same into `out`, whose storage is reused from one value to the next.
+void decodeJet4(QByteArrayView bytes, QString& out);
 
 // Jet 3 text in the given Windows code page. 950 goes through our own code
 // page 950 converter (so user-defined characters survive); an unknown code
@@ -22,5 +27,9 @@ QString decodeCodePage(QByteArrayView bytes, int codePage);
 // header: the code page when it is set, otherwise the one the language
 // implies, otherwise 1252.
 int jet3CodePage(int headerCodePage, int languageId);
+
+// Appends `text` to `out` in UTF-8, byte for byte as QString::toUtf8() gives
+// it (an unpaired surrogate becomes '?'), without a QByteArray in between.
+void appendUtf8(std::string& out, QStringView text);
 
 } // namespace Orvanta::JetText

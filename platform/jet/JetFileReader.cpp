@@ -5,6 +5,7 @@
 #include "platform/db/JetProtocol.h"
 #include "platform/db/JetText.h"
 #include "platform/jet/FrameOutput.h"
+#include "platform/jet/FilePages.h"
 
 // The libmdb header pulls glib.h in inside extern "C", which C++ glib headers
 // do not survive; included first, glib's own guards keep it out.
@@ -13,7 +14,9 @@
 
 #include <QSet>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -92,8 +95,8 @@ struct UnreadableValue {
 
 class JetFile {
 public:
-    JetFile(MdbHandle* mdb, std::uint32_t pageCount, FrameOutput& out)
-        : m_mdb(mdb), m_pageCount(pageCount), m_out(out),
+    JetFile(MdbHandle* mdb, FilePages& pages, FrameOutput& out)
+        : m_mdb(mdb), m_pages(pages), m_pageCount(pages.count()), m_out(out),
           m_pageSize(int(mdb->fmt->pg_size)), m_jet3(mdb->f->jet_version == MDB_VER_JET3)
     {
         if (m_jet3)
@@ -130,12 +133,17 @@ private:
     std::pair<const unsigned char*, std::size_t> longValueRow(std::uint32_t pageRow);
 
     MdbHandle* m_mdb;
+    // The table's pages are read here, a stretch at a time, rather than
+    // through libmdb, which spends three system calls on every page it reads
+    // and keeps none of them.
+    FilePages& m_pages;
     std::uint32_t m_pageCount;
     FrameOutput& m_out;
     int m_pageSize;
     bool m_jet3;
     int m_codePage = 0;
     std::string m_longValue;
+    QString m_text; // a text value being converted
     std::string m_row;
     std::vector<std::uint16_t> m_inPart;
     std::string m_tableName;
@@ -273,12 +281,12 @@ std::vector<std::uint32_t> JetFile::usedPages(const MdbTableDef& table, Losses& 
             if (mapPage == 0)
                 continue;
             // A page of the map that is gone takes its stretch of pages along.
-            if (mapPage >= m_pageCount || mdb_read_alt_pg(m_mdb, mapPage) != m_pageSize
-                || m_mdb->alt_pg_buf[0] != kUsageMapPage) {
+            const unsigned char* mapBuf = m_pages.page(mapPage);
+            if (!mapBuf || mapBuf[0] != kUsageMapPage) {
                 ++losses.pagesSkipped;
                 continue;
             }
-            const unsigned char* bits = m_mdb->alt_pg_buf + 4;
+            const unsigned char* bits = mapBuf + 4;
             for (std::size_t bit = 0; bit < bitsPerPage; ++bit) {
                 if (bits[bit / 8] & (1u << (bit % 8)))
                     take(std::uint64_t(i) * bitsPerPage + bit);
@@ -352,12 +360,16 @@ void JetFile::markMisplacedPages(const std::vector<std::uint32_t>& pages, unsign
     }, nullptr);
 }
 
+// Reads a data page of the table into libmdb's page buffer, where it cracks
+// rows.
 bool JetFile::readDataPage(std::uint32_t page, unsigned long tablePage)
 {
-    if (mdb_read_pg(m_mdb, page) != m_pageSize)
+    const unsigned char* buf = m_pages.page(page);
+    if (!buf || buf[0] != kDataPage || le32(buf + 4) != tablePage)
         return false;
-    const unsigned char* buf = m_mdb->pg_buf;
-    return buf[0] == kDataPage && le32(buf + 4) == tablePage;
+    std::memcpy(m_mdb->pg_buf, buf, std::size_t(m_pageSize));
+    m_mdb->cur_pg = page;
+    return true;
 }
 
 void JetFile::sendRow(const std::vector<const MdbColumn*>& columns, std::vector<MdbField>& fields, int start,
@@ -542,16 +554,23 @@ bool JetFile::putLongValue(std::string& out, const MdbColumn* col, const MdbFiel
 void JetFile::putText(std::string& out, const unsigned char* p, std::size_t n, bool whole)
 {
     const QByteArrayView bytes(reinterpret_cast<const char*>(p), qsizetype(n));
-    QString text = m_jet3 ? JetText::decodeCodePage(bytes, m_codePage) : JetText::decodeJet4(bytes);
+    if (m_jet3)
+        m_text = JetText::decodeCodePage(bytes, m_codePage);
+    else
+        JetText::decodeJet4(bytes, m_text);
+    QStringView text(m_text);
     // The last character of a cut text may be half of one, or half of a pair.
     if (!whole && !text.isEmpty()) {
         text.chop(1);
         if (!text.isEmpty() && text.back().isHighSurrogate())
             text.chop(1);
     }
-    const QByteArray utf8 = text.toUtf8();
     putU8(out, std::uint8_t(ValueTag::Text));
-    putBytes(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    // Written in place after its length, which is filled in once known.
+    const std::size_t at = out.size();
+    putU32(out, 0);
+    JetText::appendUtf8(out, text);
+    setU32(out, at, std::uint32_t(out.size() - at - 4));
 }
 
 // A long value (memo, OLE object) is a 12-byte reference in the row: the
@@ -661,11 +680,11 @@ std::pair<const unsigned char*, std::size_t> JetFile::longValueRow(std::uint32_t
 {
     const std::uint32_t page = pageRow >> 8;
     const std::uint32_t row = pageRow & 0xFF;
-    if (page == 0 || page >= m_pageCount)
+    if (page == 0)
         throw BrokenLink{true};
-    if (mdb_read_alt_pg(m_mdb, page) != m_pageSize)
+    const unsigned char* buf = m_pages.page(page);
+    if (!buf)
         throw BrokenLink{true};
-    const unsigned char* buf = m_mdb->alt_pg_buf;
     const int rco = m_mdb->fmt->row_count_offset;
     if (buf[0] != kDataPage || std::memcmp(buf + 4, "LVAL", 4) != 0)
         throw BrokenLink{true};
@@ -715,8 +734,16 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
     // A Jet file is whole pages. Of a file cut short, the whole pages are
     // read; what lay beyond is lost as a damaged page would be.
     const std::uint32_t pageCount = std::uint32_t(st.st_size / mdb->fmt->pg_size);
+    const int fd = ::open(localPath.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw ReadFailure(ErrorCode::DatabaseFileNotFound, "the file cannot be read");
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    FilePages pages(fd, int(mdb->fmt->pg_size), pageCount);
 
-    JetFile file(mdb.get(), pageCount, out);
+    JetFile file(mdb.get(), pages, out);
 
     // libmdb decodes Jet 3 names with the code page it is told; make that the
     // file's own before the catalog is read (when iconv knows it at all).

@@ -74,6 +74,39 @@ TEST(JetText, Jet4CompressedAndPlain)
         EXPECT_EQ(JetText::decodeJet4(c.bytes), c.text) << c.bytes.toHex().toStdString();
 }
 
+TEST(JetText, DecodingIntoAReusedStringLeavesNothingBehind)
+{
+    QString text;
+    JetText::decodeJet4(QByteArray("\xFF\xFE" "abcdef", 8), text);
+    JetText::decodeJet4(QByteArray("\x2D\x4E", 2), text);
+    EXPECT_EQ(text, QStringLiteral("中"));
+    JetText::decodeJet4(QByteArray(), text);
+    EXPECT_TRUE(text.isEmpty());
+}
+
+TEST(JetText, Utf8IsWhatQtWrites)
+{
+    // Every length of encoding, pairs, and unpaired surrogates in each place.
+    const std::u16string cases[] = {
+        u"",
+        std::u16string(u"a\0b", 3),
+        u"\u00E4\u07FF\u0800\u4E2D\uFFFF",
+        u"\U00020000\U0010FFFF",
+        {char16_t(0xD800)},
+        {u'a', char16_t(0xD800)},
+        {char16_t(0xDC00), u'b'},
+        {char16_t(0xD800), char16_t(0xD800), char16_t(0xDC00)},
+        {char16_t(0xDBFF), u'x', char16_t(0xDFFF), char16_t(0xD83D)},
+    };
+    for (const std::u16string& c : cases) {
+        const QString text = QString::fromUtf16(c.data(), qsizetype(c.size()));
+        const QByteArray expected = QByteArray("kept") + text.toUtf8();
+        std::string out = "kept";
+        JetText::appendUtf8(out, text);
+        EXPECT_EQ(QByteArray::fromStdString(out), expected) << text.toStdString();
+    }
+}
+
 TEST(JetText, Jet3CodePages)
 {
     EXPECT_EQ(JetText::decodeCodePage(QByteArray("Ums\xE4tze"), 1252), QStringLiteral("Umsätze"));
