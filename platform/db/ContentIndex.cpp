@@ -372,9 +372,4 @@ const std::vector<uint32_t>* ContentIndex::rankOfRowid()
     return m_store.rankOfRowid();
 }
 
-const TitleStore::Titles* ContentIndex::titles()
-{
-    return m_store.titles();
-}
-
 } // namespace Orvanta

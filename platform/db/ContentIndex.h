@@ -57,7 +57,7 @@ namespace Orvanta {
 class ContentIndex {
 public:
     // Changes whenever what the index holds or how it is stored changes.
-    static constexpr int FormatVersion = 2;
+    static constexpr int FormatVersion = 3;
 
     enum class State {
         Missing,   // no index (a collection written before there was one)
@@ -105,9 +105,8 @@ public:
     // sparse for a table of them.
     const std::vector<uint32_t>* rankOfRowid();
 
-    // The subject and htm cells of every row, or nullptr when rowids are
-    // too sparse for a table of them; throws Unusable.
-    const TitleStore::Titles* titles();
+    // The subject and htm cells of the rows; throws Unusable.
+    TitleStore& titles() { return m_store; }
 
     qint64 rowCount() const { return m_rows; }
 

@@ -9,7 +9,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
 #include <map>
+#include <numeric>
 #include <unordered_map>
 
 namespace Orvanta::IndexedSearch {
@@ -167,24 +169,29 @@ bool scanIsCheaper(const ContentIndex& index, const PostingSet& toCheck)
     return index.rowCount() >= 4096 && toCheck.size() > uint64_t(index.rowCount()) / 2;
 }
 
-std::vector<uint32_t> newestFirst(ContentIndex& index, const PostingSet& rows)
+// The positions of the rows in the newest-first order, ascending.
+std::vector<uint32_t> ranksOf(ContentIndex& index, const PostingSet& rows)
 {
     std::vector<uint32_t> out;
     out.reserve(size_t(rows.size()));
     if (const std::vector<uint32_t>* rank = index.rankOfRowid()) {
-        const std::vector<uint32_t>& order = index.newestFirst();
-        PostingSet ranks;
+        // Marked in a bitmap of every rank, then read off in order.
+        std::vector<uint64_t> marked((size_t(index.rowCount()) + 63) / 64);
         for (uint32_t rowid : rows.values()) {
-            if (rowid >= rank->size() || (*rank)[rowid] == UINT32_MAX)
+            const uint32_t r = rowid < rank->size() ? (*rank)[rowid] : UINT32_MAX;
+            if (r >= uint64_t(index.rowCount()))
                 throw ContentIndex::Unusable("search index: a document is missing from the stored order");
-            ranks.add((*rank)[rowid]);
+            marked[r / 64] |= uint64_t(1) << (r % 64);
         }
-        for (uint32_t r : ranks.values())
-            out.push_back(order[r]);
+        for (size_t w = 0; w < marked.size(); ++w) {
+            for (uint64_t bits = marked[w]; bits; bits &= bits - 1)
+                out.push_back(uint32_t(w * 64 + size_t(std::countr_zero(bits))));
+        }
     } else {
-        for (uint32_t rowid : index.newestFirst()) {
-            if (rows.contains(rowid))
-                out.push_back(rowid);
+        const std::vector<uint32_t>& order = index.newestFirst();
+        for (size_t r = 0; r < order.size(); ++r) {
+            if (rows.contains(order[r]))
+                out.push_back(uint32_t(r));
         }
     }
     if (out.size() != rows.size())
@@ -192,21 +199,53 @@ std::vector<uint32_t> newestFirst(ContentIndex& index, const PostingSet& rows)
     return out;
 }
 
-// The result list of the rows, in the order given: from the titles the index
-// keeps, else looked up in maindata one by one.
-std::shared_ptr<const ResultTable> table(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& rowids)
+std::shared_ptr<ResultTable> emptyTable(sqlite3* db)
 {
-    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
-    auto out = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
-    out->reserve(qsizetype(rowids.size()));
-    if (const TitleStore::Titles* titles = index.titles()) {
-        for (uint32_t rowid : rowids) {
-            if (!titles->has(rowid))
-                throw ContentIndex::Unusable("search index: a document has no title");
-            titles->appendRow(*out, rowid);
+    SqlStatement columns = prepare(db, "SELECT subject, htm FROM main.maindata");
+    return std::make_shared<ResultTable>(columnNamesOf(columns.get()));
+}
+
+// The result list of the rows at these positions of the newest-first order.
+std::shared_ptr<const ResultTable> tableByRank(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& ranks)
+{
+    std::shared_ptr<ResultTable> out = emptyTable(db);
+    index.titles().appendByRank(*out, ranks);
+    return out;
+}
+
+// The result list of the rows in rowid order: from the stored titles, read
+// newest first and then put in rowid order, or where the rowids are too
+// sparse for a table of their ranks, looked up in maindata one by one.
+std::shared_ptr<const ResultTable> tableInRowidOrder(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& rowids)
+{
+    if (const std::vector<uint32_t>* rank = index.rankOfRowid()) {
+        std::vector<std::pair<uint32_t, uint32_t>> byRank; // rank, position in the result
+        byRank.reserve(rowids.size());
+        for (size_t i = 0; i < rowids.size(); ++i) {
+            if (rowids[i] >= rank->size() || (*rank)[rowids[i]] == UINT32_MAX)
+                throw ContentIndex::Unusable("search index: a document is missing from the stored order");
+            byRank.emplace_back((*rank)[rowids[i]], uint32_t(i));
+        }
+        std::sort(byRank.begin(), byRank.end());
+        std::vector<uint32_t> ranks(byRank.size());
+        std::vector<uint32_t> readAt(byRank.size()); // by position in the result: row of `read`
+        for (size_t k = 0; k < byRank.size(); ++k) {
+            ranks[k] = byRank[k].first;
+            readAt[byRank[k].second] = uint32_t(k);
+        }
+        std::shared_ptr<ResultTable> read = emptyTable(db);
+        index.titles().appendByRank(*read, ranks);
+        std::shared_ptr<ResultTable> out = emptyTable(db);
+        out->reserve(qsizetype(rowids.size()));
+        for (uint32_t k : readAt) {
+            for (int c = 0; c < 2; ++c)
+                out->appendCell(read->cell(k, c), read->isNull(k, c));
         }
         return out;
     }
+    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
+    auto out = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
+    out->reserve(qsizetype(rowids.size()));
     for (uint32_t rowid : rowids) {
         sqlite3_bind_int64(fetch.get(), 1, rowid);
         if (sqlite3_step(fetch.get()) != SQLITE_ROW)
@@ -307,7 +346,9 @@ std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const S
     PostingSet rows;
     std::vector<std::string> unsettled; // patterns that our LIKE must still decide
     if (statement.patterns.empty()) {
-        return table(index, db, index.newestFirst());
+        std::vector<uint32_t> every(size_t(index.rowCount()));
+        std::iota(every.begin(), every.end(), 0u);
+        return tableByRank(index, db, every);
     } else if (statement.allWords) {
         std::vector<const Condition*> byRows;
         for (const auto& [pattern, condition] : conditions) {
@@ -340,7 +381,8 @@ std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const S
         rows.unite(candidates);
     }
 
-    return table(index, db, statement.allWords ? newestFirst(index, rows) : rows.values());
+    return statement.allWords ? tableByRank(index, db, ranksOf(index, rows))
+                              : tableInRowidOrder(index, db, rows.values());
 }
 
 } // namespace Orvanta::IndexedSearch

@@ -28,7 +28,11 @@ public:
 
     // Building: one call per cell, in row order, columns left to right.
     void appendCell(QStringView text, bool isNull = false);
+    // A cell given as UTF-16 code units, little-endian, at any alignment.
+    void appendLittleEndianCell(const void* units, qsizetype count);
     void reserve(qsizetype rows, qsizetype charsPerColumn = 0);
+    // Room for `chars` more characters in one column's cells.
+    void reserveMoreText(int column, qsizetype chars);
 
 private:
     struct Column {
@@ -36,6 +40,8 @@ private:
         std::vector<uint32_t> ends;     // end offset of each cell in `text`
         std::vector<bool> nulls;        // empty unless some cell is NULL
     };
+    void endCell(Column& c, bool isNull);
+
     QStringList m_names;
     std::vector<Column> m_columns;
     qsizetype m_rows = 0;

@@ -5,6 +5,11 @@
 
 #include <sqlite3.h>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <algorithm>
+#include <bit>
 #include <string>
 
 namespace Orvanta {
@@ -13,98 +18,79 @@ using namespace IndexStorage;
 
 namespace {
 
-constexpr int ChunkBits = 16;          // rowids per row of orvanta_index_titles: 65,536
-constexpr uint32_t OrderChunk = 65536; // rowids per row of orvanta_index_order
-
-void writeOrder(sqlite3* db)
+// What a chunk may hold to sit whole on one page of the database: a table
+// row's payload stays on its page up to the page size less 35 bytes, of which
+// the record's own header takes a few.
+size_t chunkBudget(sqlite3* db)
 {
-    Statement rows = prepare(db, "SELECT rowid FROM main.maindata ORDER BY date DESC, rowid");
-    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_order(chunk, rowids) VALUES (?1, ?2)");
-    std::vector<uint32_t> part;
-    qint64 chunk = 0;
-    auto flush = [&] {
-        std::string bytes;
-        bytes.reserve(part.size() * 4);
-        for (uint32_t rowid : part)
-            appendLittleEndian32(bytes, rowid);
-        const std::string blob = withChecksum(bytes);
-        sqlite3_bind_int64(insert.get(), 1, chunk++);
-        sqlite3_bind_blob(insert.get(), 2, blob.data(), int(blob.size()), SQLITE_STATIC);
-        const int rc = sqlite3_step(insert.get());
-        sqlite3_reset(insert.get());
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db, rc, "newest-first order");
-        part.clear();
-    };
-    int rc;
-    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        part.push_back(uint32_t(sqlite3_column_int64(rows.get(), 0)));
-        if (part.size() == OrderChunk)
-            flush();
-    }
-    if (rc != SQLITE_DONE)
-        throw sqliteError(db, rc, "newest-first order");
-    if (!part.empty())
-        flush();
+    const qint64 pageSize = singleInteger(db, "PRAGMA main.page_size").value_or(4096);
+    return size_t(std::max<qint64>(pageSize - 64, 1024));
 }
 
-void appendUnits(std::string& out, const char16_t* units, size_t count)
+constexpr size_t EntryHead = 12; // checksum and two lengths
+constexpr uint32_t NullCell = UINT32_MAX;
+
+uint32_t entryChecksum(uint32_t rowid, const unsigned char* entry, size_t bytes)
 {
+    // The checksum field itself is not covered.
+    return uint32_t(XXH3_64bits_withSeed(entry + 4, bytes - 4, rowid));
+}
+
+class ChunkWriter {
+public:
+    ChunkWriter(sqlite3* db, const char* insertSql, const char* what)
+        : m_db(db), m_insert(prepare(db, insertSql)), m_what(what)
+    {
+    }
+    void put(qint64 key, std::string_view blob)
+    {
+        sqlite3_bind_int64(m_insert.get(), 1, key);
+        sqlite3_bind_blob(m_insert.get(), 2, blob.data(), int(blob.size()), SQLITE_STATIC);
+        const int rc = sqlite3_step(m_insert.get());
+        sqlite3_reset(m_insert.get());
+        if (rc != SQLITE_DONE)
+            throw sqliteError(m_db, rc, m_what);
+    }
+
+private:
+    sqlite3* m_db;
+    Statement m_insert;
+    const char* m_what;
+};
+
+void appendUnits(std::string& out, const void* text, size_t units)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        out.append(static_cast<const char*>(text), units * 2);
+    } else {
+        const auto* p = static_cast<const char16_t*>(text);
+        for (size_t i = 0; i < units; ++i) {
+            out += char(p[i] & 0xFF);
+            out += char(p[i] >> 8);
+        }
+    }
+}
+
+// Room in the table's columns for `rows` rows of about the length of those
+// in the chunk, so that a large result list is not moved as it grows. (A
+// damaged chunk only makes the guess wrong; its rows are checked when read.)
+void reserveFor(ResultTable& table, const unsigned char* entries, const unsigned char* ends, size_t count,
+                size_t entriesSize, size_t rows)
+{
+    qsizetype units[2] = {0, 0};
+    size_t begin = 0;
     for (size_t i = 0; i < count; ++i) {
-        out += char(units[i] & 0xFF);
-        out += char(units[i] >> 8);
-    }
-}
-
-void appendLength(std::string& out, uint32_t length)
-{
-    const char16_t halves[2] = {char16_t(length & 0xFFFF), char16_t(length >> 16)};
-    appendUnits(out, halves, 2);
-}
-
-// Per run of 65,536 rowids, for each row: its rowid (32 bits), then subject
-// and htm, each a 32-bit length in UTF-16 units (all ones for NULL) and the
-// units; all little-endian.
-void writeTitles(sqlite3* db)
-{
-    Statement rows = prepare(db, "SELECT rowid, subject, htm FROM main.maindata ORDER BY rowid");
-    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_titles(chunk, cells) VALUES (?1, ?2)");
-    std::string part;
-    qint64 chunk = -1;
-    auto flush = [&] {
-        if (chunk < 0)
+        const size_t end = readLittleEndian32(ends + 4 * i);
+        if (end < begin + EntryHead || end > entriesSize)
             return;
-        const std::string blob = withChecksum(part);
-        sqlite3_bind_int64(insert.get(), 1, chunk);
-        sqlite3_bind_blob(insert.get(), 2, blob.data(), int(blob.size()), SQLITE_STATIC);
-        const int rc = sqlite3_step(insert.get());
-        sqlite3_reset(insert.get());
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db, rc, "titles");
-        part.clear();
-    };
-    int rc;
-    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
-        if (qint64(rowid >> ChunkBits) != chunk) {
-            flush();
-            chunk = rowid >> ChunkBits;
+        for (int c = 0; c < 2; ++c) {
+            const uint32_t length = readLittleEndian32(entries + begin + 4 + 4 * size_t(c));
+            units[c] += length == NullCell ? 0 : qsizetype(std::min<uint32_t>(length, 1u << 20));
         }
-        appendLength(part, rowid);
-        for (int c = 1; c <= 2; ++c) {
-            if (sqlite3_column_type(rows.get(), c) == SQLITE_NULL) {
-                appendLength(part, UINT32_MAX);
-                continue;
-            }
-            const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(rows.get(), c));
-            const size_t units = size_t(sqlite3_column_bytes16(rows.get(), c)) / 2;
-            appendLength(part, uint32_t(units));
-            appendUnits(part, text, units);
-        }
+        begin = end;
     }
-    if (rc != SQLITE_DONE)
-        throw sqliteError(db, rc, "titles");
-    flush();
+    for (int c = 0; c < 2; ++c)
+        table.reserveMoreText(c, qsizetype(double(units[c]) / double(count) * double(rows) * 1.1) + 64);
 }
 
 } // namespace
@@ -113,8 +99,71 @@ void TitleStore::write(sqlite3* db)
 {
     exec(db, "CREATE TABLE main.orvanta_index_order(chunk INTEGER PRIMARY KEY, rowids BLOB NOT NULL)");
     exec(db, "CREATE TABLE main.orvanta_index_titles(chunk INTEGER PRIMARY KEY, cells BLOB NOT NULL)");
-    writeOrder(db);
-    writeTitles(db);
+    const size_t budget = chunkBudget(db);
+    ChunkWriter orderChunks(db, "INSERT INTO main.orvanta_index_order(chunk, rowids) VALUES (?1, ?2)",
+                            "newest-first order");
+    ChunkWriter titleChunks(db, "INSERT INTO main.orvanta_index_titles(chunk, cells) VALUES (?1, ?2)", "titles");
+
+    // The order: rowids, as many as fit, each chunk with its checksum.
+    std::string order;
+    qint64 orderKey = 0;
+    const size_t rowidsPerChunk = (budget - 4) / 4;
+    // The titles: the entries of the chunk being filled, and their ends.
+    std::string entries;
+    std::vector<uint32_t> ends;
+    qint64 firstRank = 0;
+    auto flushTitles = [&] {
+        if (ends.empty())
+            return;
+        std::string blob;
+        blob.reserve(4 + 4 * ends.size() + entries.size());
+        appendLittleEndian32(blob, uint32_t(ends.size()));
+        for (uint32_t end : ends)
+            appendLittleEndian32(blob, end);
+        blob += entries;
+        titleChunks.put(firstRank, blob);
+        firstRank += qint64(ends.size());
+        entries.clear();
+        ends.clear();
+    };
+
+    Statement rows = prepare(db, "SELECT rowid, subject, htm FROM main.maindata ORDER BY date DESC, rowid");
+    std::string entry;
+    int rc;
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
+        appendLittleEndian32(order, rowid);
+        if (order.size() / 4 == rowidsPerChunk) {
+            orderChunks.put(orderKey++, withChecksum(order));
+            order.clear();
+        }
+
+        entry.assign(4, '\0');
+        uint32_t lengths[2];
+        for (int c = 0; c < 2; ++c) {
+            const bool null = sqlite3_column_type(rows.get(), c + 1) == SQLITE_NULL;
+            sqlite3_column_text16(rows.get(), c + 1);
+            lengths[c] = null ? NullCell : uint32_t(sqlite3_column_bytes16(rows.get(), c + 1) / 2);
+            appendLittleEndian32(entry, lengths[c]);
+        }
+        for (int c = 0; c < 2; ++c) {
+            if (lengths[c] != NullCell)
+                appendUnits(entry, sqlite3_column_text16(rows.get(), c + 1), lengths[c]);
+        }
+        const uint32_t sum = entryChecksum(rowid, reinterpret_cast<const unsigned char*>(entry.data()), entry.size());
+        for (int i = 0; i < 4; ++i)
+            entry[size_t(i)] = char((sum >> (8 * i)) & 0xFF);
+
+        if (!ends.empty() && 4 + 4 * (ends.size() + 1) + entries.size() + entry.size() > budget)
+            flushTitles();
+        entries += entry;
+        ends.push_back(uint32_t(entries.size()));
+    }
+    if (rc != SQLITE_DONE)
+        throw sqliteError(db, rc, "titles");
+    if (!order.empty())
+        orderChunks.put(orderKey, withChecksum(order));
+    flushTitles();
 }
 
 void TitleStore::drop(sqlite3* db)
@@ -147,8 +196,8 @@ const std::vector<uint32_t>& TitleStore::newestFirst()
             throw ContentIndex::Unusable("search index: a part of the stored order is missing");
         const std::string_view payload =
             checkedPayload(sqlite3_column_blob(st.get(), 1), sqlite3_column_bytes(st.get(), 1));
-        if (payload.size() % 4 != 0)
-            throw ContentIndex::Unusable("search index: the stored order is cut short");
+        if (payload.size() % 4 != 0 || qint64(order.size() + payload.size() / 4) > m_rows)
+            throw ContentIndex::Unusable("search index: the stored order does not fit the rows");
         const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
         for (size_t i = 0; i < payload.size(); i += 4)
             order.push_back(readLittleEndian32(p + i));
@@ -164,12 +213,12 @@ const std::vector<uint32_t>* TitleStore::rankOfRowid()
     if (m_rank)
         return &*m_rank;
     // A table of every rowid up to the highest, unless most of it would be holes.
-    if (!dense())
+    if (m_maxRowid < 0 || m_maxRowid > 4 * m_rows + 65536)
         return nullptr;
     const std::vector<uint32_t>& order = newestFirst();
     std::vector<uint32_t> rank(size_t(m_maxRowid) + 1, UINT32_MAX);
     for (size_t i = 0; i < order.size(); ++i) {
-        if (order[i] > m_maxRowid)
+        if (order[i] > m_maxRowid || rank[order[i]] != UINT32_MAX)
             throw ContentIndex::Unusable("search index: the stored order holds an unknown rowid");
         rank[order[i]] = uint32_t(i);
     }
@@ -177,76 +226,71 @@ const std::vector<uint32_t>* TitleStore::rankOfRowid()
     return &*m_rank;
 }
 
-void TitleStore::Titles::appendRow(ResultTable& table, uint32_t rowid) const
+void TitleStore::appendByRank(ResultTable& table, const std::vector<uint32_t>& ranks)
 {
-    size_t at = m_at[rowid];
-    for (int c = 0; c < 2; ++c) {
-        const uint32_t length = uint32_t(m_cells[at]) | (uint32_t(m_cells[at + 1]) << 16);
-        at += 2;
-        if (length == UINT32_MAX) {
-            table.appendCell({}, true);
-            continue;
-        }
-        table.appendCell(QStringView(m_cells.data() + at, qsizetype(length)));
-        at += length;
-    }
-}
-
-const TitleStore::Titles* TitleStore::titles()
-{
-    if (m_titles)
-        return &*m_titles;
-    if (!dense())
-        return nullptr;
-    Statement st = tryPrepare(m_db, "SELECT chunk, cells FROM main.orvanta_index_titles ORDER BY chunk");
+    if (ranks.empty())
+        return;
+    const std::vector<uint32_t>& order = newestFirst();
+    Statement st = tryPrepare(
+        m_db, "SELECT chunk, cells FROM main.orvanta_index_titles WHERE chunk <= ?1 ORDER BY chunk DESC LIMIT 1");
     if (!st)
         throw ContentIndex::Unusable("search index: the titles cannot be read");
-    Titles titles;
-    titles.m_at.assign(size_t(m_maxRowid) + 1, UINT32_MAX);
-    qint64 rows = 0;
-    int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        const std::string_view payload =
-            checkedPayload(sqlite3_column_blob(st.get(), 1), sqlite3_column_bytes(st.get(), 1));
-        if (payload.size() % 2 != 0)
-            throw ContentIndex::Unusable("search index: the titles are cut short");
-        const size_t base = titles.m_cells.size();
-        if (base + payload.size() / 2 >= UINT32_MAX)
-            throw ContentIndex::Unusable("search index: the titles are too large to hold");
-        titles.m_cells.resize(base + payload.size() / 2);
-        const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
-        for (size_t i = 0; i < payload.size() / 2; ++i)
-            titles.m_cells[base + i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
-        // Walk the rows of the part: rowid, then two cells.
-        size_t at = base;
-        const size_t end = titles.m_cells.size();
-        auto length = [&](size_t i) { return uint32_t(titles.m_cells[i]) | (uint32_t(titles.m_cells[i + 1]) << 16); };
-        while (at < end) {
-            if (at + 2 > end)
-                throw ContentIndex::Unusable("search index: the titles are cut short");
-            const uint32_t rowid = length(at);
-            at += 2;
-            if (rowid > m_maxRowid || titles.m_at[rowid] != UINT32_MAX)
-                throw ContentIndex::Unusable("search index: the titles name an unknown row");
-            titles.m_at[rowid] = uint32_t(at);
-            for (int c = 0; c < 2; ++c) {
-                if (at + 2 > end)
-                    throw ContentIndex::Unusable("search index: the titles are cut short");
-                const uint32_t n = length(at);
-                at += 2;
-                if (n != UINT32_MAX) {
-                    if (n > end - at)
-                        throw ContentIndex::Unusable("search index: the titles are cut short");
-                    at += n;
-                }
+    table.reserve(table.rowCount() + qsizetype(ranks.size()));
+
+    // The chunk the statement stands on: ranks [first, first + count).
+    qint64 first = 0;
+    qint64 count = 0;
+    const unsigned char* ends = nullptr;
+    const unsigned char* entries = nullptr;
+    size_t entriesSize = 0;
+    qint64 previous = -1;
+    bool reserved = false;
+    for (const uint32_t rank : ranks) {
+        if (qint64(rank) <= previous || qint64(rank) >= m_rows)
+            throw ContentIndex::Unusable("search index: a result names a row it does not hold");
+        previous = rank;
+        if (rank >= first + count) {
+            sqlite3_reset(st.get());
+            sqlite3_bind_int64(st.get(), 1, rank);
+            if (sqlite3_step(st.get()) != SQLITE_ROW)
+                throw ContentIndex::Unusable("search index: the titles of a row are missing");
+            first = sqlite3_column_int64(st.get(), 0);
+            const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(st.get(), 1));
+            const size_t size = size_t(sqlite3_column_bytes(st.get(), 1));
+            count = size >= 4 && blob ? readLittleEndian32(blob) : 0;
+            if (count == 0 || size_t(count) > (size - 4) / 4 || rank >= first + count)
+                throw ContentIndex::Unusable("search index: the titles of a row are missing");
+            ends = blob + 4;
+            entries = ends + 4 * count;
+            entriesSize = size - 4 - 4 * size_t(count);
+            if (!reserved) {
+                reserved = true;
+                reserveFor(table, entries, ends, size_t(count), entriesSize, ranks.size());
             }
-            ++rows;
+        }
+        const size_t i = size_t(rank - first);
+        const size_t begin = i == 0 ? 0 : readLittleEndian32(ends + 4 * (i - 1));
+        const size_t end = readLittleEndian32(ends + 4 * i);
+        if (begin > end || end > entriesSize || end - begin < EntryHead)
+            throw ContentIndex::Unusable("search index: the titles of a row are cut short");
+        const unsigned char* entry = entries + begin;
+        const size_t bytes = end - begin;
+        const uint32_t lengths[2] = {readLittleEndian32(entry + 4), readLittleEndian32(entry + 8)};
+        size_t units = 0;
+        for (uint32_t length : lengths)
+            units += length == NullCell ? 0 : size_t(length);
+        if (EntryHead + 2 * units != bytes || entryChecksum(order[rank], entry, bytes) != readLittleEndian32(entry))
+            throw ContentIndex::Unusable("search index: the titles of a row fail their checksum");
+        const unsigned char* text = entry + EntryHead;
+        for (uint32_t length : lengths) {
+            if (length == NullCell) {
+                table.appendCell({}, true);
+            } else {
+                table.appendLittleEndianCell(text, qsizetype(length));
+                text += 2 * size_t(length);
+            }
         }
     }
-    if (rc != SQLITE_DONE || rows != m_rows)
-        throw ContentIndex::Unusable("search index: the titles do not cover the rows");
-    m_titles = std::move(titles);
-    return &*m_titles;
 }
 
 } // namespace Orvanta

@@ -3,10 +3,19 @@
 // and the subject and htm cells of every row, as SQLite gives them as text
 // (NULL kept apart from ''), so that a result list needs no look-up of each
 // row in maindata. Stored in tables of its own beside the posting sets:
-//   orvanta_index_order  (chunk, rowids)
-//   orvanta_index_titles (chunk, cells)
-// Everything read is checked against its checksum before it is used; a part
-// that fails throws ContentIndex::Unusable and the search scans instead.
+//   orvanta_index_order  (chunk, rowids)  the rowids, newest first
+//   orvanta_index_titles (chunk, cells)   the cells of the rows, newest first;
+//                                         chunk = the rank of its first row
+// Both are cut into chunks that fit on one database page, so that SQLite hands
+// out a chunk where it lies in the memory map instead of copying it out of a
+// chain of overflow pages, and a search reads the titles of the rows it shows,
+// not those of every row. A title chunk is laid out as
+//   row count, the end of each row's entry, then the entries:
+//   checksum, the two cells' lengths in UTF-16 units (all ones: NULL), units
+// all little-endian; each entry's checksum is seeded with the rowid it belongs
+// to, so an entry read for another row (a damaged offset or chunk key) fails
+// it. Whatever fails a check throws ContentIndex::Unusable before any of it
+// reaches a result list: the search scans instead.
 #pragma once
 
 #include "platform/db/ResultTable.h"
@@ -39,30 +48,16 @@ public:
     // sparse for a table of them.
     const std::vector<uint32_t>* rankOfRowid();
 
-    // The subject and htm cells of every row, read once.
-    class Titles {
-    public:
-        bool has(uint32_t rowid) const { return rowid < m_at.size() && m_at[rowid] != UINT32_MAX; }
-        // Appends the row's two cells; `rowid` must be one that has().
-        void appendRow(ResultTable& table, uint32_t rowid) const;
-
-    private:
-        friend class TitleStore;
-        std::vector<char16_t> m_cells; // per row: for each cell a 32-bit length (all ones: NULL), then its text
-        std::vector<uint32_t> m_at;    // by rowid: where the row starts in m_cells
-    };
-    // nullptr when rowids are too sparse for a table of them.
-    const Titles* titles();
+    // Appends the subject and htm cells of the rows at `ranks` (positions in
+    // newestFirst(), ascending) to `table`, in that order.
+    void appendByRank(ResultTable& table, const std::vector<uint32_t>& ranks);
 
 private:
-    bool dense() const { return m_maxRowid >= 0 && m_maxRowid <= 4 * m_rows + 65536; }
-
     sqlite3* m_db;
     qint64 m_rows;
     qint64 m_maxRowid;
     std::optional<std::vector<uint32_t>> m_order;
     std::optional<std::vector<uint32_t>> m_rank;
-    std::optional<Titles> m_titles;
 };
 
 } // namespace Orvanta

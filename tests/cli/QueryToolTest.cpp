@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <sqlite3.h>
 
 namespace {
@@ -315,21 +317,39 @@ TEST(QueryToolErrors, Help)
 
 // Separators inside values are written as spaces. An SQLite collection is
 // opened like a Jet one, which lets the test store such values.
+// An SQLite collection in `dir` holding the rows `inserts` makes.
+void writeCollection(const QTemporaryDir& dir, const char* inserts)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir.path() + "/jst.mdb").toUtf8().constData(), &db), SQLITE_OK);
+    const std::string sql = std::string("create table maindata (subject text, htm text, content text, date text);") + inserts;
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+}
+
 TEST(QueryToolValues, SeparatorsInsideValuesBecomeSpaces)
 {
     QTemporaryDir dir;
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((dir.path() + "/jst.mdb").toUtf8().constData(), &db), SQLITE_OK);
-    const char* sql =
-        "create table maindata (subject text, htm text, content text, date text);"
-        "insert into maindata values ('a\tb\nc\rd', 'data\\x\t.htm', 'word', '2001-01-01 00:00:00');"
-        "insert into maindata values (NULL, 'data\\y.htm', 'word', '2000-01-01 00:00:00');";
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "");
-    sqlite3_free(message);
-    sqlite3_close(db);
+    writeCollection(dir, "insert into maindata values ('a\tb\nc\rd', 'data\\x\t.htm', 'word', '2001-01-01 00:00:00');"
+                         "insert into maindata values (NULL, 'data\\y.htm', 'word', '2000-01-01 00:00:00');");
 
     const ToolRun r = runQuery({"--dir", dir.path(), "word"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(lines(r.out), QStringList({"1\ta b c d\tdata\\x .htm", "2\t\tdata\\y.htm"}));
+}
+
+// Characters beyond the Basic Multilingual Plane come out whole, and bytes
+// that are no UTF-8 as the replacement character SQLite reads them as.
+TEST(QueryToolValues, EveryCharacterAsStored)
+{
+    QTemporaryDir dir;
+    writeCollection(dir, "insert into maindata values ('𠀀𝐀 é' || cast(x'eda080' as text) || 'z', 'data\\𠀁.htm', 'word', "
+                         "'2001-01-01');"
+                         "insert into maindata values (cast(x'41edb080' as text), '', 'word', '2000-01-01');");
+
+    const ToolRun r = runQuery({"--dir", dir.path(), "word"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QByteArray("1\t𠀀𝐀 é\xef\xbf\xbdz\tdata\\𠀁.htm\n2\tA\xef\xbf\xbd\t\n"));
 }

@@ -405,3 +405,30 @@ TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)
     onlyCopy();
     EXPECT_TRUE(temporaries(cache).isEmpty());
 }
+
+TEST_F(CopyFaults, IndexOfAnotherVersionIsBuiltAgain)
+{
+    if (!Orvanta::Test::requireFixtures())
+        return;
+    prepare(QStringLiteral("jet4-install/jst.mdb"));
+    const auto before = Database::loadCounts();
+    expectCorrectRows();
+    ASSERT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 1);
+    Database::dropSharedCopies();
+    {
+        // As a program of an earlier version left it.
+        DbTest::SqliteFile file(onlyCopy());
+        file.exec("UPDATE orvanta_index_info SET value = 2 WHERE name = 'format'");
+    }
+    {
+        Connection connection;
+        connection.open(connectionString);
+        EXPECT_FALSE(connection.database()->usesContentIndex());
+        EXPECT_EQ(cells(connectionString, twoWords), expectedWords);
+        connection.database()->waitForContentIndex();
+        EXPECT_TRUE(connection.database()->usesContentIndex());
+    }
+    EXPECT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 2);
+    expectCorrectRows();
+    onlyCopy();
+}

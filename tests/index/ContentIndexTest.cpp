@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -316,6 +317,184 @@ TEST_F(ContentIndexSearch, DamagedSetsFallBackToTheScan)
         expectSameRows(c, {QStringLiteral("人"), QStringLiteral("人參 甘草"), QStringLiteral("+甘草 桂枝湯"),
                            QStringLiteral("ginseng"), QString()});
         EXPECT_FALSE(c.database()->usesContentIndex());
+    }
+}
+
+// A collection whose titles take many chunks: small pages, titles of one
+// length (so that two rows' entries can change places), a few NULL, empty,
+// long and supplementary-plane ones, and dates that tie.
+class ContentIndexTitles : public ::testing::Test {
+protected:
+    static constexpr int Rows = 400;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath(QStringLiteral("jst.mdb"));
+        write();
+        Database::dropSharedCopies();
+    }
+    void TearDown() override { Database::dropSharedCopies(); }
+
+    void write()
+    {
+        Database::dropSharedCopies();
+        QFile::remove(path);
+        DbTest::SqliteFile file(path);
+        file.exec("PRAGMA page_size=1024");
+        file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
+        file.exec("BEGIN");
+        for (int i = 0; i < Rows; ++i) {
+            QByteArray subject = "文件" + QByteArray::number(1000 + i);
+            if (i % 97 == 5)
+                subject = QByteArray();
+            else if (i % 89 == 7)
+                subject = "";
+            else if (i == 123)
+                subject = QByteArray(1500, 'x') + "\xf0\xa0\x80\x80";
+            const QByteArray htm = "data\\" + QByteArray::number(5000 + i) + ".htm";
+            const QByteArray date = "2001-01-" + QByteArray::number(10 + i % 20) + " 00:00:00";
+            const char* content = i % 3 == 0 ? "人參 甘草" : i % 3 == 1 ? "甘草" : "桂枝";
+            file.insertText("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (?1, ?2, ?3, ?4, ?5)",
+                            2 + 2 * i + i % 5, subject.isNull() ? nullptr : subject.constData(), htm.constData(),
+                            content, date.constData(), 4);
+        }
+        file.exec("COMMIT");
+        EXPECT_TRUE(ContentIndex::build(file.handle()));
+    }
+
+    // Rewrites the blob of the `n`-th chunk of the titles.
+    void damageChunk(int n, const std::function<void(QByteArray&)>& damage)
+    {
+        DbTest::SqliteFile file(path);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(file.handle(), "SELECT chunk, cells FROM orvanta_index_titles ORDER BY chunk LIMIT 1 OFFSET ?1",
+                                     -1, &st, nullptr),
+                  SQLITE_OK);
+        sqlite3_bind_int(st, 1, n);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        const qint64 chunk = sqlite3_column_int64(st, 0);
+        QByteArray blob(static_cast<const char*>(sqlite3_column_blob(st, 1)), sqlite3_column_bytes(st, 1));
+        sqlite3_finalize(st);
+        damage(blob);
+        ASSERT_EQ(sqlite3_prepare_v2(file.handle(), "UPDATE orvanta_index_titles SET cells = ?2 WHERE chunk = ?1", -1, &st,
+                                     nullptr),
+                  SQLITE_OK);
+        sqlite3_bind_int64(st, 1, chunk);
+        sqlite3_bind_blob(st, 2, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+        sqlite3_finalize(st);
+    }
+
+    Connection open()
+    {
+        Connection c;
+        c.open(DbTest::connectionStringFor(path));
+        return c;
+    }
+
+    const QStringList queries = {QString(), QStringLiteral("甘草"), QStringLiteral("人參 甘草"),
+                                 QStringLiteral("+人參 桂枝"), QStringLiteral("+甘草 桂枝")};
+    QTemporaryDir dir;
+    QString path;
+};
+
+quint32 little32(const QByteArray& b, qsizetype at)
+{
+    return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8 | quint32(quint8(b[at + 2])) << 16
+        | quint32(quint8(b[at + 3])) << 24;
+}
+
+void setLittle32(QByteArray& b, qsizetype at, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char((v >> (8 * i)) & 0xFF);
+}
+
+TEST_F(ContentIndexTitles, ResultListsFromManyChunksGiveTheScansRows)
+{
+    {
+        DbTest::SqliteFile file(path);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(file.handle(), "SELECT count(*) FROM orvanta_index_titles", -1, &st, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        EXPECT_GE(sqlite3_column_int(st, 0), 20);
+        sqlite3_finalize(st);
+    }
+    Connection c = open();
+    // Every row, 267 with 甘草, 134 with both words, 267 and 400 with either.
+    EXPECT_EQ(expectSameRows(c, queries), 400 + 267 + 134 + 267 + 400);
+    EXPECT_TRUE(c.database()->usesContentIndex());
+}
+
+TEST_F(ContentIndexTitles, DamagedTitlesFallBackToTheScan)
+{
+    // Offsets of a chunk: its row count, the ends of the entries, the entries.
+    auto entries = [](const QByteArray& b) { return 4 + 4 * qsizetype(little32(b, 0)); };
+    auto entryAt = [&](const QByteArray& b, quint32 i) { return entries(b) + (i == 0 ? 0 : little32(b, 4 + 4 * (i - 1))); };
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+    } cases[] = {
+        {"a chunk zeroed", [this] { damageChunk(3, [](QByteArray& b) { b.fill('\0'); }); }},
+        {"a chunk cut short", [this] { damageChunk(3, [](QByteArray& b) { b.chop(7); }); }},
+        {"a row count too large",
+         [this] { damageChunk(3, [](QByteArray& b) { setLittle32(b, 0, little32(b, 0) + 1); }); }},
+        {"a row count too small",
+         [this] { damageChunk(3, [](QByteArray& b) { setLittle32(b, 0, little32(b, 0) - 1); }); }},
+        {"a row's checksum wrong",
+         [&] { damageChunk(3, [&](QByteArray& b) { b[entryAt(b, 1)] = char(b[entryAt(b, 1)] ^ 1); }); }},
+        {"a title changed under its checksum",
+         [&] {
+             damageChunk(3, [&](QByteArray& b) { b[entryAt(b, 1) + 12] = char(b[entryAt(b, 1) + 12] ^ 1); });
+         }},
+        {"a row's offset pointing into another row",
+         [this] { damageChunk(3, [](QByteArray& b) { setLittle32(b, 4, little32(b, 8)); }); }},
+        {"a row's offset pointing at the next row's entry",
+         [this] {
+             // Row 1 read from row 2's entry, whole and of the same length.
+             damageChunk(3, [](QByteArray& b) {
+                 const quint32 step = little32(b, 8) - little32(b, 4);
+                 setLittle32(b, 4, little32(b, 4) + step);
+                 setLittle32(b, 8, little32(b, 8) + step);
+             });
+         }},
+        {"two rows' entries exchanged",
+         [&] {
+             damageChunk(3, [&](QByteArray& b) {
+                 const qsizetype one = entryAt(b, 1), two = entryAt(b, 2), three = entryAt(b, 3);
+                 ASSERT_EQ(two - one, three - two);
+                 const QByteArray first = b.mid(one, two - one);
+                 b.replace(one, two - one, b.mid(two, three - two));
+                 b.replace(two, three - two, first);
+             });
+         }},
+        {"a chunk's key moved",
+         [this] {
+             DbTest::SqliteFile file(path);
+             file.exec("UPDATE orvanta_index_titles SET chunk = chunk + 1 "
+                       "WHERE chunk = (SELECT chunk FROM orvanta_index_titles ORDER BY chunk LIMIT 1 OFFSET 3)");
+         }},
+        {"a chunk missing",
+         [this] {
+             DbTest::SqliteFile file(path);
+             file.exec("DELETE FROM orvanta_index_titles "
+                       "WHERE chunk = (SELECT chunk FROM orvanta_index_titles ORDER BY chunk LIMIT 1 OFFSET 3)");
+         }},
+        {"the last chunk missing",
+         [this] {
+             DbTest::SqliteFile file(path);
+             file.exec("DELETE FROM orvanta_index_titles WHERE chunk = (SELECT max(chunk) FROM orvanta_index_titles)");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write();
+        c.damage();
+        Database::dropSharedCopies();
+        Connection connection = open();
+        expectSameRows(connection, queries);
+        EXPECT_FALSE(connection.database()->usesContentIndex());
     }
 }
 

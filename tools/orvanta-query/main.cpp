@@ -1,10 +1,10 @@
 // orvanta-query: one search of an installed collection from the command line,
 // composed, run and highlighted by the same code as the search window.
 #include "QueryOptions.h"
+#include "RowListOutput.h"
 
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
-#include "platform/db/Database.h"
 #include "platform/db/Database.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
@@ -22,6 +22,7 @@
 #include <new>
 
 using namespace Orvanta;
+using Orvanta::QueryTool::writeRowList;
 
 namespace {
 
@@ -38,17 +39,6 @@ void writeTo(FILE* stream, const QByteArray& bytes)
 void writeLine(FILE* stream, const QString& line)
 {
     writeTo(stream, line.toUtf8() + '\n');
-}
-
-// One value per field: the separators of the output may not occur inside it.
-QString field(QStringView value)
-{
-    QString out = value.toString();
-    for (QChar& c : out) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
-            c = QLatin1Char(' ');
-    }
-    return out;
 }
 
 // The install folder as the program would report its own: absolute.
@@ -131,16 +121,7 @@ int run(const QueryTool::Options& options)
         return kExitFound;
     }
 
-    QByteArray out;
-    for (qsizetype r = 0; r < rows->rowCount(); ++r) {
-        out += QString::number(r + 1).toUtf8();
-        out += '\t';
-        out += field(rows->cell(r, 0)).toUtf8();
-        out += '\t';
-        out += field(rows->cell(r, 1)).toUtf8();
-        out += '\n';
-    }
-    writeTo(stdout, out);
+    writeRowList(stdout, *rows);
     return kExitFound;
 }
 
