@@ -57,7 +57,7 @@ namespace Orvanta {
 class ContentIndex {
 public:
     // Changes whenever what the index holds or how it is stored changes.
-    static constexpr int FormatVersion = 3;
+    static constexpr int FormatVersion = 4;
 
     enum class State {
         Missing,   // no index (a collection written before there was one)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <string>
 
 namespace Orvanta {
@@ -29,6 +30,14 @@ size_t chunkBudget(sqlite3* db)
 
 constexpr size_t EntryHead = 12; // checksum and two lengths
 constexpr uint32_t NullCell = UINT32_MAX;
+
+// An order chunk: its checksum, then the rowids.
+std::string orderChunk(const std::string& rowids)
+{
+    std::string out;
+    appendLittleEndian32(out, uint32_t(XXH3_64bits(rowids.data(), rowids.size())));
+    return out + rowids;
+}
 
 uint32_t entryChecksum(uint32_t rowid, const unsigned char* entry, size_t bytes)
 {
@@ -134,7 +143,7 @@ void TitleStore::write(sqlite3* db)
         const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
         appendLittleEndian32(order, rowid);
         if (order.size() / 4 == rowidsPerChunk) {
-            orderChunks.put(orderKey++, withChecksum(order));
+            orderChunks.put(orderKey++, orderChunk(order));
             order.clear();
         }
 
@@ -162,7 +171,7 @@ void TitleStore::write(sqlite3* db)
     if (rc != SQLITE_DONE)
         throw sqliteError(db, rc, "titles");
     if (!order.empty())
-        orderChunks.put(orderKey, withChecksum(order));
+        orderChunks.put(orderKey, orderChunk(order));
     flushTitles();
 }
 
@@ -194,13 +203,20 @@ const std::vector<uint32_t>& TitleStore::newestFirst()
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
         if (sqlite3_column_int64(st.get(), 0) != expected++)
             throw ContentIndex::Unusable("search index: a part of the stored order is missing");
-        const std::string_view payload =
-            checkedPayload(sqlite3_column_blob(st.get(), 1), sqlite3_column_bytes(st.get(), 1));
-        if (payload.size() % 4 != 0 || qint64(order.size() + payload.size() / 4) > m_rows)
+        const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(st.get(), 1));
+        const size_t bytes = size_t(sqlite3_column_bytes(st.get(), 1));
+        if (!blob || bytes < 4 || bytes % 4 != 0 || qint64(order.size() + bytes / 4 - 1) > m_rows)
             throw ContentIndex::Unusable("search index: the stored order does not fit the rows");
-        const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
-        for (size_t i = 0; i < payload.size(); i += 4)
-            order.push_back(readLittleEndian32(p + i));
+        if (uint32_t(XXH3_64bits(blob + 4, bytes - 4)) != readLittleEndian32(blob))
+            throw ContentIndex::Unusable("search index: the stored order fails its checksum");
+        const size_t at = order.size();
+        order.resize(at + bytes / 4 - 1);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(order.data() + at, blob + 4, bytes - 4);
+        } else {
+            for (size_t i = 0; i + 1 < bytes / 4; ++i)
+                order[at + i] = readLittleEndian32(blob + 4 + 4 * i);
+        }
     }
     if (rc != SQLITE_DONE || qint64(order.size()) != m_rows)
         throw ContentIndex::Unusable("search index: the stored order does not cover the rows");

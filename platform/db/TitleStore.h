@@ -3,7 +3,8 @@
 // and the subject and htm cells of every row, as SQLite gives them as text
 // (NULL kept apart from ''), so that a result list needs no look-up of each
 // row in maindata. Stored in tables of its own beside the posting sets:
-//   orvanta_index_order  (chunk, rowids)  the rowids, newest first
+//   orvanta_index_order  (chunk, rowids)  the rowids, newest first, after
+//                                         a checksum of them; chunk = 0, 1, ...
 //   orvanta_index_titles (chunk, cells)   the cells of the rows, newest first;
 //                                         chunk = the rank of its first row
 // Both are cut into chunks that fit on one database page, so that SQLite hands

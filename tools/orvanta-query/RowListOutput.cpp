@@ -4,7 +4,7 @@
 #include <QString>
 
 #include <charconv>
-#include <string>
+#include <memory>
 
 namespace Orvanta::QueryTool {
 
@@ -17,14 +17,44 @@ char separatorAsSpace(char c)
     return c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
 }
 
-// Appends `text` as UTF-8; false (and nothing appended) when it holds a lone
-// surrogate, which is left to Qt's own conversion so that such a value comes
-// out as it always has.
-bool appendUtf8(std::string& out, QStringView text)
+// A block of output filled through a pointer and written when full.
+class Block {
+public:
+    explicit Block(std::FILE* stream) : m_stream(stream), m_capacity(BlockBytes), m_data(new char[m_capacity]) {}
+    ~Block() { flush(); }
+
+    // Room for `bytes` more; the pointer to write them at.
+    char* room(size_t bytes)
+    {
+        if (m_used + bytes > m_capacity) {
+            flush();
+            if (bytes > m_capacity) {
+                m_capacity = bytes;
+                m_data.reset(new char[m_capacity]);
+            }
+        }
+        return m_data.get() + m_used;
+    }
+    void wrote(const char* end) { m_used = size_t(end - m_data.get()); }
+    bool full() const { return m_used >= BlockBytes / 2; }
+    void flush()
+    {
+        std::fwrite(m_data.get(), 1, m_used, m_stream);
+        m_used = 0;
+    }
+
+private:
+    std::FILE* m_stream;
+    size_t m_capacity;
+    std::unique_ptr<char[]> m_data;
+    size_t m_used = 0;
+};
+
+// Writes `text` as UTF-8 from `p` (room for three bytes a unit); nullptr when
+// it holds a lone surrogate, which is left to Qt's own conversion so that
+// such a value comes out as it always has.
+char* encodeUtf8(char* p, QStringView text)
 {
-    const size_t start = out.size();
-    out.resize(start + 3 * size_t(text.size()));
-    char* p = out.data() + start;
     const char16_t* s = text.utf16();
     const char16_t* end = s + text.size();
     while (s < end) {
@@ -45,44 +75,42 @@ bool appendUtf8(std::string& out, QStringView text)
             *p++ = char(0x80 | ((c >> 6) & 0x3F));
             *p++ = char(0x80 | (c & 0x3F));
         } else {
-            out.resize(start);
-            return false;
+            return nullptr;
         }
     }
-    out.resize(size_t(p - out.data()));
-    return true;
+    return p;
 }
 
-void appendField(std::string& out, QStringView value)
+char* writeField(char* p, QStringView value)
 {
-    if (appendUtf8(out, value))
-        return;
+    if (char* end = encodeUtf8(p, value))
+        return end;
+    // Qt's conversion never writes more than three bytes a unit either.
     const QByteArray bytes = value.toString().toUtf8();
     for (char c : bytes)
-        out += separatorAsSpace(c);
+        *p++ = separatorAsSpace(c);
+    return p;
 }
 
 } // namespace
 
 void writeRowList(std::FILE* stream, const ResultTable& rows)
 {
-    std::string out;
-    out.reserve(BlockBytes + 4096);
-    char number[24];
+    Block block(stream);
     for (qsizetype r = 0; r < rows.rowCount(); ++r) {
-        const auto [end, ec] = std::to_chars(number, number + sizeof number, r + 1);
-        out.append(number, end);
-        out += '\t';
-        appendField(out, rows.cell(r, 0));
-        out += '\t';
-        appendField(out, rows.cell(r, 1));
-        out += '\n';
-        if (out.size() >= BlockBytes) {
-            std::fwrite(out.data(), 1, out.size(), stream);
-            out.clear();
-        }
+        const QStringView subject = rows.cell(r, 0);
+        const QStringView path = rows.cell(r, 1);
+        char* p = block.room(24 + 3 * size_t(subject.size() + path.size()));
+        p = std::to_chars(p, p + 20, r + 1).ptr;
+        *p++ = '\t';
+        p = writeField(p, subject);
+        *p++ = '\t';
+        p = writeField(p, path);
+        *p++ = '\n';
+        block.wrote(p);
+        if (block.full())
+            block.flush();
     }
-    std::fwrite(out.data(), 1, out.size(), stream);
 }
 
 } // namespace Orvanta::QueryTool
