@@ -1,10 +1,9 @@
 #include "platform/db/ContentIndex.h"
 
 #include "platform/Error.h"
+#include "platform/db/GramSetBuilder.h"
 #include "platform/db/IndexStorage.h"
-#include "platform/db/LikeMatcher.h"
 #include "platform/db/TitleStore.h"
-#include "platform/db/Utf8Reading.h"
 
 #include <sqlite3.h>
 
@@ -18,8 +17,8 @@ using namespace IndexStorage;
 
 namespace {
 
-constexpr int ChunkBits = 16; // rowids per stored set: 65,536, one CRoaring container
-constexpr qint64 FlushRows = 8192;     // rows gathered in plain lists before they join the sets
+constexpr int ChunkBits = GramSetBuilder::RunBits; // rowids per stored set: 65,536, one CRoaring container
+constexpr qint64 ProgressRows = 8192; // rows read between two calls of the progress callback
 
 const char* const kTriggers[] = {"orvanta_index_stale_insert", "orvanta_index_stale_update",
                                  "orvanta_index_stale_delete"};
@@ -79,125 +78,92 @@ bool indexable(sqlite3* db)
     return true;
 }
 
-// Folding as LikeMatcher does it, with the Basic Multilingual Plane in a table.
-class Folder {
-public:
-    Folder() : m_bmp(0x10000)
-    {
-        for (char32_t c = 0; c < 0x10000; ++c)
-            m_bmp[c] = foldCase(c);
-    }
-    char32_t operator()(char32_t c) const { return c < 0x10000 ? m_bmp[c] : foldCase(c); }
-
-private:
-    std::vector<char32_t> m_bmp;
-};
-
-// The posting lists of one run of 65,536 rowids while they are gathered: an
-// open-addressing table small enough to stay in the processor's cache, whose
-// slots remember the last document so that a character repeated within a
-// document costs one probe.
-class GramTable {
-public:
-    void add(uint64_t gram, uint32_t rowid)
-    {
-        if ((m_used + 1) * 4 > m_slots.size() * 3)
-            grow();
-        for (size_t i = hash(gram);; i = (i + 1) & m_mask) {
-            Slot& s = m_slots[i];
-            if (s.gram == gram && s.list != Empty) {
-                if (s.last != rowid) {
-                    s.last = rowid;
-                    m_pending[s.list].push_back(rowid);
-                }
-                return;
-            }
-            if (s.list == Empty) {
-                s = Slot{gram, uint32_t(m_grams.size()), rowid};
-                m_grams.push_back(gram);
-                m_pending.push_back({rowid});
-                m_sets.emplace_back();
-                ++m_used;
-                return;
-            }
-        }
-    }
-
-    // Moves the plain lists into the compressed sets.
-    void settle()
-    {
-        for (size_t i = 0; i < m_pending.size(); ++i) {
-            if (!m_pending[i].empty()) {
-                m_sets[i].addMany(m_pending[i].data(), m_pending[i].size());
-                m_pending[i].clear();
-            }
-        }
-    }
-
-    template <typename F>
-    void drain(F&& write)
-    {
-        settle();
-        for (size_t i = 0; i < m_grams.size(); ++i)
-            write(m_grams[i], m_sets[i]);
-        m_grams.clear();
-        m_pending.clear();
-        m_sets.clear();
-        m_slots.assign(m_slots.size(), Slot{});
-        m_used = 0;
-    }
-
-private:
-    static constexpr uint32_t Empty = UINT32_MAX;
-    struct Slot {
-        uint64_t gram = 0;
-        uint32_t list = Empty;
-        uint32_t last = 0;
-    };
-    size_t hash(uint64_t g) const { return size_t((g * 0x9E3779B97F4A7C15ull) >> m_shift); }
-    void grow()
-    {
-        const size_t size = m_slots.empty() ? 4096 : m_slots.size() * 2;
-        std::vector<Slot> old(size);
-        old.swap(m_slots);
-        m_mask = size - 1;
-        m_shift = 64 - std::countr_zero(size);
-        for (const Slot& s : old) {
-            if (s.list == Empty)
-                continue;
-            size_t i = hash(s.gram);
-            while (m_slots[i].list != Empty)
-                i = (i + 1) & m_mask;
-            m_slots[i] = s;
-        }
-    }
-
-    std::vector<Slot> m_slots;
-    size_t m_mask = 0;
-    int m_shift = 64;
-    size_t m_used = 0;
-    std::vector<uint64_t> m_grams;
-    std::vector<std::vector<uint32_t>> m_pending;
-    std::vector<PostingSet> m_sets;
-};
-
-void writeGramSets(sqlite3* db, sqlite3_stmt* insert, GramTable& table, uint64_t chunk)
+void writeGramSet(sqlite3* db, sqlite3_stmt* insert, uint64_t gram, uint32_t run, const PostingSet& set)
 {
-    table.drain([&](uint64_t gram, PostingSet& set) {
-        set.optimize();
-        const std::string blob = withChecksum(set.serialize());
-        sqlite3_bind_int64(insert, 1, sqlite3_int64((gram << ChunkBits) | chunk));
-        sqlite3_bind_blob(insert, 2, blob.data(), int(blob.size()), SQLITE_STATIC);
-        const int rc = sqlite3_step(insert);
-        sqlite3_reset(insert);
+    const std::string blob = withChecksum(set.serialize());
+    sqlite3_bind_int64(insert, 1, sqlite3_int64((gram << ChunkBits) | run));
+    sqlite3_bind_blob(insert, 2, blob.data(), int(blob.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(insert);
+    sqlite3_reset(insert);
+    if (rc != SQLITE_DONE)
+        throw sqliteError(db, rc, "posting sets");
+}
+
+// The gram sets, run of rowids after run, in the memory `budget`. Counts the
+// rows and finds the highest rowid on the way; false when stopped.
+bool writeGramSets(sqlite3* db, size_t budget, const ContentIndex::Progress& progress, qint64 total, qint64& done,
+                   qint64& maxRowid)
+{
+    Statement next = prepare(db, "SELECT min(rowid) FROM main.maindata WHERE rowid >= ?1");
+    Statement lastOfRun = prepare(db, "SELECT max(rowid) FROM main.maindata WHERE rowid <= ?1");
+    Statement rows = prepare(db, "SELECT rowid, content FROM main.maindata WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid");
+    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_grams(key, sets) VALUES (?1, ?2)");
+    GramSetBuilder builder(budget);
+    qint64 rowsOfRun = 0;
+    const GramSetBuilder::Read read = [&](uint32_t first, uint32_t last, const GramSetBuilder::Take& take) {
+        sqlite3_bind_int64(rows.get(), 1, first);
+        sqlite3_bind_int64(rows.get(), 2, last);
+        rowsOfRun = 0;
+        int rc;
+        while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+            if (++rowsOfRun % ProgressRows == 0 && progress && !progress(done + rowsOfRun, total)) {
+                sqlite3_reset(rows.get());
+                return false;
+            }
+            const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
+            // The text exactly as our LIKE receives it (numbers and blobs as text).
+            const unsigned char* text = nullptr;
+            size_t bytes = 0;
+            if (sqlite3_column_type(rows.get(), 1) != SQLITE_NULL) {
+                static const unsigned char none[] = "";
+                text = sqlite3_column_text(rows.get(), 1); // NULL for an empty blob, which is not NULL content
+                bytes = size_t(sqlite3_column_bytes(rows.get(), 1));
+                if (!text)
+                    text = none;
+            }
+            if (!take(rowid, text, bytes)) {
+                rc = SQLITE_DONE;
+                break;
+            }
+        }
+        sqlite3_reset(rows.get());
         if (rc != SQLITE_DONE)
-            throw sqliteError(db, rc, "posting sets");
-    });
+            throw sqliteError(db, rc, "reading the content");
+        return true;
+    };
+    qint64 from = 0;
+    while (from <= qint64(UINT32_MAX)) {
+        sqlite3_bind_int64(next.get(), 1, from);
+        const int rc = sqlite3_step(next.get());
+        if (rc != SQLITE_ROW)
+            throw sqliteError(db, rc, "reading the content");
+        if (sqlite3_column_type(next.get(), 0) == SQLITE_NULL) {
+            sqlite3_reset(next.get());
+            break;
+        }
+        const auto first = uint32_t(sqlite3_column_int64(next.get(), 0));
+        sqlite3_reset(next.get());
+        const qint64 endOfRun = (qint64(first >> ChunkBits) << ChunkBits) | ((1 << ChunkBits) - 1);
+        sqlite3_bind_int64(lastOfRun.get(), 1, endOfRun);
+        if (sqlite3_step(lastOfRun.get()) != SQLITE_ROW)
+            throw sqliteError(db, sqlite3_errcode(db), "reading the content");
+        const auto last = uint32_t(sqlite3_column_int64(lastOfRun.get(), 0));
+        sqlite3_reset(lastOfRun.get());
+        const auto write = [&](uint64_t gram, const PostingSet& set) {
+            writeGramSet(db, insert.get(), gram, first >> ChunkBits, set);
+        };
+        if (!builder.buildRun(first, last, read, write))
+            return false;
+        done += rowsOfRun;
+        maxRowid = last;
+        from = endOfRun + 1;
+    }
+    return true;
 }
 
 } // namespace
 
-bool ContentIndex::build(sqlite3* db, const Progress& progress)
+bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBudget)
 {
     if (!indexable(db))
         return false;
@@ -207,59 +173,18 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress)
     exec(db, "CREATE TABLE main.orvanta_index_grams(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
 
     const qint64 total = singleInteger(db, "SELECT count(*) FROM main.maindata").value_or(0);
-    Statement rows = prepare(db, "SELECT rowid, content FROM main.maindata NOT INDEXED ORDER BY rowid");
-    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_grams(key, sets) VALUES (?1, ?2)");
-    static const Folder fold;
-    GramTable grams;
-    PostingSet texts;
-    std::vector<uint32_t> textRows;
-    uint64_t chunk = 0;
+    if (memoryBudget == 0) {
+        // Half the database's bytes, which the content is most of: the
+        // gathering then stays well within the content's size.
+        const qint64 pages = singleInteger(db, "PRAGMA main.page_count").value_or(0);
+        const qint64 pageSize = singleInteger(db, "PRAGMA main.page_size").value_or(4096);
+        memoryBudget = size_t(std::clamp<qint64>(pages * pageSize / 2, qint64(DefaultMinimumBudget),
+                                                 qint64(DefaultMaximumBudget)));
+    }
     qint64 done = 0;
     qint64 maxRowid = -1;
-    int rc;
-    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
-        maxRowid = rowid;
-        if ((rowid >> ChunkBits) != chunk) {
-            writeGramSets(db, insert.get(), grams, chunk);
-            chunk = rowid >> ChunkBits;
-        }
-        if (++done % FlushRows == 0) {
-            grams.settle();
-            if (progress && !progress(done, total))
-                return false;
-        }
-        if (sqlite3_column_type(rows.get(), 1) == SQLITE_NULL)
-            continue;
-        textRows.push_back(rowid);
-        // The text exactly as our LIKE receives it (numbers and blobs as text).
-        const auto* p = sqlite3_column_text(rows.get(), 1);
-        const auto* end = p + sqlite3_column_bytes(rows.get(), 1);
-        bool first = true;
-        char32_t previous = 0;
-        while (p < end) {
-            const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
-            p += d.len;
-            const char32_t c = fold(d.cp);
-            grams.add(unigram(c), rowid);
-            if (!first)
-                grams.add(bigram(previous, c), rowid);
-            previous = c;
-            first = false;
-        }
-    }
-    if (rc != SQLITE_DONE)
-        throw sqliteError(db, rc, "reading the content");
-    writeGramSets(db, insert.get(), grams, chunk);
-
-    // The documents with text, as one more gram, in sets per run of rowids.
-    for (size_t i = 0; i < textRows.size();) {
-        const uint64_t run = textRows[i] >> ChunkBits;
-        GramTable one;
-        for (; i < textRows.size() && (textRows[i] >> ChunkBits) == run; ++i)
-            one.add(TextGram, textRows[i]);
-        writeGramSets(db, insert.get(), one, run);
-    }
+    if (!writeGramSets(db, memoryBudget, progress, total, done, maxRowid))
+        return false;
     TitleStore::write(db);
 
     Statement info = prepare(db, "INSERT INTO main.orvanta_index_info(name, value) VALUES (?1, ?2)");
@@ -268,7 +193,7 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress)
     for (const auto& [name, value] : facts) {
         sqlite3_bind_text(info.get(), 1, name, -1, SQLITE_STATIC);
         sqlite3_bind_int64(info.get(), 2, value);
-        rc = sqlite3_step(info.get());
+        const int rc = sqlite3_step(info.get());
         sqlite3_reset(info.get());
         if (rc != SQLITE_DONE)
             throw sqliteError(db, rc, "index facts");

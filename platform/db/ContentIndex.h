@@ -74,7 +74,13 @@ public:
     // it was. Returns false when stopped or when maindata cannot be indexed
     // (a view, a table without rowid, rowids outside 0 to 2^32 - 1, columns
     // missing). Throws Orvanta::Error when SQLite fails (disk full, read-only).
-    static bool build(sqlite3* db, const Progress& progress = {});
+    // The posting sets are gathered within `memoryBudget` bytes (0: half the
+    // database's size, from DefaultMinimumBudget to DefaultMaximumBudget), in
+    // several passes over the content where they do not fit at once; the
+    // stored index is the same.
+    static bool build(sqlite3* db, const Progress& progress = {}, size_t memoryBudget = 0);
+    static constexpr size_t DefaultMinimumBudget = size_t(4) << 20;
+    static constexpr size_t DefaultMaximumBudget = size_t(256) << 20;
 
     // Removes the index and its triggers.
     static void drop(sqlite3* db);
@@ -94,6 +100,8 @@ public:
     // A character (code point as LIKE reads it, folded) or a pair of them.
     static uint64_t unigram(char32_t c) { return c; }
     static uint64_t bigram(char32_t a, char32_t b) { return ((uint64_t(a) + 1) << 21) | b; }
+    // Not a character: the pseudo-gram of "content is not NULL".
+    static constexpr uint64_t TextGram = 0x1FFFFF;
 
     // The documents holding `gram`; throws Unusable.
     PostingSet documentsWith(uint64_t gram);
@@ -112,9 +120,6 @@ public:
 
 private:
     explicit ContentIndex(sqlite3* db, qint64 rows, qint64 maxRowid);
-
-    // Not a character: the pseudo-gram of "content is not NULL".
-    static constexpr uint64_t TextGram = 0x1FFFFF;
 
     sqlite3* m_db;
     qint64 m_rows;

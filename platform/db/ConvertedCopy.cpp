@@ -281,6 +281,8 @@ bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing
     QFile::remove(temporary);
     if (!QFile::copy(path, temporary))
         return false;
+    // Pages read through a mapping would count as this program's memory, the
+    // whole file by the end: the build reads them into a small cache instead.
     sqlite3* db = nullptr;
     bool built = false;
     if (sqlite3_open_v2(QFile::encodeName(temporary).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
@@ -288,7 +290,7 @@ bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing
             == SQLITE_OK
         && sqlite3_exec(db,
                         "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
-                        "PRAGMA cache_size=-8192; PRAGMA mmap_size=2147418112",
+                        "PRAGMA cache_size=-2048; PRAGMA mmap_size=0",
                         nullptr, nullptr, nullptr)
             == SQLITE_OK) {
         try {

@@ -1,0 +1,262 @@
+#include "platform/db/GramSetBuilder.h"
+
+#include "platform/db/ContentIndex.h"
+#include "platform/db/LikeMatcher.h"
+#include "platform/db/Utf8Reading.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace Orvanta {
+
+namespace {
+
+// All hash values of a gram's share: passes split [0, 2^32).
+constexpr uint64_t AllShares = uint64_t(1) << 32;
+
+// Folding as LikeMatcher does it, with the Basic Multilingual Plane in a table.
+class Folder {
+public:
+    Folder() : m_bmp(0x10000)
+    {
+        for (char32_t c = 0; c < 0x10000; ++c)
+            m_bmp[c] = foldCase(c);
+    }
+    char32_t operator()(char32_t c) const { return c < 0x10000 ? m_bmp[c] : foldCase(c); }
+
+private:
+    std::vector<char32_t> m_bmp;
+};
+
+const Folder& folder()
+{
+    static const Folder fold;
+    return fold;
+}
+
+// Which pass gathers a gram; independent of the table's own hash, so that a
+// pass's grams still spread over the whole table.
+uint64_t shareOf(uint64_t gram)
+{
+    return (gram * 0xC2B2AE3D27D4EB4Full) >> 32;
+}
+
+struct GramAndId {
+    uint64_t gram;
+    uint32_t id;
+    bool operator<(const GramAndId& other) const { return gram < other.gram; }
+};
+
+} // namespace
+
+GramSetBuilder::GramSetBuilder(size_t memoryBudget)
+    : m_budget(std::max(memoryBudget, MinimumBudget)), m_shareWidth(AllShares)
+{
+}
+
+bool GramSetBuilder::buildRun(uint32_t first, uint32_t last, const Read& read, const Write& write)
+{
+    m_passesOfLastRun = 0;
+    uint64_t lo = 0;
+    while (lo < AllShares) {
+        // A last share barely wider than a pass is taken whole, not left for
+        // a pass of its own that would read the run once more.
+        const uint64_t hi = AllShares - lo <= m_shareWidth + m_shareWidth / 5 ? AllShares : lo + m_shareWidth;
+        switch (gather(first, last, lo, hi, read)) {
+        case Gathered::Stopped:
+            clearTable();
+            return false;
+        case Gathered::Overflow: {
+            // Guess from how far the pass got how many passes its share needs.
+            const uint32_t reached = m_docLow.empty() ? first : (first & ~0xFFFFu) | m_docLow.back();
+            const double part = double(reached - first + 1) / double(last - first + 1);
+            const auto factor = uint64_t(std::clamp(std::ceil(1.1 / std::max(part, 1e-6)), 2.0, 64.0));
+            m_shareWidth = std::max<uint64_t>(1, (hi - lo + factor - 1) / factor);
+            continue; // the same share again, in smaller passes
+        }
+        case Gathered::Done:
+            break;
+        }
+        // The next pass takes as large a share as this one's use suggests fits.
+        const double fill = double(bytesInUse()) / double(m_budget);
+        if (fill < 0.65 && hi - lo == m_shareWidth)
+            m_shareWidth = uint64_t(std::min(double(AllShares), double(m_shareWidth) * 0.8 / std::max(fill, 0.01)));
+        writeSets(first >> RunBits, write);
+        ++m_passesOfLastRun;
+        lo = hi;
+    }
+    clearTable();
+    return true;
+}
+
+GramSetBuilder::Gathered GramSetBuilder::gather(uint32_t first, uint32_t last, uint64_t lo, uint64_t hi,
+                                                const Read& read)
+{
+    clearTable();
+    m_overflow = false;
+    // Room for the budget's worth of postings at once, so that the list never
+    // moves (pages not yet written cost nothing).
+    if (m_postings.capacity() < m_budget / 8)
+        m_postings.reserve(m_budget / 8);
+    const bool splittable = hi - lo > 1;
+    const uint64_t textShare = shareOf(ContentIndex::TextGram);
+    const bool ok = read(first, last, [&](uint32_t rowid, const unsigned char* text, size_t bytes) {
+        if (m_overflow)
+            return false;
+        m_docStart.push_back(uint32_t(m_postings.size()));
+        m_docLow.push_back(uint16_t(rowid & 0xFFFF));
+        if (!text)
+            return true;
+        if (textShare >= lo && textShare < hi)
+            add(ContentIndex::TextGram, lo, hi);
+        addDocument(text, bytes, lo, hi);
+        if (splittable && bytesInUse() > m_budget)
+            m_overflow = true;
+        return !m_overflow;
+    });
+    if (!ok)
+        return Gathered::Stopped;
+    return m_overflow ? Gathered::Overflow : Gathered::Done;
+}
+
+void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t lo, uint64_t hi)
+{
+    const Folder& fold = folder();
+    const unsigned char* end = p + bytes;
+    bool firstCharacter = true;
+    char32_t previous = 0;
+    while (p < end) {
+        const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
+        p += d.len;
+        const char32_t c = fold(d.cp);
+        add(ContentIndex::unigram(c), lo, hi);
+        if (!firstCharacter)
+            add(ContentIndex::bigram(previous, c), lo, hi);
+        previous = c;
+        firstCharacter = false;
+    }
+}
+
+inline void GramSetBuilder::add(uint64_t gram, uint64_t lo, uint64_t hi)
+{
+    if (lo != 0 || hi != AllShares) {
+        const uint64_t share = shareOf(gram);
+        if (share < lo || share >= hi)
+            return;
+    }
+    const auto document = uint32_t(m_docLow.size()); // the current one, plus one
+    for (size_t i = size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift);; i = (i + 1) & m_mask) {
+        Slot& s = m_slots[i];
+        if (s.id == Empty) {
+            if ((m_grams.size() + 1) * 4 > m_slots.size() * 3) {
+                growTable();
+                add(gram, lo, hi);
+                return;
+            }
+            s = Slot{gram, uint32_t(m_grams.size()), document};
+            m_grams.push_back(gram);
+            m_postings.push_back(s.id);
+            return;
+        }
+        if (s.gram == gram) {
+            if (s.last != document) {
+                s.last = document;
+                m_postings.push_back(s.id);
+            }
+            return;
+        }
+    }
+}
+
+void GramSetBuilder::growTable()
+{
+    const size_t size = m_slots.size() * 2;
+    std::vector<Slot> old(size);
+    old.swap(m_slots);
+    m_mask = size - 1;
+    m_shift = 64 - std::countr_zero(size);
+    for (const Slot& s : old) {
+        if (s.id == Empty)
+            continue;
+        size_t i = size_t((s.gram * 0x9E3779B97F4A7C15ull) >> m_shift);
+        while (m_slots[i].id != Empty)
+            i = (i + 1) & m_mask;
+        m_slots[i] = s;
+    }
+}
+
+void GramSetBuilder::clearTable()
+{
+    constexpr size_t InitialSlots = 4096;
+    if (m_slots.size() != InitialSlots) {
+        m_slots.assign(InitialSlots, Slot{});
+        m_slots.shrink_to_fit();
+    } else {
+        std::fill(m_slots.begin(), m_slots.end(), Slot{});
+    }
+    m_mask = InitialSlots - 1;
+    m_shift = 64 - std::countr_zero(InitialSlots);
+    m_grams.clear();
+    m_postings.clear();
+    m_docStart.clear();
+    m_docLow.clear();
+}
+
+// What a pass holds, and what sorting its postings will add: per posting its
+// gram's number and then its document's 16 bits; per gram a slot (at most
+// three quarters full), its value, its place in the sort and its offset.
+size_t GramSetBuilder::bytesInUse() const
+{
+    return m_postings.size() * (4 + 2) + m_slots.size() * sizeof(Slot) + m_grams.size() * (8 + 16 + 4)
+        + m_docLow.size() * (4 + 2);
+}
+
+void GramSetBuilder::writeSets(uint32_t run, const Write& write)
+{
+    const size_t grams = m_grams.size();
+    if (grams == 0)
+        return;
+    std::vector<GramAndId> order(grams);
+    for (size_t id = 0; id < grams; ++id)
+        order[id] = GramAndId{m_grams[id], uint32_t(id)};
+    std::sort(order.begin(), order.end());
+
+    // Counting sort of the postings by gram, in ascending order of the grams;
+    // documents stay ascending within each gram as they were read.
+    std::vector<uint32_t> offset(grams, 0);
+    for (const uint32_t id : m_postings)
+        ++offset[id];
+    uint32_t at = 0;
+    for (const GramAndId& g : order) {
+        const uint32_t count = offset[g.id];
+        offset[g.id] = at;
+        at += count;
+    }
+    std::vector<uint16_t> documents(m_postings.size());
+    m_docStart.push_back(uint32_t(m_postings.size()));
+    for (size_t d = 0; d + 1 < m_docStart.size(); ++d) {
+        const uint16_t low = m_docLow[d];
+        for (uint32_t i = m_docStart[d]; i < m_docStart[d + 1]; ++i)
+            documents[offset[m_postings[i]]++] = low;
+    }
+    m_docStart.pop_back();
+
+    // offset[id] now ends each gram's documents, and the grams lie in order.
+    std::vector<uint32_t> rowids;
+    const uint32_t base = run << RunBits;
+    uint32_t begin = 0;
+    for (const GramAndId& g : order) {
+        const uint32_t end = offset[g.id];
+        rowids.resize(end - begin);
+        for (uint32_t i = begin; i < end; ++i)
+            rowids[i - begin] = base | documents[i];
+        PostingSet set;
+        set.addMany(rowids.data(), rowids.size());
+        set.optimize();
+        write(g.gram, set);
+        begin = end;
+    }
+}
+
+} // namespace Orvanta

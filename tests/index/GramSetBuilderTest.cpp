@@ -1,0 +1,233 @@
+// Gathering the posting sets in a small memory budget: the passes a run is
+// split into must between them give every gram's documents exactly once, the
+// same as one pass and as a plain map of the grams built document by
+// document, down to a budget smaller than one document's grams.
+#include "platform/db/ContentIndex.h"
+#include "platform/db/GramSetBuilder.h"
+#include "platform/db/LikeMatcher.h"
+#include "platform/db/Utf8Reading.h"
+
+#include "db/DbTestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace Orvanta;
+
+namespace {
+
+struct Row {
+    uint32_t rowid;
+    bool null;
+    std::string text;
+};
+
+// Text drawn from `alphabet` code points above U+4E00, with some Latin
+// letters in both cases and a character outside the BMP.
+std::string randomText(std::mt19937& rng, size_t characters, unsigned alphabet)
+{
+    std::string out;
+    for (size_t i = 0; i < characters; ++i) {
+        const unsigned pick = unsigned(rng() % (alphabet + 8));
+        char32_t c = pick < alphabet ? char32_t(0x4E00 + pick) : pick < alphabet + 6 ? char32_t('A' + pick - alphabet + (rng() % 2) * 32) : U'𠀀';
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// One run's rows: many small documents, some NULL or empty, and one of
+// 12,000 characters whose grams alone outgrow the smallest budget.
+std::vector<Row> runOfRows(uint32_t run)
+{
+    std::mt19937 rng(run + 7);
+    std::vector<Row> rows;
+    for (uint32_t low = 3; low < 65536; low += 1 + rng() % 97) {
+        const uint32_t rowid = (run << 16) | low;
+        const unsigned kind = unsigned(rng() % 20);
+        if (kind == 0)
+            rows.push_back({rowid, true, {}});
+        else if (kind == 1)
+            rows.push_back({rowid, false, {}});
+        else
+            rows.push_back({rowid, false, randomText(rng, 20 + rng() % 120, 3000)});
+    }
+    rows.insert(rows.begin() + long(rows.size() / 2), Row{(run << 16) | 40000, false, randomText(rng, 12000, 20000)});
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.rowid < b.rowid; });
+    rows.erase(std::unique(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.rowid == b.rowid; }),
+               rows.end());
+    return rows;
+}
+
+using Sets = std::map<uint64_t, std::vector<uint32_t>>;
+
+// The sets as a plain map, document by document.
+Sets expectedSets(const std::vector<Row>& rows)
+{
+    std::map<uint64_t, std::set<uint32_t>> sets;
+    for (const Row& row : rows) {
+        if (row.null)
+            continue;
+        sets[ContentIndex::TextGram].insert(row.rowid);
+        const auto* p = reinterpret_cast<const unsigned char*>(row.text.data());
+        const auto* end = p + row.text.size();
+        char32_t previous = 0;
+        for (bool first = true; p < end; first = false) {
+            const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
+            p += d.len;
+            const char32_t c = foldCase(d.cp);
+            sets[ContentIndex::unigram(c)].insert(row.rowid);
+            if (!first)
+                sets[ContentIndex::bigram(previous, c)].insert(row.rowid);
+            previous = c;
+        }
+    }
+    Sets out;
+    for (const auto& [gram, documents] : sets)
+        out[gram] = std::vector<uint32_t>(documents.begin(), documents.end());
+    return out;
+}
+
+struct Built {
+    Sets sets;
+    std::vector<int> passes; // per run
+    int reads = 0;
+};
+
+Built build(size_t budget, const std::vector<std::vector<Row>>& runs)
+{
+    Built out;
+    GramSetBuilder builder(budget);
+    for (const std::vector<Row>& rows : runs) {
+        const auto read = [&](uint32_t first, uint32_t last, const GramSetBuilder::Take& take) {
+            ++out.reads;
+            for (const Row& row : rows) {
+                if (row.rowid < first || row.rowid > last)
+                    continue;
+                const auto* text = reinterpret_cast<const unsigned char*>(row.text.data());
+                if (!take(row.rowid, row.null ? nullptr : text, row.text.size()))
+                    break;
+            }
+            return true;
+        };
+        EXPECT_TRUE(builder.buildRun(rows.front().rowid, rows.back().rowid, read,
+                                     [&](uint64_t gram, const PostingSet& documents) {
+                                         std::vector<uint32_t>& set = out.sets[gram];
+                                         EXPECT_TRUE(set.empty() || set.back() < documents.values().front())
+                                             << "gram " << gram << " handed over twice for one run";
+                                         for (uint32_t v : documents.values())
+                                             set.push_back(v);
+                                     }));
+        out.passes.push_back(builder.passesOfLastRun());
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(GramSetBuilder, PassesGiveTheSetsOfOnePass)
+{
+    const std::vector<std::vector<Row>> runs = {runOfRows(0), runOfRows(1), runOfRows(5)};
+    Sets expected;
+    for (const auto& rows : runs) {
+        for (auto& [gram, documents] : expectedSets(rows))
+            expected[gram].insert(expected[gram].end(), documents.begin(), documents.end());
+    }
+
+    const Built whole = build(size_t(1) << 30, runs);
+    EXPECT_EQ(whole.passes, std::vector<int>({1, 1, 1}));
+    EXPECT_TRUE(whole.sets == expected);
+
+    // The smallest budget (asked for as one byte) is smaller than the large
+    // document's grams: every run takes many passes, and the large
+    // document's grams are split between them.
+    const Built small = build(1, runs);
+    for (int passes : small.passes)
+        EXPECT_GT(passes, 4) << "passes";
+    EXPECT_TRUE(small.sets == expected);
+    EXPECT_GT(small.reads, small.passes[0] + small.passes[1] + small.passes[2] - 1);
+}
+
+TEST(GramSetBuilder, StoppedReadStopsTheRun)
+{
+    const std::vector<Row> rows = runOfRows(2);
+    GramSetBuilder builder(1);
+    int reads = 0;
+    const auto read = [&](uint32_t, uint32_t, const GramSetBuilder::Take& take) {
+        for (const Row& row : rows) {
+            if (!take(row.rowid, row.null ? nullptr : reinterpret_cast<const unsigned char*>(row.text.data()),
+                      row.text.size()))
+                break;
+        }
+        return ++reads < 3;
+    };
+    EXPECT_FALSE(builder.buildRun(rows.front().rowid, rows.back().rowid, read, [](uint64_t, const PostingSet&) {}));
+    EXPECT_EQ(reads, 3);
+    // The builder starts the next run afresh.
+    EXPECT_TRUE(builder.buildRun(rows.front().rowid, rows.back().rowid,
+                                 [&](uint32_t first, uint32_t last, const GramSetBuilder::Take& take) {
+                                     reads = 0;
+                                     return read(first, last, take) || true;
+                                 },
+                                 [](uint64_t, const PostingSet&) {}));
+}
+
+// Through the stored index: a collection built in the smallest budget holds
+// the same rows of sets, byte for byte, as one built at once.
+TEST(GramSetBuilder, StoredSetsDoNotDependOnTheBudget)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto dump = [&](size_t budget) {
+        DbTest::SqliteFile file(dir.filePath(QStringLiteral("c%1.mdb").arg(qulonglong(budget))));
+        file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
+        file.exec("BEGIN");
+        for (const uint32_t run : {0u, 3u, 65535u}) {
+            for (const Row& row : runOfRows(run)) {
+                if (run == 65535 && row.rowid > 0xFFFF0000u + 3000)
+                    break;
+                file.insertText("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (?1, 's', 'h', ?2, "
+                                "'2001-01-01')",
+                                row.rowid, row.null ? nullptr : row.text.c_str());
+            }
+        }
+        file.exec("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (4294967295, 's', 'h', x'', NULL)");
+        file.exec("COMMIT");
+        EXPECT_TRUE(ContentIndex::build(file.handle(), {}, budget));
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(file.handle(), "SELECT key, sets FROM orvanta_index_grams ORDER BY key", -1, &st,
+                                     nullptr),
+                  SQLITE_OK);
+        std::map<qint64, std::string> rows;
+        while (sqlite3_step(st) == SQLITE_ROW)
+            rows[sqlite3_column_int64(st, 0)] = std::string(static_cast<const char*>(sqlite3_column_blob(st, 1)),
+                                                            size_t(sqlite3_column_bytes(st, 1)));
+        sqlite3_finalize(st);
+        return rows;
+    };
+    const auto whole = dump(size_t(1) << 30);
+    const auto small = dump(1);
+    EXPECT_GT(whole.size(), 40000u);
+    EXPECT_TRUE(whole == small);
+    // The empty blob is content, not NULL: its row is among those with text.
+    EXPECT_TRUE(whole.count(qint64((ContentIndex::TextGram << 16) | 65535)));
+}
