@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <bit>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace Orvanta::QueryTool {
@@ -58,6 +61,19 @@ char* encodeUtf8(char* p, QStringView text)
     const char16_t* s = text.utf16();
     const char16_t* end = s + text.size();
     while (s < end) {
+        // Four printable ASCII characters at a time (a path is all of them).
+        if (end - s >= 4) {
+            uint64_t four;
+            std::memcpy(&four, s, 8);
+            if ((four & 0xFF80FF80FF80FF80ull) == 0 && ((four - 0x0020002000200020ull) & 0x8000800080008000ull) == 0) {
+                const uint32_t bytes = uint32_t((four & 0xFF) | ((four >> 8) & 0xFF00) | ((four >> 16) & 0xFF0000)
+                                                | ((four >> 24) & 0xFF000000));
+                std::memcpy(p, &bytes, 4);
+                p += 4;
+                s += 4;
+                continue;
+            }
+        }
         const char32_t u = *s++;
         if (u < 0x80) {
             *p++ = separatorAsSpace(char(u));
