@@ -3,6 +3,7 @@
 #include "platform/db/ContentIndex.h"
 #include "platform/db/LikeMatcher.h"
 #include "platform/db/LikeSet.h"
+#include "platform/db/StatementPieces.h"
 #include "platform/db/StatementRows.h"
 #include "platform/db/Utf8Reading.h"
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <bit>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <unordered_map>
 
@@ -18,14 +20,7 @@ namespace Orvanta::IndexedSearch {
 
 namespace {
 
-// The pieces of the composed statements, as the composer writes them.
-const QString kAllWordsBase = QStringLiteral("select subject,htm from  maindata where 1=1");
-const QString kAnyWordBase = QStringLiteral("select subject,htm from  maindata where 1=2");
-const QString kAllWordsHead = QStringLiteral(" and content like '%");
-const QString kAnyWordHead = QStringLiteral("  or content like '%");
-const QString kOrdering = QStringLiteral("order by [date] desc ");
-const QString kListAll = QStringLiteral("select subject,htm from  maindata order by date desc");
-const QString kApostropheEscape = QStringLiteral("'&chr(39)&'");
+using namespace StatementPieces;
 
 // Words the dialect passes to SQLite other than as their UTF-8 text.
 bool plainText(QStringView word)
@@ -219,24 +214,36 @@ std::shared_ptr<const ResultTable> tableByRank(ContentIndex& index, sqlite3* db,
 std::shared_ptr<const ResultTable> tableInRowidOrder(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& rowids)
 {
     if (const std::vector<uint32_t>* rank = index.rankOfRowid()) {
-        std::vector<std::pair<uint32_t, uint32_t>> byRank; // rank, position in the result
-        byRank.reserve(rowids.size());
+        // The ranks of the rows, ascending, from a bitmap of every rank; and
+        // for each, the row of the result it goes to, from a table by rowid.
+        std::vector<uint64_t> marked((size_t(index.rowCount()) + 63) / 64);
+        std::unique_ptr<uint32_t[]> positionOfRowid(new uint32_t[rank->size()]);
         for (size_t i = 0; i < rowids.size(); ++i) {
-            if (rowids[i] >= rank->size() || (*rank)[rowids[i]] == UINT32_MAX)
+            const uint32_t r = rowids[i] < rank->size() ? (*rank)[rowids[i]] : UINT32_MAX;
+            if (r >= uint64_t(index.rowCount()))
                 throw ContentIndex::Unusable("search index: a document is missing from the stored order");
-            byRank.emplace_back((*rank)[rowids[i]], uint32_t(i));
+            marked[r / 64] |= uint64_t(1) << (r % 64);
+            positionOfRowid[rowids[i]] = uint32_t(i);
         }
-        std::sort(byRank.begin(), byRank.end());
-        std::vector<uint32_t> ranks(byRank.size());
-        std::vector<uint32_t> readAt(byRank.size()); // by position in the result: row of `read`
-        for (size_t k = 0; k < byRank.size(); ++k) {
-            ranks[k] = byRank[k].first;
-            readAt[byRank[k].second] = uint32_t(k);
+        const std::vector<uint32_t>& order = index.newestFirst();
+        std::vector<uint32_t> ranks;
+        ranks.reserve(rowids.size());
+        std::vector<uint32_t> readAt(rowids.size()); // by row of the result: its row in `read`
+        for (size_t w = 0; w < marked.size(); ++w) {
+            for (uint64_t bits = marked[w]; bits; bits &= bits - 1) {
+                const auto r = uint32_t(w * 64 + size_t(std::countr_zero(bits)));
+                readAt[positionOfRowid[order[r]]] = uint32_t(ranks.size());
+                ranks.push_back(r);
+            }
         }
+        if (ranks.size() != rowids.size())
+            throw ContentIndex::Unusable("search index: the stored order does not cover the result");
         std::shared_ptr<ResultTable> read = emptyTable(db);
         index.titles().appendByRank(*read, ranks);
         std::shared_ptr<ResultTable> out = emptyTable(db);
         out->reserve(qsizetype(rowids.size()));
+        for (int c = 0; c < 2; ++c)
+            out->reserveMoreText(c, read->textSize(c));
         for (uint32_t k : readAt) {
             for (int c = 0; c < 2; ++c)
                 out->appendCell(read->cell(k, c), read->isNull(k, c));
@@ -261,25 +268,25 @@ std::shared_ptr<const ResultTable> tableInRowidOrder(ContentIndex& index, sqlite
 std::optional<Statement> recognize(const QString& jetSql)
 {
     Statement out;
-    if (jetSql == kListAll)
+    if (jetSql == ListAll)
         return out; // every row, newest first
     qsizetype pos = 0;
-    if (jetSql.startsWith(kAllWordsBase))
+    if (jetSql.startsWith(AllWordsBase))
         out.allWords = true;
-    else if (jetSql.startsWith(kAnyWordBase))
+    else if (jetSql.startsWith(AnyWordBase))
         out.allWords = false;
     else
         return std::nullopt;
-    pos = kAllWordsBase.size();
-    const QString& head = out.allWords ? kAllWordsHead : kAnyWordHead;
+    pos = AllWordsBase.size();
+    const QString& head = out.allWords ? AllWordsHead : AnyWordHead;
     const QStringView sql(jetSql);
     // No word at all: "where 1=1 order by ..." (every row) or "where 1=2".
-    if (out.allWords && sql.mid(pos) == QLatin1Char(' ') + kOrdering)
+    if (out.allWords && sql.mid(pos) == QLatin1Char(' ') + Ordering)
         return out;
     for (;;) {
         if (!out.patterns.empty()) {
             const QStringView rest = sql.mid(pos);
-            if (out.allWords ? rest == kOrdering : rest.isEmpty())
+            if (out.allWords ? rest == Ordering : rest.isEmpty())
                 return out;
         }
         if (sql.mid(pos, head.size()) != head)
@@ -292,9 +299,9 @@ std::optional<Statement> recognize(const QString& jetSql)
                 return std::nullopt;
             if (sql[pos] != QLatin1Char('\'')) {
                 word += sql[pos++];
-            } else if (sql.mid(pos, kApostropheEscape.size()) == kApostropheEscape) {
+            } else if (sql.mid(pos, ApostropheEscape.size()) == ApostropheEscape) {
                 word += QLatin1Char('\'');
-                pos += kApostropheEscape.size();
+                pos += ApostropheEscape.size();
             } else {
                 break;
             }

@@ -31,6 +31,8 @@ public:
     // A cell given as UTF-16 code units, little-endian, at any alignment.
     void appendLittleEndianCell(const void* units, qsizetype count);
     void reserve(qsizetype rows, qsizetype charsPerColumn = 0);
+    // The characters of all of one column's cells.
+    qsizetype textSize(int column) const { return m_columns[column].text.size(); }
     // Room for `chars` more characters in one column's cells.
     void reserveMoreText(int column, qsizetype chars);
 

@@ -1,22 +1,10 @@
 #include "search/core/QueryComposer.h"
 
+#include "platform/db/StatementPieces.h"
+
 namespace Orvanta {
-namespace {
 
-// The statement pieces. The doubled and trailing spaces are deliberate: the
-// statement text is compared byte for byte by other tools.
-const QString kListAll = QStringLiteral("select subject,htm from  maindata order by date desc");
-const QString kAllWordsBase = QStringLiteral("select subject,htm from  maindata where 1=1");
-const QString kAllWordsHead = QStringLiteral(" and content like '%");
-const QString kAnyWordBase = QStringLiteral("select subject,htm from  maindata where 1=2");
-const QString kAnyWordHead = QStringLiteral("  or content like '%");
-const QString kClauseTail = QStringLiteral("%' ");
-const QString kOrdering = QStringLiteral("order by [date] desc ");
-
-// Inside a quoted literal: close it, add chr(39), open it again.
-const QString kApostropheEscape = QStringLiteral("'&chr(39)&'");
-
-} // namespace
+using namespace StatementPieces;
 
 QString trimSpaces(const QString& text)
 {
@@ -41,11 +29,11 @@ ComposedQuery composeQuery(const QString& queryBoxText)
     ComposedQuery q;
     q.trimmed = trimSpaces(queryBoxText);
     q.escaped = q.trimmed;
-    q.escaped.replace(QLatin1Char('\''), kApostropheEscape);
+    q.escaped.replace(QLatin1Char('\''), ApostropheEscape);
 
     if (q.escaped.isEmpty()) {
         q.mode = QStringLiteral("mod1");
-        q.sql = kListAll;
+        q.sql = ListAll;
         return q;
     }
 
@@ -65,14 +53,14 @@ ComposedQuery composeQuery(const QString& queryBoxText)
     // qsizetype, so a query of more than 32,767 words is composed whole rather
     // than overflowing or being cut.
     const QStringList words = splitWords(q.escaped);
-    const QString& head = anyWord ? kAnyWordHead : kAllWordsHead;
-    q.sql = anyWord ? kAnyWordBase : kAllWordsBase;
+    const QString& head = anyWord ? AnyWordHead : AllWordsHead;
+    q.sql = anyWord ? AnyWordBase : AllWordsBase;
     q.sql.reserve(q.sql.size() + q.escaped.size()
-                  + words.size() * (head.size() + kClauseTail.size()) + kOrdering.size() + 1);
+                  + words.size() * (head.size() + ClauseTail.size()) + Ordering.size() + 1);
     for (const QString& word : words) {
         q.sql += head;
         q.sql += word;
-        q.sql += kClauseTail;
+        q.sql += ClauseTail;
     }
     q.wordCount = int(words.size());
 
@@ -80,7 +68,7 @@ ComposedQuery composeQuery(const QString& queryBoxText)
         // A clause ends in a space; without one, "order by" needs its own.
         if (words.isEmpty())
             q.sql += QLatin1Char(' ');
-        q.sql += kOrdering;
+        q.sql += Ordering;
     }
     return q;
 }
