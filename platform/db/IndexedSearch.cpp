@@ -164,32 +164,38 @@ bool scanIsCheaper(const ContentIndex& index, const PostingSet& toCheck)
     return index.rowCount() >= 4096 && toCheck.size() > uint64_t(index.rowCount()) / 2;
 }
 
-// The positions of the rows in the newest-first order, ascending.
+// The positions of the rows in the newest-first order, ascending: one pass
+// over the stored order against a bitmap of the rows' rowids, small enough to
+// stay in the processor's cache (a million rows: 125 KB).
 std::vector<uint32_t> ranksOf(ContentIndex& index, const PostingSet& rows)
 {
+    const std::vector<uint32_t> rowids = rows.values();
     std::vector<uint32_t> out;
-    out.reserve(size_t(rows.size()));
-    if (const std::vector<uint32_t>* rank = index.rankOfRowid()) {
-        // Marked in a bitmap of every rank, then read off in order.
-        std::vector<uint64_t> marked((size_t(index.rowCount()) + 63) / 64);
-        for (uint32_t rowid : rows.values()) {
-            const uint32_t r = rowid < rank->size() ? (*rank)[rowid] : UINT32_MAX;
-            if (r >= uint64_t(index.rowCount()))
-                throw ContentIndex::Unusable("search index: a document is missing from the stored order");
-            marked[r / 64] |= uint64_t(1) << (r % 64);
+    out.reserve(rowids.size());
+    const std::vector<uint32_t>& order = index.newestFirst();
+    if (!rowids.empty() && rowids.back() / 64 <= order.size()) {
+        std::vector<uint64_t> member(size_t(rowids.back()) / 64 + 1);
+        for (uint32_t rowid : rowids)
+            member[rowid / 64] |= uint64_t(1) << (rowid % 64);
+        // Without a branch per row: each rank is written, and kept when its row is.
+        const uint32_t highest = rowids.back();
+        out.resize(rowids.size() + 1);
+        size_t kept = 0;
+        for (size_t r = 0; r < order.size(); ++r) {
+            const uint32_t rowid = std::min(order[r], highest);
+            out[kept] = uint32_t(r);
+            kept += size_t((member[rowid / 64] >> (rowid % 64)) & 1) & size_t(order[r] <= highest);
+            if (kept > rowids.size())
+                throw ContentIndex::Unusable("search index: the stored order names a row twice");
         }
-        for (size_t w = 0; w < marked.size(); ++w) {
-            for (uint64_t bits = marked[w]; bits; bits &= bits - 1)
-                out.push_back(uint32_t(w * 64 + size_t(std::countr_zero(bits))));
-        }
-    } else {
-        const std::vector<uint32_t>& order = index.newestFirst();
+        out.resize(kept);
+    } else if (!rowids.empty()) {
         for (size_t r = 0; r < order.size(); ++r) {
             if (rows.contains(order[r]))
                 out.push_back(uint32_t(r));
         }
     }
-    if (out.size() != rows.size())
+    if (out.size() != rowids.size())
         throw ContentIndex::Unusable("search index: the stored order does not cover the result");
     return out;
 }

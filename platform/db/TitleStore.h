@@ -7,10 +7,10 @@
 //                                         a checksum of them; chunk = 0, 1, ...
 //   orvanta_index_titles (chunk, cells)   the cells of the rows, newest first;
 //                                         chunk = the rank of its first row
-// Both are cut into chunks that fit on one database page, so that SQLite hands
-// out a chunk where it lies in the memory map instead of copying it out of a
-// chain of overflow pages, and a search reads the titles of the rows it shows,
-// not those of every row. A title chunk is laid out as
+// Both are cut into chunks that fit on one database page, so that SQLite
+// reads a chunk from one page of its memory map rather than gathering it from
+// a chain of overflow pages, and a search reads the chunks of the rows it
+// shows, not the titles of every row. A title chunk is laid out as
 //   row count, the end of each row's entry, then the entries:
 //   checksum, the two cells' lengths in UTF-16 units (all ones: NULL), units
 // all little-endian; each entry's checksum is seeded with the rowid it belongs
