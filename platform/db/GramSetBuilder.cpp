@@ -45,6 +45,7 @@ uint64_t shareOf(uint64_t gram)
 struct GramAndId {
     uint64_t gram;
     uint32_t id;
+    uint32_t dense;
     bool operator<(const GramAndId& other) const { return gram < other.gram; }
 };
 
@@ -109,7 +110,7 @@ GramSetBuilder::Gathered GramSetBuilder::gather(uint32_t first, uint32_t last, u
         if (!text)
             return true;
         if (textShare >= lo && textShare < hi)
-            add(ContentIndex::TextGram, lo, hi);
+            add(ContentIndex::TextGram, uint32_t(m_docLow.size()), m_docLow.back());
         addDocument(text, bytes, lo, hi);
         if (splittable && bytesInUse() > m_budget)
             m_overflow = true;
@@ -124,49 +125,72 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
 {
     const Folder& fold = folder();
     const unsigned char* end = p + bytes;
+    const bool everyGram = lo == 0 && hi == AllShares;
+    const auto document = uint32_t(m_docLow.size()); // the current one, plus one
+    const uint16_t low = m_docLow.back();
+    auto gather = [&](uint64_t gram) {
+        if (!everyGram) {
+            const uint64_t share = shareOf(gram);
+            if (share < lo || share >= hi)
+                return;
+        }
+        add(gram, document, low);
+    };
     bool firstCharacter = true;
     char32_t previous = 0;
     while (p < end) {
         const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
         p += d.len;
         const char32_t c = fold(d.cp);
-        add(ContentIndex::unigram(c), lo, hi);
+        gather(ContentIndex::unigram(c));
         if (!firstCharacter)
-            add(ContentIndex::bigram(previous, c), lo, hi);
+            gather(ContentIndex::bigram(previous, c));
         previous = c;
         firstCharacter = false;
     }
 }
 
-inline void GramSetBuilder::add(uint64_t gram, uint64_t lo, uint64_t hi)
+// Called for every character and pair of the content: the common case, a
+// gram already seen in this document or an earlier one, stays short.
+inline void GramSetBuilder::add(uint64_t gram, uint32_t document, uint16_t low)
 {
-    if (lo != 0 || hi != AllShares) {
-        const uint64_t share = shareOf(gram);
-        if (share < lo || share >= hi)
-            return;
-    }
-    const auto document = uint32_t(m_docLow.size()); // the current one, plus one
     for (size_t i = size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift);; i = (i + 1) & m_mask) {
         Slot& s = m_slots[i];
-        if (s.id == Empty) {
-            if ((m_grams.size() + 1) * 4 > m_slots.size() * 3) {
-                growTable();
-                add(gram, lo, hi);
+        if (s.gram == gram && s.id != Empty) {
+            if (s.last == document)
                 return;
-            }
-            s = Slot{gram, uint32_t(m_grams.size()), document};
-            m_grams.push_back(gram);
-            m_postings.push_back(s.id);
+            s.last = document;
+            if (s.dense != Empty)
+                m_bitmaps[s.dense * BitmapWords + low / 64] |= uint64_t(1) << (low % 64);
+            else
+                list(s);
             return;
         }
-        if (s.gram == gram) {
-            if (s.last != document) {
-                s.last = document;
-                m_postings.push_back(s.id);
-            }
+        if (s.id == Empty) {
+            insert(gram, document);
             return;
         }
     }
+}
+
+void GramSetBuilder::list(Slot& s)
+{
+    m_postings.push_back(s.id);
+    if (++s.listed == DenseAfter) {
+        s.dense = uint32_t(m_bitmaps.size() / BitmapWords);
+        m_bitmaps.resize(m_bitmaps.size() + BitmapWords, 0);
+    }
+}
+
+void GramSetBuilder::insert(uint64_t gram, uint32_t document)
+{
+    if ((m_gramCount + 1) * 4 > m_slots.size() * 3)
+        growTable();
+    size_t i = size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift);
+    while (m_slots[i].id != Empty)
+        i = (i + 1) & m_mask;
+    m_slots[i] = Slot{gram, m_gramCount++, document, 1, Empty};
+    m_postings.push_back(m_slots[i].id);
 }
 
 void GramSetBuilder::growTable()
@@ -197,7 +221,8 @@ void GramSetBuilder::clearTable()
     }
     m_mask = InitialSlots - 1;
     m_shift = 64 - std::countr_zero(InitialSlots);
-    m_grams.clear();
+    m_gramCount = 0;
+    m_bitmaps = {};
     m_postings.clear();
     m_docStart.clear();
     m_docLow.clear();
@@ -208,18 +233,21 @@ void GramSetBuilder::clearTable()
 // three quarters full), its value, its place in the sort and its offset.
 size_t GramSetBuilder::bytesInUse() const
 {
-    return m_postings.size() * (4 + 2) + m_slots.size() * sizeof(Slot) + m_grams.size() * (8 + 16 + 4)
-        + m_docLow.size() * (4 + 2);
+    return m_postings.size() * (4 + 2) + m_slots.size() * sizeof(Slot) + m_gramCount * (sizeof(GramAndId) + 4)
+        + m_bitmaps.capacity() * 8 + m_docLow.size() * (4 + 2);
 }
 
 void GramSetBuilder::writeSets(uint32_t run, const Write& write)
 {
-    const size_t grams = m_grams.size();
+    const size_t grams = m_gramCount;
     if (grams == 0)
         return;
-    std::vector<GramAndId> order(grams);
-    for (size_t id = 0; id < grams; ++id)
-        order[id] = GramAndId{m_grams[id], uint32_t(id)};
+    std::vector<GramAndId> order;
+    order.reserve(grams);
+    for (const Slot& s : m_slots) {
+        if (s.id != Empty)
+            order.push_back(GramAndId{s.gram, s.id, s.dense});
+    }
     std::sort(order.begin(), order.end());
 
     // Counting sort of the postings by gram, in ascending order of the grams;
@@ -251,6 +279,14 @@ void GramSetBuilder::writeSets(uint32_t run, const Write& write)
         rowids.resize(end - begin);
         for (uint32_t i = begin; i < end; ++i)
             rowids[i - begin] = base | documents[i];
+        // A dense gram's later documents, all after those listed.
+        if (g.dense != Empty) {
+            const uint64_t* words = m_bitmaps.data() + size_t(g.dense) * BitmapWords;
+            for (size_t w = 0; w < BitmapWords; ++w) {
+                for (uint64_t bits = words[w]; bits; bits &= bits - 1)
+                    rowids.push_back(base | uint32_t(w * 64 + size_t(std::countr_zero(bits))));
+            }
+        }
         PostingSet set;
         set.addMany(rowids.data(), rowids.size());
         set.optimize();

@@ -72,16 +72,25 @@ public:
 private:
     struct Slot {
         uint64_t gram = 0;
-        uint32_t id = Empty;  // the gram's number in this pass
-        uint32_t last = 0;    // the last document (plus one) that held it
+        uint32_t id = Empty;     // the gram's number in this pass
+        uint32_t last = 0;       // the last document (plus one) that held it
+        uint32_t listed = 0;     // its postings in the list
+        uint32_t dense = Empty;  // its bitmap, once it has one
     };
     static constexpr uint32_t Empty = UINT32_MAX;
+    // A gram found in this many documents of a run takes a bitmap of the
+    // run's 65,536 rowids (8 KB) for the rest of them, where a list would cost
+    // more: the commonest characters are in most documents.
+    static constexpr uint32_t DenseAfter = 2048;
+    static constexpr size_t BitmapWords = 65536 / 64;
 
     // One pass over the run for the grams whose share lies in [lo, hi).
     enum class Gathered { Done, Stopped, Overflow };
     Gathered gather(uint32_t first, uint32_t last, uint64_t lo, uint64_t hi, const Read& read);
     void addDocument(const unsigned char* text, size_t bytes, uint64_t lo, uint64_t hi);
-    void add(uint64_t gram, uint64_t lo, uint64_t hi);
+    void add(uint64_t gram, uint32_t document, uint16_t low);
+    void list(Slot& s);
+    void insert(uint64_t gram, uint32_t document);
     void writeSets(uint32_t run, const Write& write);
     void clearTable();
     void growTable();
@@ -95,7 +104,8 @@ private:
     std::vector<Slot> m_slots;
     size_t m_mask = 0;
     int m_shift = 64;
-    std::vector<uint64_t> m_grams;       // by gram number
+    uint32_t m_gramCount = 0;
+    std::vector<uint64_t> m_bitmaps;     // BitmapWords per dense gram
     std::vector<uint32_t> m_postings;    // gram numbers, document after document
     std::vector<uint32_t> m_docStart;    // per document: where its postings start
     std::vector<uint16_t> m_docLow;      // per document: its rowid's low 16 bits

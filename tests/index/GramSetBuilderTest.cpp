@@ -55,13 +55,14 @@ std::string randomText(std::mt19937& rng, size_t characters, unsigned alphabet)
     return out;
 }
 
-// One run's rows: many small documents, some NULL or empty, and one of
-// 12,000 characters whose grams alone outgrow the smallest budget.
+// One run's rows: thousands of small documents, some NULL or empty (so that
+// the commonest grams are in enough of them to be kept as bitmaps), and one
+// of 12,000 characters whose grams alone outgrow the smallest budget.
 std::vector<Row> runOfRows(uint32_t run)
 {
     std::mt19937 rng(run + 7);
     std::vector<Row> rows;
-    for (uint32_t low = 3; low < 65536; low += 1 + rng() % 97) {
+    for (uint32_t low = 3; low < 65536; low += 1 + rng() % 29) {
         const uint32_t rowid = (run << 16) | low;
         const unsigned kind = unsigned(rng() % 20);
         if (kind == 0)
@@ -69,7 +70,7 @@ std::vector<Row> runOfRows(uint32_t run)
         else if (kind == 1)
             rows.push_back({rowid, false, {}});
         else
-            rows.push_back({rowid, false, randomText(rng, 20 + rng() % 120, 3000)});
+            rows.push_back({rowid, false, "之" + randomText(rng, 10 + rng() % 50, 3000)});
     }
     rows.insert(rows.begin() + long(rows.size() / 2), Row{(run << 16) | 40000, false, randomText(rng, 12000, 20000)});
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.rowid < b.rowid; });
