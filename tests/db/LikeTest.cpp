@@ -10,7 +10,10 @@
 
 #include <QTemporaryDir>
 
+#include <map>
 #include <random>
+
+#include <unicode/uchar.h>
 
 using namespace Orvanta;
 
@@ -196,6 +199,40 @@ TEST(Like, WordPatternsTakeTheFastPath)
     EXPECT_EQ(LikeMatcher("%%").shape(), LikeMatcher::Shape::Everything);
     EXPECT_EQ(LikeMatcher("%a_b%").shape(), LikeMatcher::Shape::General);
     EXPECT_EQ(LikeMatcher("abc").shape(), LikeMatcher::Shape::Exact);
+}
+
+// Every character ICU gives a simple case folding, found by asking about all
+// of Unicode: each matches every other member of its class, as a whole
+// pattern, inside a word and inside a pattern with "_".
+TEST(Like, EveryCaseClassOfUnicodeMatches)
+{
+    const auto utf8 = [](char32_t c) { return QString::fromUcs4(&c, 1).toStdString(); };
+    std::map<char32_t, std::vector<char32_t>> classes;
+    for (UChar32 c = 0; c <= 0x10FFFF; ++c) {
+        const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+        if (f != c) {
+            auto& members = classes[char32_t(f)];
+            if (members.empty())
+                members.push_back(char32_t(f));
+            members.push_back(char32_t(c));
+        }
+    }
+    ASSERT_GT(classes.size(), 1000u);
+    int pairs = 0;
+    for (const auto& [folded, members] : classes) {
+        for (const char32_t a : members) {
+            for (const char32_t b : members) {
+                const std::string p = utf8(a);
+                const std::string t = utf8(b);
+                EXPECT_TRUE(LikeMatcher::match(p, t)) << std::hex << uint32_t(a) << " " << uint32_t(b);
+                EXPECT_TRUE(LikeMatcher::match("%" + p + "%", "一" + t + "丁")) << std::hex << uint32_t(a) << " " << uint32_t(b);
+                EXPECT_TRUE(LikeMatcher::match("x_" + p + "%", "xy" + t)) << std::hex << uint32_t(a);
+                ++pairs;
+            }
+        }
+        EXPECT_FALSE(LikeMatcher::match("%" + utf8(folded) + "%", "一丁"));
+    }
+    EXPECT_GT(pairs, 2800);
 }
 
 TEST(Like, InvalidUtf8IsMatchedByteForByte)
