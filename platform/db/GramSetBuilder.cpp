@@ -15,18 +15,29 @@ namespace {
 // All hash values of a gram's share: passes split [0, 2^32).
 constexpr uint64_t AllShares = uint64_t(1) << 32;
 
-// Folding as LikeMatcher does it, with the Basic Multilingual Plane in a table.
+// Folding as LikeMatcher does it, with the Basic Multilingual Plane in a
+// table. Most blocks of 256 characters (all of the CJK ideographs) fold to
+// themselves: those skip the table, which then mostly stays out of the cache.
 class Folder {
 public:
     Folder() : m_bmp(0x10000)
     {
-        for (char32_t c = 0; c < 0x10000; ++c)
+        for (char32_t c = 0; c < 0x10000; ++c) {
             m_bmp[c] = foldCase(c);
+            if (m_bmp[c] != c)
+                m_folds[c >> 8] = true;
+        }
     }
-    char32_t operator()(char32_t c) const { return c < 0x10000 ? m_bmp[c] : foldCase(c); }
+    char32_t operator()(char32_t c) const
+    {
+        if (c >= 0x10000)
+            return foldCase(c);
+        return m_folds[c >> 8] ? m_bmp[c] : c;
+    }
 
 private:
     std::vector<char32_t> m_bmp;
+    bool m_folds[256] = {};
 };
 
 const Folder& folder()
@@ -73,7 +84,7 @@ bool GramSetBuilder::buildRun(uint32_t first, uint32_t last, const Read& read, c
             const uint32_t reached = m_docLow.empty() ? first : (first & ~0xFFFFu) | m_docLow.back();
             const double part = double(reached - first + 1) / double(last - first + 1);
             const auto factor = uint64_t(std::clamp(std::ceil(1.1 / std::max(part, 1e-6)), 2.0, 64.0));
-            m_shareWidth = std::max<uint64_t>(1, (hi - lo + factor - 1) / factor);
+            m_shareWidth = std::max<uint64_t>(AllShares / MostPasses, (hi - lo + factor - 1) / factor);
             continue; // the same share again, in smaller passes
         }
         case Gathered::Done:
@@ -100,7 +111,7 @@ GramSetBuilder::Gathered GramSetBuilder::gather(uint32_t first, uint32_t last, u
     // moves (pages not yet written cost nothing).
     if (m_postings.capacity() < m_budget / 8)
         m_postings.reserve(m_budget / 8);
-    const bool splittable = hi - lo > 1;
+    const bool splittable = hi - lo > AllShares / MostPasses;
     const uint64_t textShare = shareOf(ContentIndex::TextGram);
     const bool ok = read(first, last, [&](uint32_t rowid, const unsigned char* text, size_t bytes) {
         if (m_overflow)
@@ -161,7 +172,7 @@ inline void GramSetBuilder::add(uint64_t gram, uint32_t document, uint16_t low)
                 return;
             s.last = document;
             if (s.dense != Empty)
-                m_bitmaps[s.dense * BitmapWords + low / 64] |= uint64_t(1) << (low % 64);
+                m_bitmaps[bitmapWord(s.dense, low / 64)] |= uint64_t(1) << (low % 64);
             else
                 list(s);
             return;
@@ -177,8 +188,9 @@ void GramSetBuilder::list(Slot& s)
 {
     m_postings.push_back(s.id);
     if (++s.listed == DenseAfter) {
-        s.dense = uint32_t(m_bitmaps.size() / BitmapWords);
-        m_bitmaps.resize(m_bitmaps.size() + BitmapWords, 0);
+        s.dense = m_bitmapCount++;
+        if (s.dense % BitmapsPerBlock == 0)
+            m_bitmaps.resize(m_bitmaps.size() + BitmapsPerBlock * BitmapWords, 0);
     }
 }
 
@@ -222,6 +234,7 @@ void GramSetBuilder::clearTable()
     m_mask = InitialSlots - 1;
     m_shift = 64 - std::countr_zero(InitialSlots);
     m_gramCount = 0;
+    m_bitmapCount = 0;
     m_bitmaps = {};
     m_postings.clear();
     m_docStart.clear();
@@ -281,9 +294,8 @@ void GramSetBuilder::writeSets(uint32_t run, const Write& write)
             rowids[i - begin] = base | documents[i];
         // A dense gram's later documents, all after those listed.
         if (g.dense != Empty) {
-            const uint64_t* words = m_bitmaps.data() + size_t(g.dense) * BitmapWords;
             for (size_t w = 0; w < BitmapWords; ++w) {
-                for (uint64_t bits = words[w]; bits; bits &= bits - 1)
+                for (uint64_t bits = m_bitmaps[bitmapWord(g.dense, w)]; bits; bits &= bits - 1)
                     rowids.push_back(base | uint32_t(w * 64 + size_t(std::countr_zero(bits))));
             }
         }

@@ -44,8 +44,12 @@ class GramSetBuilder {
 public:
     // Rowids per run; a run's sets each hold one CRoaring container.
     static constexpr int RunBits = 16;
-    // Budgets below this are raised to it: the gram table alone needs some room.
-    static constexpr size_t MinimumBudget = 256 * 1024;
+    // Budgets below this are raised to it: the gram table and a block of
+    // bitmaps need some room.
+    static constexpr size_t MinimumBudget = size_t(1) << 20;
+    // A run is read at most this many times, however small the budget: a
+    // pass of the smallest share may exceed it.
+    static constexpr uint64_t MostPasses = 4096;
 
     // A document of the run: its content as UTF-8, nullptr when NULL.
     // Returns false when the pass needs no more rows.
@@ -83,6 +87,15 @@ private:
     // more: the commonest characters are in most documents.
     static constexpr uint32_t DenseAfter = 2048;
     static constexpr size_t BitmapWords = 65536 / 64;
+    // Bitmaps are kept interleaved, 16 to a block, word by word: a document's
+    // bits in every bitmap then lie in a few cache lines (one per block),
+    // where bitmaps side by side would each need their own.
+    static constexpr size_t BitmapsPerBlock = 16;
+    static size_t bitmapWord(uint32_t bitmap, size_t word)
+    {
+        return (bitmap / BitmapsPerBlock) * BitmapsPerBlock * BitmapWords + word * BitmapsPerBlock
+            + bitmap % BitmapsPerBlock;
+    }
 
     // One pass over the run for the grams whose share lies in [lo, hi).
     enum class Gathered { Done, Stopped, Overflow };
@@ -105,7 +118,8 @@ private:
     size_t m_mask = 0;
     int m_shift = 64;
     uint32_t m_gramCount = 0;
-    std::vector<uint64_t> m_bitmaps;     // BitmapWords per dense gram
+    uint32_t m_bitmapCount = 0;
+    std::vector<uint64_t> m_bitmaps;     // blocks of BitmapsPerBlock dense grams, see bitmapWord()
     std::vector<uint32_t> m_postings;    // gram numbers, document after document
     std::vector<uint32_t> m_docStart;    // per document: where its postings start
     std::vector<uint16_t> m_docLow;      // per document: its rowid's low 16 bits

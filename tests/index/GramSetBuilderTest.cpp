@@ -57,7 +57,7 @@ std::string randomText(std::mt19937& rng, size_t characters, unsigned alphabet)
 
 // One run's rows: thousands of small documents, some NULL or empty (so that
 // the commonest grams are in enough of them to be kept as bitmaps), and one
-// of 12,000 characters whose grams alone outgrow the smallest budget.
+// of 20,000 characters whose grams alone outgrow the smallest budget.
 std::vector<Row> runOfRows(uint32_t run)
 {
     std::mt19937 rng(run + 7);
@@ -72,7 +72,7 @@ std::vector<Row> runOfRows(uint32_t run)
         else
             rows.push_back({rowid, false, "之" + randomText(rng, 10 + rng() % 50, 3000)});
     }
-    rows.insert(rows.begin() + long(rows.size() / 2), Row{(run << 16) | 40000, false, randomText(rng, 12000, 20000)});
+    rows.insert(rows.begin() + long(rows.size() / 2), Row{(run << 16) | 40000, false, randomText(rng, 20000, 20000)});
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.rowid < b.rowid; });
     rows.erase(std::unique(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.rowid == b.rowid; }),
                rows.end());
