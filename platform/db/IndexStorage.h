@@ -1,4 +1,4 @@
-// What the parts of the content index share to read and write their tables:
+// What the posting sets, the stored order and the titles share to read and write their tables:
 // statements that finalize themselves, SQLite failures as Orvanta::Error, and
 // the checksum every stored blob of the index carries.
 #pragma once
