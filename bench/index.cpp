@@ -12,6 +12,7 @@
 #include "platform/db/ContentIndex.h"
 #include "platform/db/Database.h"
 #include "platform/db/LikeMatcher.h"
+#include "platform/db/IndexStorage.h"
 #include "platform/db/Utf8Reading.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
@@ -75,39 +76,40 @@ QString unindexedCopy(const QString& folder, QTemporaryDir& scratch)
     return copy;
 }
 
-qint64 singleInteger(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* st = nullptr;
-    qint64 value = 0;
-    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        value = sqlite3_column_int64(st, 0);
-    sqlite3_finalize(st);
-    return value;
-}
+// An unindexed copy in a scratch folder, open for writing, and its size before
+// an index is added: what both builds start from.
+struct BuildCopy {
+    QTemporaryDir scratch{Bench::cacheFolder() + QStringLiteral("/scratch-XXXXXX")};
+    QString path;
+    qint64 bytesBefore = 0;
+    sqlite3* db = nullptr;
 
-void setBuildCounters(benchmark::State& state, sqlite3* db, qint64 bytesBefore, const QString& path)
-{
-    const qint64 content = singleInteger(db, "SELECT sum(length(CAST(content AS BLOB))) FROM maindata");
-    const qint64 after = QFileInfo(path).size();
-    state.counters["content_MB"] = double(content) / 1e6;
-    state.counters["index_MB"] = double(after - bytesBefore) / 1e6;
-    state.counters["index_per_content"] = double(after - bytesBefore) / double(content);
-}
+    explicit BuildCopy(const QString& folder) : path(unindexedCopy(folder, scratch)), bytesBefore(QFileInfo(path).size())
+    {
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+    }
+    ~BuildCopy() { sqlite3_close(db); }
+
+    void setCounters(benchmark::State& state) const
+    {
+        const qint64 content =
+            IndexStorage::singleInteger(db, "SELECT sum(length(CAST(content AS BLOB))) FROM maindata").value_or(0);
+        const qint64 added = QFileInfo(path).size() - bytesBefore;
+        state.counters["content_MB"] = double(content) / 1e6;
+        state.counters["index_MB"] = double(added) / 1e6;
+        state.counters["index_per_content"] = double(added) / double(content);
+    }
+};
 
 void buildRoaring(benchmark::State& state, QString folder)
 {
-    QTemporaryDir scratch(Bench::cacheFolder() + QStringLiteral("/scratch-XXXXXX"));
-    const QString path = unindexedCopy(folder, scratch);
-    const qint64 before = QFileInfo(path).size();
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    const BuildCopy copy(folder);
     for (auto _ : state) {
-        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        ContentIndex::build(db);
-        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_exec(copy.db, "BEGIN", nullptr, nullptr, nullptr);
+        ContentIndex::build(copy.db);
+        sqlite3_exec(copy.db, "COMMIT", nullptr, nullptr, nullptr);
     }
-    setBuildCounters(state, db, before, path);
-    sqlite3_close(db);
+    copy.setCounters(state);
 }
 
 // ---- FTS5 with our own tokenizer -------------------------------------------
@@ -181,26 +183,21 @@ void registerTokenizer(sqlite3* db)
     api->xCreateTokenizer(api, "orvanta_grams", nullptr, &tokenizer, nullptr);
 }
 
+// Document sets only, like the CRoaring index: no copy of the text, no positions.
+const char* const kFts5Build =
+    "CREATE VIRTUAL TABLE grams USING fts5(content, content='', detail=none, tokenize='orvanta_grams');"
+    "BEGIN; INSERT INTO grams(rowid, content) SELECT rowid, content FROM maindata "
+    "WHERE content IS NOT NULL; COMMIT; INSERT INTO grams(grams) VALUES ('optimize')";
+
 void buildFts5(benchmark::State& state, QString folder)
 {
-    QTemporaryDir scratch(Bench::cacheFolder() + QStringLiteral("/scratch-XXXXXX"));
-    const QString path = unindexedCopy(folder, scratch);
-    const qint64 before = QFileInfo(path).size();
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(path).constData(), &db);
-    registerTokenizer(db);
+    const BuildCopy copy(folder);
+    registerTokenizer(copy.db);
     for (auto _ : state) {
-        sqlite3_exec(db, "DROP TABLE IF EXISTS grams", nullptr, nullptr, nullptr);
-        // Document sets only, like the CRoaring index: no copy of the text, no positions.
-        sqlite3_exec(db,
-                     "CREATE VIRTUAL TABLE grams USING fts5(content, content='', detail=none, "
-                     "tokenize='orvanta_grams');"
-                     "BEGIN; INSERT INTO grams(rowid, content) SELECT rowid, content FROM maindata "
-                     "WHERE content IS NOT NULL; COMMIT; INSERT INTO grams(grams) VALUES ('optimize')",
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(copy.db, "DROP TABLE IF EXISTS grams", nullptr, nullptr, nullptr);
+        sqlite3_exec(copy.db, kFts5Build, nullptr, nullptr, nullptr);
     }
-    setBuildCounters(state, db, before, path);
-    sqlite3_close(db);
+    copy.setCounters(state);
 }
 
 // The same posting-set question to each: the documents holding both pairs.
@@ -215,12 +212,7 @@ void andFts5(benchmark::State& state, QString folder)
         sqlite3* db = nullptr;
         sqlite3_open(QFile::encodeName(path).constData(), &db);
         registerTokenizer(db);
-        sqlite3_exec(db,
-                     "CREATE VIRTUAL TABLE grams USING fts5(content, content='', detail=none, "
-                     "tokenize='orvanta_grams');"
-                     "BEGIN; INSERT INTO grams(rowid, content) SELECT rowid, content FROM maindata "
-                     "WHERE content IS NOT NULL; COMMIT; INSERT INTO grams(grams) VALUES ('optimize')",
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(db, kFts5Build, nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
     sqlite3* db = nullptr;

@@ -94,8 +94,8 @@ struct MarkedPage {
 
 private:
     void markInTextRuns(const QString& word);
-    void markInReading(const QString& word);
-    void wrap(const std::vector<TextRun>& spans);
+    bool markInReading(const QString& word); // whether marks went in
+    bool wrap(const std::vector<TextRun>& spans);
     bool meetsReferences(const QString& word) const;
 };
 
@@ -194,8 +194,8 @@ void MarkedPage::mark(const QString& word)
     if (word.isEmpty())
         return;
     if (meetsReferences(word)) {
-        markInReading(word);
-        runs = textRuns(text);
+        if (markInReading(word))
+            runs = textRuns(text);
     } else {
         markInTextRuns(word);
     }
@@ -266,7 +266,7 @@ void MarkedPage::markInTextRuns(const QString& word)
 // `word`, left to right, that is one stretch of the page, references taken
 // whole into the mark. The page is read anew for every word, so the marks of
 // earlier words are mark-up here too.
-void MarkedPage::markInReading(const QString& word)
+bool MarkedPage::markInReading(const QString& word)
 {
     const PageReading reading(text);
     const bool fold = needsFolding(word);
@@ -285,14 +285,15 @@ void MarkedPage::markInReading(const QString& word)
         spans.push_back({reading.from[size_t(hit)], reading.to[size_t(hit + length - 1)]});
         hit = hay.indexOf(needle, hit + length);
     }
-    wrap(spans);
+    return wrap(spans);
 }
 
-// Puts the marks around the spans of the page (in order, apart).
-void MarkedPage::wrap(const std::vector<TextRun>& spans)
+// Puts the marks around the spans of the page (in order, apart); false when
+// there are none.
+bool MarkedPage::wrap(const std::vector<TextRun>& spans)
 {
     if (spans.empty())
-        return;
+        return false;
     QString out;
     out.reserve(text.size() + qsizetype(spans.size()) * (kMarkOpen.size() + kMarkClose.size()));
     qsizetype copied = 0;
@@ -305,6 +306,7 @@ void MarkedPage::wrap(const std::vector<TextRun>& spans)
     }
     out.append(QStringView(text).sliced(copied));
     text = std::move(out);
+    return true;
 }
 
 // Opens an existing file for writing, truncating it; never creates one. True

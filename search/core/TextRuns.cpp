@@ -1,6 +1,9 @@
 #include "search/core/TextRuns.h"
 
+#include "platform/text/CharacterReference.h"
+
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 namespace Orvanta {
@@ -20,12 +23,6 @@ bool isAlpha(QChar c)
 bool isDigit(QChar c)
 {
     return c.unicode() >= u'0' && c.unicode() <= u'9';
-}
-
-bool isHexDigit(QChar c)
-{
-    const char16_t u = lowerAscii(c.unicode());
-    return isDigit(c) || (u >= u'a' && u <= u'f');
 }
 
 bool isSpace(QChar c)
@@ -61,16 +58,8 @@ qsizetype referenceEnd(QStringView s, qsizetype i)
     const qsizetype n = s.size();
     qsizetype j = i + 1;
     if (j < n && s[j] == u'#') {
-        ++j;
-        const bool hex = j < n && (s[j] == u'x' || s[j] == u'X');
-        if (hex)
-            ++j;
-        const qsizetype digits = j;
-        while (j < n && (hex ? isHexDigit(s[j]) : isDigit(s[j])))
-            ++j;
-        if (j == digits)
-            return i;
-        return (j < n && s[j] == u';') ? j + 1 : j;
+        const std::optional<CharacterReference> number = readCharacterReference(s, i);
+        return number ? number->end : i;
     }
     if (j >= n || !isAlpha(s[j]))
         return i;
