@@ -437,21 +437,82 @@ QString Database::takeDamageWarning()
     return m_damage.text(m_displayPath);
 }
 
+void Database::forgetIfWritten()
+{
+    if (m_format != Format::Sqlite)
+        return;
+    // Someone may write to an SQLite file (through its journal, without
+    // touching the file's identity): rows read before are stale then.
+    const int version = dataVersion(m_db);
+    if (version != m_dataVersion) {
+        m_lastRows.reset();
+        m_dataVersion = version;
+        // The writer may have changed the index too (or made it stale).
+        m_index.reset();
+        m_indexChecked = false;
+    }
+}
+
+qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor)
+{
+    std::lock_guard lock(m_mutex);
+    forgetIfWritten();
+    if (!g_indexUse || m_indexPending)
+        return -1;
+    const std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
+    if (!statement)
+        return -1;
+    ContentIndex* index = contentIndex();
+    if (!index)
+        return -1;
+    qint64 rows = 0;
+    class Counting : public TitleStore::RowVisitor {
+    public:
+        Counting(TitleStore::RowVisitor& to, qint64& rows) : m_to(to), m_rows(rows) {}
+        void expect(size_t count, const double (&unitsPerRow)[2]) override { m_to.expect(count, unitsPerRow); }
+        void row(const TitleStore::StoredRow& row) override
+        {
+            ++m_rows;
+            m_to.row(row);
+        }
+
+    private:
+        TitleStore::RowVisitor& m_to;
+        qint64& m_rows;
+    } counting(visitor, rows);
+    try {
+        switch (IndexedSearch::visit(*index, m_db, *statement, counting)) {
+        case IndexedSearch::Visit::NotServed:
+            return -1;
+        case IndexedSearch::Visit::ServedIndexFailed:
+            // As in runIndexed(): an index that failed is given up for good.
+            m_index.reset();
+            break;
+        case IndexedSearch::Visit::Served:
+            break;
+        }
+    } catch (const ContentIndex::Unusable& e) {
+        m_index.reset();
+        if (rows > 0)
+            throw Error(ErrorCode::DatabaseDamaged, QString::fromUtf8(e.what()));
+        return -1;
+    } catch (const std::bad_alloc&) {
+        if (rows > 0)
+            throw;
+        return -1;
+    } catch (const Error&) {
+        // A converted copy damaged on disk is made again by execute().
+        if (rows > 0)
+            throw;
+        return -1;
+    }
+    return rows;
+}
+
 std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
 {
     std::lock_guard lock(m_mutex);
-    if (m_format == Format::Sqlite) {
-        // Someone may write to an SQLite file (through its journal, without
-        // touching the file's identity): rows read before are stale then.
-        const int version = dataVersion(m_db);
-        if (version != m_dataVersion) {
-            m_lastRows.reset();
-            m_dataVersion = version;
-            // The writer may have changed the index too (or made it stale).
-            m_index.reset();
-            m_indexChecked = false;
-        }
-    }
+    forgetIfWritten();
     if (m_lastRows && jetSql == m_lastSql && m_lastRowsGeneration == g_keptGeneration)
         return m_lastRows;
     m_lastRows.reset();

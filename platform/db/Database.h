@@ -16,6 +16,7 @@
 #include "platform/db/DamageReport.h"
 #include "platform/db/FileIdentity.h"
 #include "platform/db/ResultTable.h"
+#include "platform/db/TitleStore.h"
 
 #include <QString>
 
@@ -46,6 +47,15 @@ public:
     // statement that ran last again returns the same rows without running it
     // while the data is unchanged. Throws Orvanta::Error.
     std::shared_ptr<const ResultTable> execute(const QString& jetSql);
+
+    // For a program that writes the rows out once and ends: the rows of a
+    // statement that the content index reads newest first, handed to
+    // `visitor` as they are read, without a result table. The result is
+    // neither kept nor handed back by execute(). Returns how many rows were
+    // handed over, or -1 with none handed over when the statement is for
+    // execute() instead. Throws Orvanta::Error; once rows have been handed
+    // over, they stay so.
+    qint64 visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor);
 
     Format format() const { return m_format; }
 
@@ -111,6 +121,7 @@ private:
     static std::shared_ptr<Database> openSqlite(const QString& localPath, const QString& displayPath);
     std::shared_ptr<const ResultTable> run(const QString& jetSql);
     std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
+    void forgetIfWritten();
     ContentIndex* contentIndex();
     bool remakeCopy();
     void startContentIndex();

@@ -1,5 +1,6 @@
 #include "platform/db/IndexedSearch.h"
 
+#include "platform/Error.h"
 #include "platform/db/ContentIndex.h"
 #include "platform/db/LikeMatcher.h"
 #include "platform/db/LikeSet.h"
@@ -345,9 +346,18 @@ private:
 
 } // namespace
 
-std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const Statement& statement)
+namespace {
+
+// The rows a statement selects: positions in the newest-first order
+// (ascending) or rowids in storage order.
+struct Selection {
+    bool byRank = true;
+    std::vector<uint32_t> rows;
+};
+
+// The rows of `statement`, or nullopt when a scan is cheaper.
+std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statement& statement)
 {
-    const ReadTransaction transaction(db);
     Evaluator evaluator(index);
     // Each distinct pattern once: a repeated word decides nothing new.
     std::map<std::string, Condition> conditions;
@@ -359,9 +369,10 @@ std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const S
     PostingSet rows;
     std::vector<std::string> unsettled; // patterns that our LIKE must still decide
     if (statement.patterns.empty()) {
-        std::vector<uint32_t> every(size_t(index.rowCount()));
-        std::iota(every.begin(), every.end(), 0u);
-        return tableByRank(index, db, every);
+        Selection every;
+        every.rows.resize(size_t(index.rowCount()));
+        std::iota(every.rows.begin(), every.rows.end(), 0u);
+        return every;
     } else if (statement.allWords) {
         std::vector<const Condition*> byRows;
         for (const auto& [pattern, condition] : conditions) {
@@ -375,7 +386,7 @@ std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const S
         for (size_t i = 1; i < byRows.size() && !rows.isEmpty(); ++i)
             rows.intersectWith(byRows[i]->documents);
         if (!unsettled.empty() && scanIsCheaper(index, rows))
-            return nullptr;
+            return std::nullopt;
         narrow(db, rows, unsettled, true);
     } else {
         PostingSet candidates;
@@ -389,13 +400,97 @@ std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const S
         }
         candidates.subtract(rows);
         if (scanIsCheaper(index, candidates))
-            return nullptr;
+            return std::nullopt;
         narrow(db, candidates, unsettled, false);
         rows.unite(candidates);
     }
 
-    return statement.allWords ? tableByRank(index, db, ranksOf(index, rows))
-                              : tableInRowidOrder(index, db, rows.values());
+    if (statement.allWords)
+        return Selection{true, ranksOf(index, rows)};
+    return Selection{false, rows.values()};
+}
+
+} // namespace
+
+std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const Statement& statement)
+{
+    const ReadTransaction transaction(db);
+    const std::optional<Selection> selection = select(index, db, statement);
+    if (!selection)
+        return nullptr;
+    return selection->byRank ? tableByRank(index, db, selection->rows)
+                             : tableInRowidOrder(index, db, selection->rows);
+}
+
+Visit visit(ContentIndex& index, sqlite3* db, const Statement& statement, TitleStore::RowVisitor& visitor)
+{
+    // Rows in storage order are read newest first and put in order in a
+    // table: there is nothing to save here.
+    if (!statement.allWords)
+        return Visit::NotServed;
+    const ReadTransaction transaction(db);
+    const std::optional<Selection> selection = select(index, db, statement);
+    if (!selection)
+        return Visit::NotServed;
+
+    // The rows and their order have been read and checked; only their titles
+    // are left, each checked before it is handed over. Should the titles of
+    // a row fail, that row and every one after it are looked up in maindata
+    // instead: the rows handed over are the scan's either way.
+    class Counting : public TitleStore::RowVisitor {
+    public:
+        explicit Counting(TitleStore::RowVisitor& to) : m_to(to) {}
+        void expect(size_t rows, const double (&unitsPerRow)[2]) override { m_to.expect(rows, unitsPerRow); }
+        void row(const TitleStore::StoredRow& row) override
+        {
+            ++handedOver;
+            m_to.row(row);
+        }
+        size_t handedOver = 0;
+
+    private:
+        TitleStore::RowVisitor& m_to;
+    } counting(visitor);
+    try {
+        index.titles().readByRank(selection->rows, counting);
+        return Visit::Served;
+    } catch (const ContentIndex::Unusable&) {
+        if (counting.handedOver == 0)
+            throw; // nothing handed over: the scan answers
+    }
+    const std::vector<uint32_t>& order = index.newestFirst();
+    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
+    std::vector<unsigned char> units[2]; // a big-endian machine's copies
+    for (size_t i = counting.handedOver; i < selection->rows.size(); ++i) {
+        sqlite3_bind_int64(fetch.get(), 1, order[selection->rows[i]]);
+        if (sqlite3_step(fetch.get()) != SQLITE_ROW)
+            throw Error(ErrorCode::DatabaseDamaged, QStringLiteral("search index: a document it names is missing"));
+        TitleStore::StoredRow row;
+        for (int c = 0; c < 2; ++c) {
+            const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(fetch.get(), c));
+            const size_t count = size_t(sqlite3_column_bytes16(fetch.get(), c)) / 2;
+            if (sqlite3_column_type(fetch.get(), c) == SQLITE_NULL) {
+                row.units[c] = TitleStore::NullCell;
+                row.text[c] = nullptr;
+                continue;
+            }
+            // Little-endian, as the index stores them.
+            if constexpr (std::endian::native == std::endian::little) {
+                row.text[c] = reinterpret_cast<const unsigned char*>(text);
+            } else {
+                units[c].resize(2 * count);
+                for (size_t k = 0; k < count; ++k) {
+                    units[c][2 * k] = static_cast<unsigned char>(text[k] & 0xFF);
+                    units[c][2 * k + 1] = static_cast<unsigned char>(text[k] >> 8);
+                }
+                row.text[c] = units[c].data();
+            }
+            row.units[c] = uint32_t(count);
+        }
+        visitor.row(row);
+        sqlite3_reset(fetch.get());
+    }
+    return Visit::ServedIndexFailed;
 }
 
 } // namespace Orvanta::IndexedSearch

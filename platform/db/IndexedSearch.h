@@ -12,6 +12,7 @@
 #pragma once
 
 #include "platform/db/ResultTable.h"
+#include "platform/db/TitleStore.h"
 
 #include <QString>
 
@@ -41,6 +42,17 @@ std::optional<Statement> recognize(const QString& jetSql);
 // ContentIndex::Unusable when the stored index fails, Orvanta::Error when
 // SQLite does.
 std::shared_ptr<const ResultTable> run(ContentIndex& index, sqlite3* db, const Statement& statement);
+
+// The same rows handed to `visitor` one by one as they are read, without a
+// table, for a statement whose rows come newest first; NotServed when the
+// statement is to be run as a table instead (by run() or a scan). Each row's
+// stored titles are checked before it is handed over; when they fail, the
+// rest of the rows are looked up in maindata, and ServedIndexFailed says the
+// index is not to be used again. Throws as run() does while no row has been
+// handed over; after that, Orvanta::Error only, the rows handed over so far
+// staying so.
+enum class Visit { NotServed, Served, ServedIndexFailed };
+Visit visit(ContentIndex& index, sqlite3* db, const Statement& statement, TitleStore::RowVisitor& visitor);
 
 } // namespace IndexedSearch
 } // namespace Orvanta

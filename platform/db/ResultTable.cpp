@@ -1,8 +1,6 @@
 #include "platform/db/ResultTable.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 namespace Orvanta {
 
@@ -31,40 +29,24 @@ bool ResultTable::isNull(qsizetype row, int column) const
 void ResultTable::appendCell(QStringView text, bool isNull)
 {
     Column& c = m_columns[m_nextColumn];
-    c.text.append(text);
+    if (c.text.size() - c.used < text.size())
+        makeRoom(c, text.size());
+    std::copy(text.begin(), text.end(), c.text.data() + c.used);
+    c.used += text.size();
     endCell(c, isNull);
 }
 
-void ResultTable::appendLittleEndianCell(const void* units, qsizetype count)
+void ResultTable::makeRoom(Column& c, qsizetype chars)
 {
-    Column& c = m_columns[m_nextColumn];
-    const qsizetype at = c.text.size();
-    if (c.text.capacity() < at + count)
-        c.text.reserve(std::max(at + count, c.text.capacity() + c.text.capacity() / 2));
-    c.text.resize(at + count);
-    char16_t* out = reinterpret_cast<char16_t*>(c.text.data()) + at;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, units, size_t(count) * 2);
-    } else {
-        const auto* p = static_cast<const unsigned char*>(units);
-        for (qsizetype i = 0; i < count; ++i)
-            out[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
-    }
-    endCell(c, false);
+    // Half as much again as there is, so that a long list is moved a few times only.
+    c.text.resize(std::max(c.used + chars, c.text.size() + c.text.size() / 2));
 }
 
-void ResultTable::endCell(Column& c, bool isNull)
+void ResultTable::markNull(Column& c, bool isNull)
 {
-    c.ends.push_back(uint32_t(c.text.size()));
-    if (isNull || !c.nulls.empty()) {
-        if (c.nulls.empty())
-            c.nulls.assign(c.ends.size() - 1, false);
-        c.nulls.push_back(isNull);
-    }
-    if (++m_nextColumn == columnCount()) {
-        m_nextColumn = 0;
-        ++m_rows;
-    }
+    if (c.nulls.empty())
+        c.nulls.assign(c.ends.size() - 1, false);
+    c.nulls.push_back(isNull);
 }
 
 void ResultTable::reserve(qsizetype rows, qsizetype charsPerColumn)
@@ -72,19 +54,15 @@ void ResultTable::reserve(qsizetype rows, qsizetype charsPerColumn)
     for (Column& c : m_columns) {
         c.ends.reserve(rows);
         if (charsPerColumn > 0)
-            c.text.reserve(charsPerColumn);
+            reserveMoreText(int(&c - m_columns.data()), charsPerColumn - c.used);
     }
 }
 
-} // namespace Orvanta
-
-namespace Orvanta {
-
 void ResultTable::reserveMoreText(int column, qsizetype chars)
 {
-    QString& text = m_columns[column].text;
-    if (text.capacity() < text.size() + chars)
-        text.reserve(text.size() + chars);
+    Column& c = m_columns[column];
+    if (chars > 0 && c.text.size() - c.used < chars)
+        c.text.resize(c.used + chars);
 }
 
 } // namespace Orvanta

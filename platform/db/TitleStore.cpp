@@ -29,7 +29,6 @@ size_t chunkBudget(sqlite3* db)
 }
 
 constexpr size_t EntryHead = 12; // checksum and two lengths
-constexpr uint32_t NullCell = UINT32_MAX;
 
 // An order chunk: its checksum, then the rowids.
 std::string orderChunk(const std::string& rowids)
@@ -78,28 +77,6 @@ void appendUnits(std::string& out, const void* text, size_t units)
             out += char(p[i] >> 8);
         }
     }
-}
-
-// Room in the table's columns for `rows` rows of about the length of those
-// in the chunk, so that a large result list is not moved as it grows. (A
-// damaged chunk only makes the guess wrong; its rows are checked when read.)
-void reserveFor(ResultTable& table, const unsigned char* entries, const unsigned char* ends, size_t count,
-                size_t entriesSize, size_t rows)
-{
-    qsizetype units[2] = {0, 0};
-    size_t begin = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t end = readLittleEndian32(ends + 4 * i);
-        if (end < begin + EntryHead || end > entriesSize)
-            return;
-        for (int c = 0; c < 2; ++c) {
-            const uint32_t length = readLittleEndian32(entries + begin + 4 + 4 * size_t(c));
-            units[c] += length == NullCell ? 0 : qsizetype(std::min<uint32_t>(length, 1u << 20));
-        }
-        begin = end;
-    }
-    for (int c = 0; c < 2; ++c)
-        table.reserveMoreText(c, qsizetype(double(units[c]) / double(count) * double(rows) * 1.1) + 64);
 }
 
 } // namespace
@@ -242,7 +219,7 @@ const std::vector<uint32_t>* TitleStore::rankOfRowid()
     return &*m_rank;
 }
 
-void TitleStore::appendByRank(ResultTable& table, const std::vector<uint32_t>& ranks)
+void TitleStore::readByRank(const std::vector<uint32_t>& ranks, RowVisitor& visitor, bool checked)
 {
     if (ranks.empty())
         return;
@@ -251,7 +228,6 @@ void TitleStore::appendByRank(ResultTable& table, const std::vector<uint32_t>& r
         m_db, "SELECT chunk, cells FROM main.orvanta_index_titles WHERE chunk <= ?1 ORDER BY chunk DESC LIMIT 1");
     if (!st)
         throw ContentIndex::Unusable("search index: the titles cannot be read");
-    table.reserve(table.rowCount() + qsizetype(ranks.size()));
 
     // The chunk the statement stands on: ranks [first, first + count).
     qint64 first = 0;
@@ -260,7 +236,7 @@ void TitleStore::appendByRank(ResultTable& table, const std::vector<uint32_t>& r
     const unsigned char* entries = nullptr;
     size_t entriesSize = 0;
     qint64 previous = -1;
-    bool reserved = false;
+    bool expected = false;
     for (const uint32_t rank : ranks) {
         if (qint64(rank) <= previous || qint64(rank) >= m_rows)
             throw ContentIndex::Unusable("search index: a result names a row it does not hold");
@@ -279,9 +255,25 @@ void TitleStore::appendByRank(ResultTable& table, const std::vector<uint32_t>& r
             ends = blob + 4;
             entries = ends + 4 * count;
             entriesSize = size - 4 - 4 * size_t(count);
-            if (!reserved) {
-                reserved = true;
-                reserveFor(table, entries, ends, size_t(count), entriesSize, ranks.size());
+            if (!expected) {
+                expected = true;
+                // The units per row of this chunk, as far as its entries can
+                // be read; a damaged chunk only makes the guess wrong.
+                double units[2] = {0, 0};
+                size_t begin = 0;
+                for (size_t i = 0; i < size_t(count); ++i) {
+                    const size_t end = readLittleEndian32(ends + 4 * i);
+                    if (end < begin + EntryHead || end > entriesSize)
+                        break;
+                    for (int c = 0; c < 2; ++c) {
+                        const uint32_t length = readLittleEndian32(entries + begin + 4 + 4 * size_t(c));
+                        units[c] += length == NullCell ? 0 : double(std::min<uint32_t>(length, 1u << 20));
+                    }
+                    begin = end;
+                }
+                for (double& u : units)
+                    u /= double(count);
+                visitor.expect(ranks.size(), units);
             }
         }
         const size_t i = size_t(rank - first);
@@ -291,22 +283,48 @@ void TitleStore::appendByRank(ResultTable& table, const std::vector<uint32_t>& r
             throw ContentIndex::Unusable("search index: the titles of a row are cut short");
         const unsigned char* entry = entries + begin;
         const size_t bytes = end - begin;
-        const uint32_t lengths[2] = {readLittleEndian32(entry + 4), readLittleEndian32(entry + 8)};
+        StoredRow row;
+        row.units[0] = readLittleEndian32(entry + 4);
+        row.units[1] = readLittleEndian32(entry + 8);
         size_t units = 0;
-        for (uint32_t length : lengths)
+        for (uint32_t length : row.units)
             units += length == NullCell ? 0 : size_t(length);
-        if (EntryHead + 2 * units != bytes || entryChecksum(order[rank], entry, bytes) != readLittleEndian32(entry))
+        if (EntryHead + 2 * units != bytes)
+            throw ContentIndex::Unusable("search index: the titles of a row are cut short");
+        if (!checked && entryChecksum(order[rank], entry, bytes) != readLittleEndian32(entry))
             throw ContentIndex::Unusable("search index: the titles of a row fail their checksum");
-        const unsigned char* text = entry + EntryHead;
-        for (uint32_t length : lengths) {
-            if (length == NullCell) {
-                table.appendCell({}, true);
-            } else {
-                table.appendLittleEndianCell(text, qsizetype(length));
-                text += 2 * size_t(length);
+        row.text[0] = entry + EntryHead;
+        row.text[1] = row.text[0] + (row.units[0] == NullCell ? 0 : 2 * size_t(row.units[0]));
+        visitor.row(row);
+    }
+}
+
+void TitleStore::appendByRank(ResultTable& table, const std::vector<uint32_t>& ranks)
+{
+    class Append : public RowVisitor {
+    public:
+        explicit Append(ResultTable& table) : m_table(table) {}
+        void expect(size_t rows, const double (&unitsPerRow)[2]) override
+        {
+            // Room for all the rows, so that a large result list is not moved as it grows.
+            m_table.reserve(m_table.rowCount() + qsizetype(rows));
+            for (int c = 0; c < 2; ++c)
+                m_table.reserveMoreText(c, qsizetype(unitsPerRow[c] * double(rows) * 1.1) + 64);
+        }
+        void row(const StoredRow& row) override
+        {
+            for (int c = 0; c < 2; ++c) {
+                if (row.units[c] == NullCell)
+                    m_table.appendCell({}, true);
+                else
+                    m_table.appendLittleEndianCell(row.text[c], qsizetype(row.units[c]));
             }
         }
-    }
+
+    private:
+        ResultTable& m_table;
+    } append(table);
+    readByRank(ranks, append);
 }
 
 } // namespace Orvanta

@@ -49,8 +49,29 @@ public:
     // sparse for a table of them.
     const std::vector<uint32_t>* rankOfRowid();
 
-    // Appends the subject and htm cells of the rows at `ranks` (positions in
-    // newestFirst(), ascending) to `table`, in that order.
+    // The subject and htm cells of one row as stored: UTF-16 code units,
+    // little-endian, at any alignment; `units` is NullCell for NULL.
+    static constexpr uint32_t NullCell = UINT32_MAX;
+    struct StoredRow {
+        const unsigned char* text[2];
+        uint32_t units[2];
+    };
+    // Receives the rows that readByRank() reads, in order.
+    class RowVisitor {
+    public:
+        virtual ~RowVisitor() = default;
+        // Once, before the rows: how many there will be, and the cells'
+        // units per row in the first chunk read (a guess for the rest).
+        virtual void expect(size_t rows, const double (&unitsPerRow)[2]) { (void)rows, (void)unitsPerRow; }
+        virtual void row(const StoredRow& row) = 0;
+    };
+
+    // Hands the cells of the rows at `ranks` (positions in newestFirst(),
+    // ascending) to `visitor`, in that order. Every row is checked before it
+    // is handed over, unless `checked` says that the same rows were read
+    // with their checks in this read transaction already.
+    void readByRank(const std::vector<uint32_t>& ranks, RowVisitor& visitor, bool checked = false);
+    // Appends the same cells to `table`.
     void appendByRank(ResultTable& table, const std::vector<uint32_t>& ranks);
 
 private:

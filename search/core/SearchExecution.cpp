@@ -26,6 +26,16 @@ std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString
     return records.rows();
 }
 
+qint64 visitSearch(const QString& connectionString, const QString& sql, QString* damageWarning,
+                   TitleStore::RowVisitor& visitor)
+{
+    Connection connection;
+    connection.open(connectionString, QString(), QString());
+    if (damageWarning)
+        *damageWarning = connection.database()->takeDamageWarning();
+    return connection.database()->visitIndexed(sql, visitor);
+}
+
 QString emptyResultMessage(const QString& escapedQuery)
 {
     // U+3000 after "搜尋" and before "資料"; the other spaces are U+0020.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/db/ResultTable.h"
+#include "platform/db/TitleStore.h"
 
 #include <QString>
 
@@ -19,6 +20,15 @@ namespace Orvanta {
 // runs on this opening of the file (see Database::takeDamageWarning).
 std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
                                                  QString* damageWarning = nullptr);
+
+// For a program that writes the rows out once and ends: the same search, its
+// rows handed to `visitor` as the collection's content index reads them,
+// without a result table. Returns how many rows were handed over (0: none
+// found), or -1, with none handed over, when the search is for
+// executeSearch() instead. The damage warning is as for executeSearch(),
+// and taken whatever this returns.
+qint64 visitSearch(const QString& connectionString, const QString& sql, QString* damageWarning,
+                   TitleStore::RowVisitor& visitor);
 
 // " 全文檢索搜尋　[ " + escaped + " ]　資料不存在"
 QString emptyResultMessage(const QString& escapedQuery);

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include <sqlite3.h>
@@ -352,4 +353,62 @@ TEST(QueryToolValues, EveryCharacterAsStored)
     const ToolRun r = runQuery({"--dir", dir.path(), "word"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QByteArray("1\t𠀀𝐀 é\xef\xbf\xbdz\tdata\\𠀁.htm\n2\tA\xef\xbf\xbd\t\n"));
+}
+
+// Every length of UTF-8, and a separator or other control character at every
+// place in and around a run of ASCII, come out as Qt writes them, separators
+// as spaces: the rows are written by a converter of our own.
+TEST(QueryToolValues, EveryKindOfCharacterAtEveryPlace)
+{
+    const QStringList pieces = {QStringLiteral("\u0001"), QStringLiteral("\u001f"), QStringLiteral("\u007f"),
+                                QStringLiteral("\u0080"), QStringLiteral("é"), QStringLiteral("\u07ff"),
+                                QStringLiteral("\u0800"), QStringLiteral("人參"), QStringLiteral("\ud7ff"),
+                                QStringLiteral("\ue000"), QStringLiteral("\ufffc"), QStringLiteral("𠀀"),
+                                QStringLiteral("\t"), QStringLiteral("\n"), QStringLiteral("\r"), QStringLiteral(" "),
+                                QStringLiteral("~"), QStringLiteral("abcdefgh"), QStringLiteral("\\s001.htm")};
+    QStringList values;
+    for (int before = 0; before <= 9; ++before) {
+        for (const QString& piece : pieces)
+            values << QString(before, QLatin1Char('x')) + piece + QStringLiteral("yyyyyyy") + piece;
+    }
+
+    QTemporaryDir dir;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir.path() + "/jst.mdb").toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "create table maindata (subject text, htm text, content text, date text)", nullptr,
+                           nullptr, nullptr), SQLITE_OK);
+    sqlite3_stmt* insert = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "insert into maindata values (?1, ?2, 'word', ?3)", -1, &insert, nullptr),
+              SQLITE_OK);
+    QByteArray expected;
+    for (int i = 0; i < values.size(); ++i) {
+        // The title is the value; the path is the value backwards, so that
+        // each piece also ends a field.
+        QString path = values[i];
+        std::reverse(path.begin(), path.end());
+        // Reversing turned each surrogate pair round; turn it back.
+        for (qsizetype k = 0; k + 1 < path.size(); ++k) {
+            if (path[k].isLowSurrogate() && path[k + 1].isHighSurrogate())
+                std::swap(path[k], path[k + 1]);
+        }
+        const QByteArray date = QByteArray::number(900000 - i);
+        sqlite3_bind_text16(insert, 1, values[i].utf16(), int(values[i].size() * 2), SQLITE_TRANSIENT);
+        sqlite3_bind_text16(insert, 2, path.utf16(), int(path.size() * 2), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, date.constData(), int(date.size()), SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
+        sqlite3_reset(insert);
+        QString line = QString::number(i + 1) + '\t' + QString(values[i]).replace(QRegularExpression("[\t\n\r]"), " ")
+            + '\t' + path.replace(QRegularExpression("[\t\n\r]"), " ") + '\n';
+        expected += line.toUtf8();
+    }
+    sqlite3_finalize(insert);
+    sqlite3_close(db);
+
+    const ToolRun r = runQuery({"--dir", dir.path(), "word"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const QList<QByteArray> got = r.out.split('\n');
+    const QList<QByteArray> want = expected.split('\n');
+    ASSERT_EQ(got.size(), want.size());
+    for (qsizetype i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].toHex(' ').toStdString(), want[i].toHex(' ').toStdString()) << "row " << i + 1;
 }

@@ -82,6 +82,23 @@ int run(const QueryTool::Options& options)
     if (options.showSql)
         writeLine(stdout, query.mode + QLatin1Char('\t') + query.sql);
 
+    // One search whose list is all that is wanted: its rows are written as
+    // the content index reads them, never held as a whole. (A collection
+    // without an index, and the searches it does not serve, go on below.)
+    if (options.repeat == 1 && !options.pageRow && !options.timed) {
+        QString damageWarning;
+        QueryTool::RowListWriter writer(stdout);
+        const qint64 written = visitSearch(connectionString, query.sql, &damageWarning, writer);
+        if (!damageWarning.isEmpty())
+            writeLine(stderr, QStringLiteral("orvanta-query: warning: ") + damageWarning);
+        if (written == 0) {
+            writeLine(stderr, emptyResultMessage(query.escaped));
+            return kExitNothingFound;
+        }
+        if (written > 0)
+            return kExitFound;
+    }
+
     std::shared_ptr<const ResultTable> rows;
     for (qint64 n = 0; n < options.repeat; ++n) {
         // Every run a real search: the database would otherwise hand back
