@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include <sqlite3.h>
@@ -371,6 +372,15 @@ TEST(QueryToolValues, EveryKindOfCharacterAtEveryPlace)
         for (const QString& piece : pieces)
             values << QString(before, QLatin1Char('x')) + piece + QStringLiteral("yyyyyyy") + piece;
     }
+    // And mixes of every kind, of every length up to 40 units.
+    std::mt19937 rng(7);
+    for (int n = 0; n < 300; ++n) {
+        QString value;
+        const int length = int(rng() % 41);
+        while (value.size() < length)
+            value += pieces[qsizetype(rng() % unsigned(pieces.size()))];
+        values << value;
+    }
 
     QTemporaryDir dir;
     sqlite3* db = nullptr;
@@ -397,8 +407,12 @@ TEST(QueryToolValues, EveryKindOfCharacterAtEveryPlace)
         sqlite3_bind_text(insert, 3, date.constData(), int(date.size()), SQLITE_TRANSIENT);
         ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
         sqlite3_reset(insert);
-        QString line = QString::number(i + 1) + '\t' + QString(values[i]).replace(QRegularExpression("[\t\n\r]"), " ")
-            + '\t' + path.replace(QRegularExpression("[\t\n\r]"), " ") + '\n';
+        const auto spaced = [](QString text) {
+            for (QChar separator : {QChar('\t'), QChar('\n'), QChar('\r')})
+                text.replace(separator, QChar(' '));
+            return text;
+        };
+        const QString line = QString::number(i + 1) + '\t' + spaced(values[i]) + '\t' + spaced(path) + '\n';
         expected += line.toUtf8();
     }
     sqlite3_finalize(insert);
