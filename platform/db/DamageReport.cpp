@@ -1,6 +1,7 @@
 #include "platform/db/DamageReport.h"
 
 #include "platform/Error.h"
+#include "platform/db/SqliteStatement.h"
 
 #include <sqlite3.h>
 
@@ -15,20 +16,7 @@ const char* const kTablesSql = "CREATE TABLE orvanta_damage(table_name TEXT, row
                                "rows_left_out INTEGER, rows_in_part INTEGER, pages_skipped INTEGER)";
 const char* const kRowsSql = "CREATE TABLE orvanta_damaged_rows(table_name TEXT, in_part INTEGER, title TEXT)";
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-Statement prepare(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        return nullptr;
-    }
-    return Statement(raw);
-}
+using Sqlite::Statement;
 
 [[noreturn]] void writeFailed(sqlite3* db)
 {
@@ -125,8 +113,8 @@ void DamageReport::write(sqlite3* db) const
     if (sqlite3_exec(db, kTablesSql, nullptr, nullptr, nullptr) != SQLITE_OK
         || sqlite3_exec(db, kRowsSql, nullptr, nullptr, nullptr) != SQLITE_OK)
         writeFailed(db);
-    Statement table = prepare(db, "INSERT INTO orvanta_damage VALUES(?,?,?,?,?)");
-    Statement row = prepare(db, "INSERT INTO orvanta_damaged_rows VALUES(?,?,?)");
+    Statement table = Sqlite::tryPrepare(db, "INSERT INTO orvanta_damage VALUES(?,?,?,?,?)");
+    Statement row = Sqlite::tryPrepare(db, "INSERT INTO orvanta_damaged_rows VALUES(?,?,?)");
     if (!table || !row)
         writeFailed(db);
     for (const Table& t : tables) {
@@ -152,7 +140,7 @@ void DamageReport::write(sqlite3* db) const
 DamageReport DamageReport::read(sqlite3* db)
 {
     DamageReport report;
-    Statement tables = prepare(db, "SELECT table_name, rows_counted, rows_left_out, rows_in_part, pages_skipped "
+    Statement tables = Sqlite::tryPrepare(db, "SELECT table_name, rows_counted, rows_left_out, rows_in_part, pages_skipped "
                                    "FROM orvanta_damage ORDER BY rowid");
     if (!tables)
         return report; // an undamaged copy has no report
@@ -161,7 +149,7 @@ DamageReport DamageReport::read(sqlite3* db)
                                       sqlite3_column_int64(tables.get(), 2), sqlite3_column_int64(tables.get(), 3),
                                       sqlite3_column_int64(tables.get(), 4)});
     }
-    Statement rows = prepare(db, "SELECT table_name, in_part, title FROM orvanta_damaged_rows ORDER BY rowid");
+    Statement rows = Sqlite::tryPrepare(db, "SELECT table_name, in_part, title FROM orvanta_damaged_rows ORDER BY rowid");
     while (rows && sqlite3_step(rows.get()) == SQLITE_ROW) {
         report.rows.push_back(Row{columnText(rows.get(), 0),
                                   sqlite3_column_int(rows.get(), 1) ? RowLoss::InPart : RowLoss::LeftOut,

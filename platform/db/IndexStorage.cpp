@@ -7,28 +7,11 @@
 
 namespace Orvanta::IndexStorage {
 
-void StatementDeleter::operator()(sqlite3_stmt* s) const
-{
-    sqlite3_finalize(s);
-}
-
 Error sqliteError(sqlite3* db, int rc, const char* what)
 {
     const QString text = QStringLiteral("Cannot write the search index (%1): %2")
                              .arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db)));
-    switch (rc & 0xFF) {
-    case SQLITE_FULL:
-        return Error(ErrorCode::DiskFull, text);
-    case SQLITE_NOMEM:
-        return Error(ErrorCode::OutOfMemory, text);
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_CANTOPEN:
-    case SQLITE_IOERR:
-        return Error(ErrorCode::PathFileAccessError, text);
-    default:
-        return Error(ErrorCode::EngineFailure, text);
-    }
+    return Error(Sqlite::errorNumberFor(rc), text);
 }
 
 void exec(sqlite3* db, const char* sql)
@@ -46,16 +29,6 @@ Statement prepare(sqlite3* db, const char* sql)
     if (rc != SQLITE_OK)
         throw sqliteError(db, rc, sql);
     return statement;
-}
-
-Statement tryPrepare(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        return nullptr;
-    }
-    return Statement(raw);
 }
 
 std::optional<qint64> singleInteger(sqlite3* db, const char* sql)

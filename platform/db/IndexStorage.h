@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/db/SqliteStatement.h"
 
 #include <QtGlobal>
 
@@ -17,10 +18,8 @@ struct sqlite3_stmt;
 
 namespace Orvanta::IndexStorage {
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* s) const;
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+using Sqlite::Statement;
+using Sqlite::tryPrepare;
 
 // An SQLite failure while the index is written, as the error a user sees.
 Error sqliteError(sqlite3* db, int rc, const char* what);
@@ -29,9 +28,8 @@ Error sqliteError(sqlite3* db, int rc, const char* what);
 void exec(sqlite3* db, const char* sql);
 Statement prepare(sqlite3* db, const char* sql);
 
-// For reading: a statement that fails to prepare means the index is absent or
-// not ours, not an error; nullptr then.
-Statement tryPrepare(sqlite3* db, const char* sql);
+// For reading, with tryPrepare(): a statement that fails to prepare means the
+// index is absent or not ours, not an error.
 std::optional<qint64> singleInteger(sqlite3* db, const char* sql);
 
 // Stored blobs: a CRC-32 of the payload, little-endian, then the payload.

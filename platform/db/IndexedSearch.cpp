@@ -4,6 +4,7 @@
 #include "platform/db/ContentIndex.h"
 #include "platform/db/LikeMatcher.h"
 #include "platform/db/LikeSet.h"
+#include "platform/db/SqliteStatement.h"
 #include "platform/db/StatementPieces.h"
 #include "platform/db/StatementRows.h"
 #include "platform/db/Utf8Reading.h"
@@ -29,19 +30,14 @@ bool plainText(QStringView word)
     return word.isValidUtf16() && !word.contains(QChar(0));
 }
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using SqlStatement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+using SqlStatement = Sqlite::Statement;
 
 SqlStatement prepare(sqlite3* db, const char* sql)
 {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
+    SqlStatement statement = Sqlite::tryPrepare(db, sql);
+    if (!statement)
         throw ContentIndex::Unusable("search index: cannot read maindata");
-    }
-    return SqlStatement(raw);
+    return statement;
 }
 
 // What one condition stands for in the index: the documents that match it

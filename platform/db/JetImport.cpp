@@ -5,6 +5,7 @@
 #include "platform/db/DamageReport.h"
 #include "platform/db/JetProtocol.h"
 #include "platform/db/JetReaderProcess.h"
+#include "platform/db/SqliteStatement.h"
 #include "platform/files/Paths.h"
 
 #include <QCoreApplication>
@@ -306,17 +307,7 @@ private:
             QStringLiteral("Copying the database failed: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
         // Writing the copy failed, not reading the Jet file: the caller may
         // copy it elsewhere.
-        switch (sqlite3_errcode(m_db) & 0xFF) {
-        case SQLITE_FULL:
-            throw Error(ErrorCode::DiskFull, text);
-        case SQLITE_IOERR:
-        case SQLITE_CANTOPEN:
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-            throw Error(ErrorCode::PathFileAccessError, text);
-        default:
-            throw Error(ErrorCode::EngineFailure, text);
-        }
+        throw Error(Sqlite::errorNumberFor(sqlite3_errcode(m_db)), text);
     }
 
     void finalize()

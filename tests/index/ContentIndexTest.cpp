@@ -658,6 +658,28 @@ TEST_F(ContentIndexSearch, ReadOnlyDatabaseRefusesTheBuild)
     sqlite3_close(db);
 }
 
+// A disk that fills up during the build: the error says so, and the database
+// is left as it was, without an index.
+TEST_F(ContentIndexSearch, FullDiskStopsTheBuildAndSaysSo)
+{
+    const QString bare = dir.filePath(QStringLiteral("without-index.mdb"));
+    writeCollection(bare, false);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(bare).constData(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const int pages = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    // No room beyond one page more than the collection takes: a full disk.
+    const QByteArray limit = "PRAGMA max_page_count = " + QByteArray::number(pages + 1);
+    ASSERT_EQ(sqlite3_exec(db, limit.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    const int number = Orvanta::Test::errorNumberOf([&] { ContentIndex::build(db); });
+    EXPECT_EQ(number, ErrorCode::DiskFull);
+    EXPECT_EQ(ContentIndex::state(db), ContentIndex::State::Missing);
+    sqlite3_close(db);
+}
+
 TEST(ContentIndexBuild, RefusesTablesItCannotStandFor)
 {
     const char* schemas[] = {
