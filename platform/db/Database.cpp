@@ -11,6 +11,7 @@
 #include "platform/db/SqlDialect.h"
 #include "platform/db/SqliteFunctions.h"
 #include "platform/db/StatementRows.h"
+#include "platform/db/WholeFileMap.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -407,15 +408,16 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
 
     sqlite3* db = nullptr;
     // Read-only, and never a URI: nothing in the path is taken as an option.
+    // Mapped whole, beyond SQLite's own limit (see WholeFileMap.h).
     const int rc = sqlite3_open_v2(QFile::encodeName(localPath).constData(), &db,
-                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, WholeFileMap::vfsName());
     if (rc != SQLITE_OK) {
         const QString message = db ? lastMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
         throw errorFor(rc == SQLITE_CANTOPEN ? SQLITE_NOTADB : rc, message, displayPath);
     }
     configure(db);
-    // Read through a memory map, the whole file when it fits in the limit.
+    // Read through a memory map (any size above 0 asks for the whole file).
     const QByteArray mmap = "PRAGMA mmap_size=" + QByteArray::number(std::min<int64_t>(identity.size, 0x7fff0000));
     sqlite3_exec(db, mmap.constData(), nullptr, nullptr, nullptr);
     std::shared_ptr<Database> database(new Database(db, Format::Sqlite, displayPath));
