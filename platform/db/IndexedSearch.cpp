@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -241,15 +242,65 @@ std::shared_ptr<const ResultTable> tableInRowidOrder(ContentIndex& index, sqlite
         }
         if (ranks.size() != rowids.size())
             throw ContentIndex::Unusable("search index: the stored order does not cover the result");
-        std::shared_ptr<ResultTable> read = emptyTable(db);
-        index.titles().appendByRank(*read, ranks);
+        // The rows as stored, one after another in rank order (each row's
+        // cells together, so that taking them in rowid order, which jumps
+        // about the whole of it, costs one cache miss a row, not one a cell
+        // and another for where the cell ends).
+        class Gather : public TitleStore::RowVisitor {
+        public:
+            void row(const TitleStore::StoredRow& row) override
+            {
+                at.push_back(bytes.size());
+                const size_t begin = bytes.size();
+                size_t size = 8;
+                for (uint32_t units : row.units)
+                    size += units == TitleStore::NullCell ? 0 : 2 * size_t(units);
+                bytes.resize(begin + size);
+                unsigned char* p = bytes.data() + begin;
+                std::memcpy(p, row.units, 8);
+                p += 8;
+                for (int c = 0; c < 2; ++c) {
+                    if (row.units[c] != TitleStore::NullCell) {
+                        std::memcpy(p, row.text[c], 2 * size_t(row.units[c]));
+                        p += 2 * size_t(row.units[c]);
+                        units[c] += row.units[c];
+                    }
+                }
+            }
+            void expect(size_t rows, const double (&unitsPerRow)[2]) override
+            {
+                at.reserve(rows);
+                bytes.reserve(size_t(double(rows) * (8 + 2.2 * (unitsPerRow[0] + unitsPerRow[1]))) + 64);
+            }
+            std::vector<unsigned char> bytes;
+            std::vector<size_t> at;
+            qsizetype units[2] = {0, 0};
+        } read;
+        index.titles().readByRank(ranks, read);
         std::shared_ptr<ResultTable> out = emptyTable(db);
         out->reserve(qsizetype(rowids.size()));
         for (int c = 0; c < 2; ++c)
-            out->reserveMoreText(c, read->textSize(c));
-        for (uint32_t k : readAt) {
-            for (int c = 0; c < 2; ++c)
-                out->appendCell(read->cell(k, c), read->isNull(k, c));
+            out->reserveMoreText(c, read.units[c]);
+        // Rows fetched ahead while earlier ones are copied: where a row's
+        // cells lie, sixteen rows ahead, and the cells themselves, eight.
+        constexpr size_t Ahead = 8;
+        for (size_t i = 0; i < readAt.size(); ++i) {
+            if (i + 2 * Ahead < readAt.size())
+                __builtin_prefetch(&read.at[readAt[i + 2 * Ahead]]);
+            if (i + Ahead < readAt.size())
+                __builtin_prefetch(read.bytes.data() + read.at[readAt[i + Ahead]]);
+            const unsigned char* p = read.bytes.data() + read.at[readAt[i]];
+            uint32_t units[2];
+            std::memcpy(units, p, 8);
+            p += 8;
+            for (uint32_t count : units) {
+                if (count == TitleStore::NullCell) {
+                    out->appendCell({}, true);
+                } else {
+                    out->appendLittleEndianCell(p, qsizetype(count));
+                    p += 2 * size_t(count);
+                }
+            }
         }
         return out;
     }
