@@ -101,12 +101,13 @@ struct BuildCopy {
     }
 };
 
+// state.range(0): the threads that gather.
 void buildRoaring(benchmark::State& state, QString folder)
 {
     const BuildCopy copy(folder);
     for (auto _ : state) {
         sqlite3_exec(copy.db, "BEGIN", nullptr, nullptr, nullptr);
-        ContentIndex::build(copy.db);
+        ContentIndex::build(copy.db, {}, 0, int(state.range(0)));
         sqlite3_exec(copy.db, "COMMIT", nullptr, nullptr, nullptr);
     }
     copy.setCounters(state);
@@ -283,7 +284,7 @@ void registerAll()
         benchmark::RegisterBenchmark(("postings/fts5/" + name + "/and_two_words").c_str(), andFts5, folder)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("build/roaring/" + name).c_str(), buildRoaring, folder)
-            ->Unit(benchmark::kSecond)->Iterations(1);
+            ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
         benchmark::RegisterBenchmark(("build/fts5/" + name).c_str(), buildFts5, folder)
             ->Unit(benchmark::kSecond)->Iterations(1);
     }

@@ -2,12 +2,15 @@
 
 #include "platform/Error.h"
 #include "platform/db/GramSetBuilder.h"
+#include "platform/db/GramSetGathering.h"
 #include "platform/db/IndexStorage.h"
 #include "platform/db/TitleStore.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <bit>
+#include <thread>
 #include <cstring>
 #include <string_view>
 
@@ -18,7 +21,6 @@ using namespace IndexStorage;
 namespace {
 
 constexpr int ChunkBits = GramSetBuilder::RunBits; // rowids per stored set: 65,536, one CRoaring container
-constexpr qint64 ProgressRows = 8192; // rows read between two calls of the progress callback
 
 const char* const kTriggers[] = {"orvanta_index_stale_insert", "orvanta_index_stale_update",
                                  "orvanta_index_stale_delete"};
@@ -78,92 +80,9 @@ bool indexable(sqlite3* db)
     return true;
 }
 
-void writeGramSet(sqlite3* db, sqlite3_stmt* insert, uint64_t gram, uint32_t run, const PostingSet& set)
-{
-    const std::string blob = withChecksum(set.serialize());
-    sqlite3_bind_int64(insert, 1, sqlite3_int64((gram << ChunkBits) | run));
-    sqlite3_bind_blob(insert, 2, blob.data(), int(blob.size()), SQLITE_STATIC);
-    const int rc = sqlite3_step(insert);
-    sqlite3_reset(insert);
-    if (rc != SQLITE_DONE)
-        throw sqliteError(db, rc, "posting sets");
-}
-
-// The gram sets, run of rowids after run, in the memory `budget`. Counts the
-// rows and finds the highest rowid on the way; false when stopped.
-bool writeGramSets(sqlite3* db, size_t budget, const ContentIndex::Progress& progress, qint64 total, qint64& done,
-                   qint64& maxRowid)
-{
-    Statement next = prepare(db, "SELECT min(rowid) FROM main.maindata WHERE rowid >= ?1");
-    Statement lastOfRun = prepare(db, "SELECT max(rowid) FROM main.maindata WHERE rowid <= ?1");
-    Statement rows = prepare(db, "SELECT rowid, content FROM main.maindata WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid");
-    Statement insert = prepare(db, "INSERT INTO main.orvanta_index_grams(key, sets) VALUES (?1, ?2)");
-    GramSetBuilder builder(budget);
-    qint64 rowsOfRun = 0;
-    const GramSetBuilder::Read read = [&](uint32_t first, uint32_t last, const GramSetBuilder::Take& take) {
-        sqlite3_bind_int64(rows.get(), 1, first);
-        sqlite3_bind_int64(rows.get(), 2, last);
-        rowsOfRun = 0;
-        int rc;
-        while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-            if (++rowsOfRun % ProgressRows == 0 && progress && !progress(done + rowsOfRun, total)) {
-                sqlite3_reset(rows.get());
-                return false;
-            }
-            const auto rowid = uint32_t(sqlite3_column_int64(rows.get(), 0));
-            // The text exactly as our LIKE receives it (numbers and blobs as text).
-            const unsigned char* text = nullptr;
-            size_t bytes = 0;
-            if (sqlite3_column_type(rows.get(), 1) != SQLITE_NULL) {
-                static const unsigned char none[] = "";
-                text = sqlite3_column_text(rows.get(), 1); // NULL for an empty blob, which is not NULL content
-                bytes = size_t(sqlite3_column_bytes(rows.get(), 1));
-                if (!text)
-                    text = none;
-            }
-            if (!take(rowid, text, bytes)) {
-                rc = SQLITE_DONE;
-                break;
-            }
-        }
-        sqlite3_reset(rows.get());
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db, rc, "reading the content");
-        return true;
-    };
-    qint64 from = 0;
-    while (from <= qint64(UINT32_MAX)) {
-        sqlite3_bind_int64(next.get(), 1, from);
-        const int rc = sqlite3_step(next.get());
-        if (rc != SQLITE_ROW)
-            throw sqliteError(db, rc, "reading the content");
-        if (sqlite3_column_type(next.get(), 0) == SQLITE_NULL) {
-            sqlite3_reset(next.get());
-            break;
-        }
-        const auto first = uint32_t(sqlite3_column_int64(next.get(), 0));
-        sqlite3_reset(next.get());
-        const qint64 endOfRun = (qint64(first >> ChunkBits) << ChunkBits) | ((1 << ChunkBits) - 1);
-        sqlite3_bind_int64(lastOfRun.get(), 1, endOfRun);
-        if (sqlite3_step(lastOfRun.get()) != SQLITE_ROW)
-            throw sqliteError(db, sqlite3_errcode(db), "reading the content");
-        const auto last = uint32_t(sqlite3_column_int64(lastOfRun.get(), 0));
-        sqlite3_reset(lastOfRun.get());
-        const auto write = [&](uint64_t gram, const PostingSet& set) {
-            writeGramSet(db, insert.get(), gram, first >> ChunkBits, set);
-        };
-        if (!builder.buildRun(first, last, read, write))
-            return false;
-        done += rowsOfRun;
-        maxRowid = last;
-        from = endOfRun + 1;
-    }
-    return true;
-}
-
 } // namespace
 
-bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBudget)
+bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBudget, int threads)
 {
     if (!indexable(db))
         return false;
@@ -181,10 +100,11 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBud
         memoryBudget = size_t(std::clamp<qint64>(pages * pageSize / 2, qint64(DefaultMinimumBudget),
                                                  qint64(DefaultMaximumBudget)));
     }
-    qint64 done = 0;
-    qint64 maxRowid = -1;
-    if (!writeGramSets(db, memoryBudget, progress, total, done, maxRowid))
+    const GramSetGathering::Result gathered = GramSetGathering::writeAll(db, memoryBudget, threads, progress, total);
+    if (!gathered.finished)
         return false;
+    const qint64 done = gathered.rows;
+    const qint64 maxRowid = gathered.maxRowid;
     TitleStore::write(db);
 
     Statement info = prepare(db, "INSERT INTO main.orvanta_index_info(name, value) VALUES (?1, ?2)");
@@ -209,6 +129,11 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBud
         return false;
     savepoint.release();
     return true;
+}
+
+int ContentIndex::availableThreads()
+{
+    return int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
 }
 
 void ContentIndex::drop(sqlite3* db)

@@ -77,8 +77,11 @@ public:
     // The posting sets are gathered within `memoryBudget` bytes (0: half the
     // database's size, from DefaultMinimumBudget to DefaultMaximumBudget), in
     // several passes over the content where they do not fit at once; the
-    // stored index is the same.
-    static bool build(sqlite3* db, const Progress& progress = {}, size_t memoryBudget = 0);
+    // stored index is the same. `threads` gather at once, each within the
+    // budget (the progress callback is called on the caller's thread only).
+    static bool build(sqlite3* db, const Progress& progress = {}, size_t memoryBudget = 0, int threads = 1);
+    // The threads worth gathering with here: one per processor, at most four.
+    static int availableThreads();
     static constexpr size_t DefaultMinimumBudget = size_t(4) << 20;
     static constexpr size_t DefaultMaximumBudget = size_t(256) << 20;
 

@@ -2,12 +2,14 @@
 // split into must between them give every gram's documents exactly once, the
 // same as one pass and as a plain map of the grams built document by
 // document, down to a budget smaller than one document's grams.
+#include "platform/Error.h"
 #include "platform/db/ContentIndex.h"
 #include "platform/db/GramSetBuilder.h"
 #include "platform/db/LikeMatcher.h"
 #include "platform/db/Utf8Reading.h"
 
 #include "db/DbTestSupport.h"
+#include "support/Fixtures.h"
 
 #include <QTemporaryDir>
 
@@ -192,28 +194,55 @@ TEST(GramSetBuilder, StoppedReadStopsTheRun)
                                  [](uint64_t, const PostingSet&) {}));
 }
 
-// Through the stored index: a collection built in the smallest budget holds
-// the same rows of sets, byte for byte, as one built at once.
-TEST(GramSetBuilder, StoredSetsDoNotDependOnTheBudget)
+namespace {
+
+// A collection of three runs, the last one ending at the highest rowid.
+void writeThreeRuns(DbTest::SqliteFile& file)
+{
+    file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
+    file.exec("BEGIN");
+    for (const uint32_t run : {0u, 3u, 65535u}) {
+        for (const Row& row : runOfRows(run)) {
+            if (run == 65535 && row.rowid > 0xFFFF0000u + 3000)
+                break;
+            file.insertText("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (?1, 's', 'h', ?2, "
+                            "'2001-01-01')",
+                            row.rowid, row.null ? nullptr : row.text.c_str());
+        }
+    }
+    file.exec("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (4294967295, 's', 'h', x'', NULL)");
+    file.exec("COMMIT");
+}
+
+qint64 pageCount(sqlite3* db)
+{
+    sqlite3_stmt* st = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &st, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const qint64 pages = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return pages;
+}
+
+} // namespace
+
+// Through the stored index: a collection built in the smallest budget, or by
+// several threads at once, holds the same rows of sets, byte for byte, as
+// one built at once by one thread.
+TEST(GramSetBuilder, StoredSetsDoNotDependOnTheBudgetOrTheThreads)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    auto dump = [&](size_t budget) {
-        DbTest::SqliteFile file(dir.filePath(QStringLiteral("c%1.mdb").arg(qulonglong(budget))));
-        file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
-        file.exec("BEGIN");
-        for (const uint32_t run : {0u, 3u, 65535u}) {
-            for (const Row& row : runOfRows(run)) {
-                if (run == 65535 && row.rowid > 0xFFFF0000u + 3000)
-                    break;
-                file.insertText("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (?1, 's', 'h', ?2, "
-                                "'2001-01-01')",
-                                row.rowid, row.null ? nullptr : row.text.c_str());
-            }
-        }
-        file.exec("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (4294967295, 's', 'h', x'', NULL)");
-        file.exec("COMMIT");
-        EXPECT_TRUE(ContentIndex::build(file.handle(), {}, budget));
+    auto dump = [&](size_t budget, int threads) {
+        DbTest::SqliteFile file(dir.filePath(QStringLiteral("c%1-%2.mdb").arg(qulonglong(budget)).arg(threads)));
+        writeThreeRuns(file);
+        qint64 lastReported = -1;
+        EXPECT_TRUE(ContentIndex::build(file.handle(), [&](qint64 done, qint64 total) {
+            EXPECT_LE(done, total);
+            lastReported = done;
+            return true;
+        }, budget, threads));
+        EXPECT_EQ(lastReported, 8961) << "every row, once";
         sqlite3_stmt* st = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(file.handle(), "SELECT key, sets FROM orvanta_index_grams ORDER BY key", -1, &st,
                                      nullptr),
@@ -225,10 +254,51 @@ TEST(GramSetBuilder, StoredSetsDoNotDependOnTheBudget)
         sqlite3_finalize(st);
         return rows;
     };
-    const auto whole = dump(size_t(1) << 30);
-    const auto small = dump(1);
+    const auto whole = dump(size_t(1) << 30, 1);
     EXPECT_GT(whole.size(), 40000u);
-    EXPECT_TRUE(whole == small);
+    for (const auto& [budget, threads] : {std::pair{size_t(1), 1}, std::pair{size_t(1) << 30, 2},
+                                          std::pair{size_t(1) << 30, 3}, std::pair{size_t(1), 2}}) {
+        SCOPED_TRACE(testing::Message() << "budget " << budget << ", threads " << threads);
+        EXPECT_TRUE(whole == dump(budget, threads));
+    }
     // The empty blob is content, not NULL: its row is among those with text.
     EXPECT_TRUE(whole.count(qint64((ContentIndex::TextGram << 16) | 65535)));
+}
+
+// A failure on any of the threads (here a full disk, which whichever thread
+// stores next meets) stops them all, says what it was and leaves no index;
+// so does a stop asked for while others still gather.
+TEST(GramSetBuilder, FailureOrStopOnAnyThreadLeavesNoIndex)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const int threads : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << threads << " threads");
+        DbTest::SqliteFile file(dir.filePath(QStringLiteral("full%1.mdb").arg(threads)));
+        writeThreeRuns(file);
+        const QByteArray limit = "PRAGMA max_page_count = " + QByteArray::number(pageCount(file.handle()) + 40);
+        file.exec(limit.constData());
+        const int number =
+            Orvanta::Test::errorNumberOf([&] { ContentIndex::build(file.handle(), {}, size_t(1) << 30, threads); });
+        EXPECT_EQ(number, ErrorCode::DiskFull);
+        EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Missing);
+
+        file.exec("PRAGMA max_page_count = 1000000000");
+        // In the smallest budget every run takes many passes: the caller's
+        // own reads are enough for a call before the end.
+        int calls = 0;
+        qint64 stoppedAt = -1, rows = 0;
+        EXPECT_FALSE(ContentIndex::build(file.handle(), [&](qint64 done, qint64 total) {
+            ++calls;
+            stoppedAt = done;
+            rows = total;
+            return false;
+        }, 1, threads));
+        EXPECT_EQ(calls, 1);
+        EXPECT_LT(stoppedAt, rows);
+        EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Missing);
+        // The next build, on the same connection, is whole.
+        EXPECT_TRUE(ContentIndex::build(file.handle(), {}, size_t(1) << 30, threads));
+        EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Current);
+    }
 }
