@@ -132,8 +132,25 @@ std::vector<Row> storedRows(const QString& database)
     return rows;
 }
 
+// Whether the database holds a content index, as its tables say.
+bool hasContentIndex(const QString& database)
+{
+    sqlite3* db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_schema WHERE name LIKE 'orvanta_index%'", -1, &stmt,
+                           nullptr);
+        found = stmt && sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_int(stmt, 0) > 0;
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return found;
+}
+
 } // namespace
 
+// With the content index and without it (--no-content-index), the same rows.
 TEST(BuildThenQuery, AHandMadeCollectionAnswersEveryKindOfQuery)
 {
     QTemporaryDir dir;
@@ -144,58 +161,63 @@ TEST(BuildThenQuery, AHandMadeCollectionAnswersEveryKindOfQuery)
     writePage(folder, QStringLiteral("data/d.htm"),
               QStringLiteral("<meta charset=\"utf-8\"><title>丁</title><p>GINSENG 黃耆</p>").toUtf8(), at(2010));
     writePage(folder, QStringLiteral("tmp/TmpVORTAN.htm"), big5Page("暫存", "人參"), at(2020));
-    const ProgramRun built = run(QStringLiteral("orvanta-build"), {folder});
-    ASSERT_EQ(built.exitCode, 0) << built.err.toStdString();
+    for (const bool contentIndex : {true, false}) {
+        SCOPED_TRACE(contentIndex ? "with the content index" : "without the content index");
+        const QStringList options = contentIndex ? QStringList{} : QStringList{QStringLiteral("--no-content-index")};
+        const ProgramRun built = run(QStringLiteral("orvanta-build"), options + QStringList{folder});
+        ASSERT_EQ(built.exitCode, 0) << built.err.toStdString();
+        EXPECT_EQ(hasContentIndex(folder + QStringLiteral("/jst.mdb")), contentIndex);
 
-    struct Case {
-        const char* query;
-        QStringList expected;
-        bool ordered;
-    };
-    const std::vector<Case> cases = {
-        {"", {"丁", "乙", "甲", "丙"}, true},
-        {"人參", {"乙", "甲"}, true},
-        {"人參 甘草", {"甲"}, true},
-        {"-人參 甘草", {"甲"}, true},
-        {"+人參 黃耆", {"甲", "乙", "丁"}, false},
-        {"it's", {"丙"}, true},
-        {"ginseng", {"丁", "丙"}, true},
-        {"  甘草  ", {"甲", "丙"}, true},
-        {"麻黃", {}, true},
-        {"+", {}, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.query);
-        QStringList found = subjects(search(folder, QString::fromUtf8(c.query)));
-        QStringList expected = c.expected;
-        if (!c.ordered) {
-            found.sort();
-            expected.sort();
+        struct Case {
+            const char* query;
+            QStringList expected;
+            bool ordered;
+        };
+        const std::vector<Case> cases = {
+            {"", {"丁", "乙", "甲", "丙"}, true},
+            {"人參", {"乙", "甲"}, true},
+            {"人參 甘草", {"甲"}, true},
+            {"-人參 甘草", {"甲"}, true},
+            {"+人參 黃耆", {"甲", "乙", "丁"}, false},
+            {"it's", {"丙"}, true},
+            {"ginseng", {"丁", "丙"}, true},
+            {"  甘草  ", {"甲", "丙"}, true},
+            {"麻黃", {}, true},
+            {"+", {}, true},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.query);
+            QStringList found = subjects(search(folder, QString::fromUtf8(c.query)));
+            QStringList expected = c.expected;
+            if (!c.ordered) {
+                found.sort();
+                expected.sort();
+            }
+            EXPECT_EQ(found, expected);
         }
-        EXPECT_EQ(found, expected);
+
+        const auto hits = search(folder, QStringLiteral("人參"));
+        ASSERT_EQ(hits.size(), 2u);
+        EXPECT_EQ(hits[0].htm, QStringLiteral("data\\b.htm"));
+        EXPECT_EQ(search(folder, QStringLiteral("it's")).at(0).htm, QStringLiteral("data\\sub\\c.htm"));
+
+        // The page the viewer shows for row 1: read from data/b.htm, words in red.
+        const ProgramRun page = run(QStringLiteral("orvanta-query"),
+                             {QStringLiteral("--dir"), folder, QStringLiteral("--page"), QStringLiteral("1"),
+                              QStringLiteral("--"), QStringLiteral("人參")});
+        ASSERT_EQ(page.exitCode, 0) << page.err.toStdString();
+        EXPECT_TRUE(page.out.contains(Cp950::encode(QStringLiteral("<font color=red>人參</font>"))));
+        EXPECT_TRUE(page.out.contains(Cp950::encode(QStringLiteral("<title>乙</title>"))));
+
+        // A UTF-8 page found through another letter case: shown in UTF-8, marked
+        // where the search matched, with the page's own letters.
+        const ProgramRun utf8 = run(QStringLiteral("orvanta-query"),
+                                    {QStringLiteral("--dir"), folder, QStringLiteral("--page"), QStringLiteral("1"),
+                                     QStringLiteral("--"), QStringLiteral("ginseng 黃耆")});
+        ASSERT_EQ(utf8.exitCode, 0) << utf8.err.toStdString();
+        EXPECT_TRUE(utf8.out.contains("<p><font color=red>GINSENG</font> <font color=red>\xE9\xBB\x83\xE8\x80\x86</font></p>"))
+            << utf8.out.toStdString();
     }
-
-    const auto hits = search(folder, QStringLiteral("人參"));
-    ASSERT_EQ(hits.size(), 2u);
-    EXPECT_EQ(hits[0].htm, QStringLiteral("data\\b.htm"));
-    EXPECT_EQ(search(folder, QStringLiteral("it's")).at(0).htm, QStringLiteral("data\\sub\\c.htm"));
-
-    // The page the viewer shows for row 1: read from data/b.htm, words in red.
-    const ProgramRun page = run(QStringLiteral("orvanta-query"),
-                         {QStringLiteral("--dir"), folder, QStringLiteral("--page"), QStringLiteral("1"),
-                          QStringLiteral("--"), QStringLiteral("人參")});
-    ASSERT_EQ(page.exitCode, 0) << page.err.toStdString();
-    EXPECT_TRUE(page.out.contains(Cp950::encode(QStringLiteral("<font color=red>人參</font>"))));
-    EXPECT_TRUE(page.out.contains(Cp950::encode(QStringLiteral("<title>乙</title>"))));
-
-    // A UTF-8 page found through another letter case: shown in UTF-8, marked
-    // where the search matched, with the page's own letters.
-    const ProgramRun utf8 = run(QStringLiteral("orvanta-query"),
-                                {QStringLiteral("--dir"), folder, QStringLiteral("--page"), QStringLiteral("1"),
-                                 QStringLiteral("--"), QStringLiteral("ginseng 黃耆")});
-    ASSERT_EQ(utf8.exitCode, 0) << utf8.err.toStdString();
-    EXPECT_TRUE(utf8.out.contains("<p><font color=red>GINSENG</font> <font color=red>\xE9\xBB\x83\xE8\x80\x86</font></p>"))
-        << utf8.out.toStdString();
 }
 
 TEST(BuildThenQuery, ASampleCollectionFindsWhatItsContentHolds)

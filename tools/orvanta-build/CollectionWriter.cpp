@@ -53,7 +53,8 @@ ExistingStore inspectStore(const QString& path)
     return ExistingStore::Unknown;
 }
 
-CollectionWriter::CollectionWriter(const QString& folder, bool force)
+CollectionWriter::CollectionWriter(const QString& folder, bool force, bool contentIndex)
+    : m_contentIndex(contentIndex)
 {
     const QString dir = QDir(folder).absolutePath();
     m_target = dir + QStringLiteral("/jst.mdb");
@@ -159,7 +160,8 @@ void CollectionWriter::commit()
         fail(QStringLiteral("Cannot write %1").arg(m_temporary));
     // The content index answers searches without reading every document.
     // Gathering it is most of its cost, and runs of documents gather apart.
-    ContentIndex::build(m_db, {}, 0, ContentIndex::availableThreads());
+    if (m_contentIndex)
+        ContentIndex::build(m_db, {}, 0, ContentIndex::availableThreads());
     exec("COMMIT");
     sqlite3_finalize(m_insert);
     m_insert = nullptr;

@@ -25,8 +25,9 @@ constexpr int kApplicationId = 0x4F52564E;
 class CollectionWriter {
 public:
     // Refuses (Orvanta::Error) when `folder`/jst.mdb exists and was not made
-    // by this tool, unless `force`. Opens the temporary database.
-    CollectionWriter(const QString& folder, bool force);
+    // by this tool, unless `force`. Opens the temporary database. Without
+    // `contentIndex` the collection is written as before there was one.
+    CollectionWriter(const QString& folder, bool force, bool contentIndex = true);
     ~CollectionWriter();
     CollectionWriter(const CollectionWriter&) = delete;
     CollectionWriter& operator=(const CollectionWriter&) = delete;
@@ -50,6 +51,7 @@ private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
     bool m_committed = false;
+    bool m_contentIndex = true;
 };
 
 } // namespace Orvanta::Build

@@ -88,12 +88,12 @@ IndexedRow indexPage(const QString& folder, const QString& relative)
     return row;
 }
 
-IndexSummary indexFolder(const QString& folder, bool force)
+IndexSummary indexFolder(const QString& folder, bool force, bool contentIndex)
 {
     if (!QFileInfo(folder).isDir())
         throw Error(ErrorCode::PathNotFound, QStringLiteral("%1 is not a folder.").arg(folder));
     // The refusal comes before the long walk over the pages.
-    CollectionWriter writer(folder, force);
+    CollectionWriter writer(folder, force, contentIndex);
     const QStringList pages = collectionPages(folder);
 
     IndexSummary summary;

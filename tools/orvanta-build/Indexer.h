@@ -27,7 +27,8 @@ struct IndexSummary {
 };
 
 // Writes folder/jst.mdb from the pages below `folder`. Throws Orvanta::Error,
-// among others when jst.mdb is not ours and `force` is not given.
-IndexSummary indexFolder(const QString& folder, bool force);
+// among others when jst.mdb is not ours and `force` is not given. Without
+// `contentIndex`, jst.mdb has no content index.
+IndexSummary indexFolder(const QString& folder, bool force, bool contentIndex = true);
 
 } // namespace Orvanta::Build

@@ -309,7 +309,7 @@ void refuseExistingCollection(const QString& folder)
 
 } // namespace
 
-SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool force)
+SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool force, bool contentIndex)
 {
     if (count < 0 || count > kMaxSampleDocuments)
         throw Error(ErrorCode::InvalidProcedureCall,
@@ -320,7 +320,7 @@ SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool fo
         throw Error(ErrorCode::PathNotFound, QStringLiteral("Cannot create %1.").arg(folder));
 
     Generator generator;
-    CollectionWriter writer(folder, force);
+    CollectionWriter writer(folder, force, contentIndex);
 
     const QByteArray root = QFile::encodeName(QDir(folder).absolutePath());
     makeFolder(root + "/data");

@@ -19,7 +19,8 @@ struct SampleSummary {
 // demo/index.htm, the start screen's pictures and jst.mdb (rows straight from
 // the generator, not read back from the pages). Throws Orvanta::Error, among
 // others when the folder already holds a jst.mdb (of any kind) or one of the
-// other files and `force` is not given.
-SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool force);
+// other files and `force` is not given. Without `contentIndex`, jst.mdb has
+// no content index.
+SampleSummary writeSampleCollection(const QString& folder, qint64 count, bool force, bool contentIndex = true);
 
 } // namespace Orvanta::Build

@@ -1,7 +1,7 @@
 // orvanta-build: makes a collection for the search program.
 //
-//   orvanta-build [--force] DIR          index the HTML pages below DIR into DIR/jst.mdb
-//   orvanta-build [--force] --sample N DIR   write a synthetic collection of N documents
+//   orvanta-build [--force] [--no-content-index] DIR   index the HTML pages below DIR into DIR/jst.mdb
+//   orvanta-build [--force] [--no-content-index] --sample N DIR   write a synthetic collection
 //
 // Exit status: 0 done, 1 failed, 2 wrong usage.
 #include "platform/Error.h"
@@ -27,12 +27,15 @@ int usage(const QString& problem)
     if (!problem.isEmpty())
         print(stderr, QStringLiteral("orvanta-build: ") + problem);
     print(stderr, QStringLiteral(
-        "usage: orvanta-build [--force] DIR\n"
+        "usage: orvanta-build [--force] [--no-content-index] DIR\n"
         "         index the .htm/.html pages below DIR into DIR/jst.mdb\n"
-        "       orvanta-build [--force] --sample N DIR\n"
+        "       orvanta-build [--force] [--no-content-index] --sample N DIR\n"
         "         write a synthetic collection of N documents (at most %1) into DIR\n"
         "  --force  replace a jst.mdb that this tool did not make (a Jet file, say);\n"
-        "           with --sample, also replace a collection or help page already in DIR")
+        "           with --sample, also replace a collection or help page already in DIR\n"
+        "  --no-content-index\n"
+        "           leave the content index out of jst.mdb: a smaller file, written\n"
+        "           sooner, whose every search reads every document")
         .arg(Orvanta::Build::kMaxSampleDocuments));
     return 2;
 }
@@ -46,6 +49,7 @@ int main(int argc, char** argv)
     args.removeFirst();
 
     bool force = false;
+    bool contentIndex = true;
     bool sample = false;
     qint64 count = 0;
     QString folder;
@@ -57,6 +61,8 @@ int main(int argc, char** argv)
         }
         if (a == QLatin1String("--force")) {
             force = true;
+        } else if (a == QLatin1String("--no-content-index")) {
+            contentIndex = false;
         } else if (a == QLatin1String("--sample")) {
             if (++i >= args.size())
                 return usage(QStringLiteral("--sample needs a number"));
@@ -80,14 +86,14 @@ int main(int argc, char** argv)
     clock.start();
     try {
         if (sample) {
-            const auto summary = Orvanta::Build::writeSampleCollection(folder, count, force);
+            const auto summary = Orvanta::Build::writeSampleCollection(folder, count, force, contentIndex);
             print(stdout, QStringLiteral("%1 documents (%2 MB of pages) written to %3 in %4 s")
                               .arg(summary.documents)
                               .arg(double(summary.pageBytes) / 1e6, 0, 'f', 1)
                               .arg(folder)
                               .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
         } else {
-            const auto summary = Orvanta::Build::indexFolder(folder, force);
+            const auto summary = Orvanta::Build::indexFolder(folder, force, contentIndex);
             for (const QString& skipped : summary.skipped)
                 print(stderr, QStringLiteral("orvanta-build: skipped %1").arg(skipped));
             print(stdout, QStringLiteral("%1 documents indexed into %2/jst.mdb in %3 s")
