@@ -6,11 +6,12 @@
 #include "platform/db/IndexStorage.h"
 #include "platform/db/TitleStore.h"
 
+#include <QThread>
+
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <bit>
-#include <thread>
 #include <cstring>
 #include <string_view>
 
@@ -133,7 +134,9 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBud
 
 int ContentIndex::availableThreads()
 {
-    return int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    // Qt counts the processors this process may run on (taskset, cpusets),
+    // not every processor of the machine.
+    return std::clamp(QThread::idealThreadCount(), 1, 4);
 }
 
 void ContentIndex::drop(sqlite3* db)
