@@ -150,9 +150,22 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
     bool firstCharacter = true;
     char32_t previous = 0;
     while (p < end) {
-        const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
-        p += d.len;
-        const char32_t c = fold(d.cp);
+        // ASCII and the three bytes of a Chinese character inline, the rest
+        // as LIKE reads it.
+        char32_t cp;
+        if (p[0] < 0x80) {
+            cp = p[0];
+            ++p;
+        } else if ((p[0] & 0xF0) == 0xE0 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80
+                   && (cp = char32_t(((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F))) >= 0x800
+                   && (cp < 0xD800 || cp > 0xDFFF)) {
+            p += 3;
+        } else {
+            const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
+            p += d.len;
+            cp = d.cp;
+        }
+        const char32_t c = fold(cp);
         gather(ContentIndex::unigram(c));
         if (!firstCharacter)
             gather(ContentIndex::bigram(previous, c));
@@ -168,13 +181,16 @@ inline void GramSetBuilder::add(uint64_t gram, uint32_t document, uint16_t low)
     for (size_t i = size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift);; i = (i + 1) & m_mask) {
         Slot& s = m_slots[i];
         if (s.gram == gram && s.id != Empty) {
+            // A common gram's bit is set however often the document holds
+            // it; only a listed gram needs to know it has this one already.
+            if (s.dense != Empty) {
+                m_bitmaps[bitmapWord(s.dense, low / 64)] |= uint64_t(1) << (low % 64);
+                return;
+            }
             if (s.last == document)
                 return;
             s.last = document;
-            if (s.dense != Empty)
-                m_bitmaps[bitmapWord(s.dense, low / 64)] |= uint64_t(1) << (low % 64);
-            else
-                list(s);
+            list(s);
             return;
         }
         if (s.id == Empty) {
@@ -190,7 +206,7 @@ void GramSetBuilder::list(Slot& s)
     if (++s.listed == DenseAfter) {
         s.dense = m_bitmapCount++;
         if (s.dense % BitmapsPerBlock == 0)
-            m_bitmaps.resize(m_bitmaps.size() + BitmapsPerBlock * BitmapWords, 0);
+            m_bitmaps.resize(m_bitmaps.size() + BlockWords, 0);
     }
 }
 
@@ -292,7 +308,9 @@ void GramSetBuilder::writeSets(uint32_t run, const Write& write)
         rowids.resize(end - begin);
         for (uint32_t i = begin; i < end; ++i)
             rowids[i - begin] = base | documents[i];
-        // A dense gram's later documents, all after those listed.
+        // A dense gram's later documents, all after those listed (but for
+        // the document that made it dense, which may be in both: the set
+        // holds it once).
         if (g.dense != Empty) {
             for (size_t w = 0; w < BitmapWords; ++w) {
                 for (uint64_t bits = m_bitmaps[bitmapWord(g.dense, w)]; bits; bits &= bits - 1)

@@ -91,10 +91,14 @@ private:
     // bits in every bitmap then lie in a few cache lines (one per block),
     // where bitmaps side by side would each need their own.
     static constexpr size_t BitmapsPerBlock = 16;
+    // Blocks are 128 KB apart plus one row of words (128 bytes): a document's
+    // lines in successive blocks then fall in successive sets of the caches,
+    // where at exactly 128 KB apart they would all compete for one set (a
+    // few ways) and miss every time.
+    static constexpr size_t BlockWords = BitmapsPerBlock * BitmapWords + BitmapsPerBlock;
     static size_t bitmapWord(uint32_t bitmap, size_t word)
     {
-        return (bitmap / BitmapsPerBlock) * BitmapsPerBlock * BitmapWords + word * BitmapsPerBlock
-            + bitmap % BitmapsPerBlock;
+        return (bitmap / BitmapsPerBlock) * BlockWords + word * BitmapsPerBlock + bitmap % BitmapsPerBlock;
     }
 
     // One pass over the run for the grams whose share lies in [lo, hi).

@@ -170,6 +170,44 @@ TEST(GramSetBuilder, PassesGiveTheSetsOfOnePass)
     EXPECT_GT(small.reads, small.passes[0] + small.passes[1] + small.passes[2] - 1);
 }
 
+// The builder reads ASCII and three-byte characters by itself: every byte
+// string must still give the grams LIKE's reading gives, at the edges of
+// those two kinds and in between, at the start, middle and end of a text.
+TEST(GramSetBuilder, ReadsEveryByteStringAsLikeDoes)
+{
+    const std::vector<std::string> pieces = {
+        "\x7F",             // the last ASCII byte
+        "\xC2\x80",         // two bytes
+        "\xE0\xA0\x80",     // U+0800, the first of three bytes
+        "\xE0\x80\x80",     // overlong: three characters of their own
+        "\xE0\x9F\xBF",     // overlong, the last one
+        "\xED\x9F\xBF",     // U+D7FF
+        "\xED\xA0\x80",     // a surrogate: not a character
+        "\xED\xBF\xBF",     // the last surrogate
+        "\xEE\x80\x80",     // U+E000, private use
+        "\xEF\xBF\xBF",     // U+FFFF
+        "\xE4\xB8",         // cut short
+        "\xE4\x41\xB8",     // a letter where the second byte belongs
+        "\xE4\xB8\x41",     // ... where the third belongs
+        "\xF0\x9F\x98\x80", // four bytes
+        "\x80",             // a lone continuation byte
+        "\xFF",             // never in UTF-8
+        "\xC3\x84",         // Ä, which folds
+    };
+    std::vector<Row> rows;
+    uint32_t rowid = 1;
+    for (const std::string& piece : pieces) {
+        for (const std::string& text : {piece, "A" + piece, piece + "a", "\xE4\xB8\xAD" + piece + "\xE4\xB8\xAD"})
+            rows.push_back({rowid++, false, text});
+    }
+    // Each piece before and after every other, without anything between.
+    for (const std::string& a : pieces) {
+        for (const std::string& b : pieces)
+            rows.push_back({rowid++, false, a + b});
+    }
+    EXPECT_TRUE(build(size_t(1) << 30, {rows}).sets == expectedSets(rows));
+}
+
 TEST(GramSetBuilder, StoppedReadStopsTheRun)
 {
     const std::vector<Row> rows = runOfRows(2);
