@@ -81,6 +81,37 @@ bool indexable(sqlite3* db)
     return true;
 }
 
+// The facts that make the index current, and the triggers that undo them
+// on any later change to the rows, by whatever program.
+void writeFacts(sqlite3* db, qint64 rows, qint64 maxRowid)
+{
+    Statement info = prepare(db, "INSERT INTO main.orvanta_index_info(name, value) VALUES (?1, ?2)");
+    const std::pair<const char*, qint64> facts[] = {
+        {"format", ContentIndex::FormatVersion}, {"rows", rows}, {"max_rowid", maxRowid}};
+    for (const auto& [name, value] : facts) {
+        sqlite3_bind_text(info.get(), 1, name, -1, SQLITE_STATIC);
+        sqlite3_bind_int64(info.get(), 2, value);
+        const int rc = sqlite3_step(info.get());
+        sqlite3_reset(info.get());
+        if (rc != SQLITE_DONE)
+            throw sqliteError(db, rc, "index facts");
+    }
+    // Any later change to the rows, by whatever program, removes the facts.
+    for (const char* event : {"INSERT", "UPDATE", "DELETE"}) {
+        const std::string name = std::string("orvanta_index_stale_") + (event[0] == 'I' ? "insert" : event[0] == 'U' ? "update" : "delete");
+        exec(db, ("CREATE TRIGGER main." + name + " AFTER " + event
+                  + " ON maindata BEGIN DELETE FROM orvanta_index_info; END")
+                     .c_str());
+    }
+}
+
+void createTables(sqlite3* db)
+{
+    dropObjects(db);
+    exec(db, "CREATE TABLE main.orvanta_index_info(name TEXT PRIMARY KEY, value)");
+    exec(db, "CREATE TABLE main.orvanta_index_grams(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
+}
+
 } // namespace
 
 bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBudget, int threads)
@@ -88,9 +119,7 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBud
     if (!indexable(db))
         return false;
     Savepoint savepoint(db);
-    dropObjects(db);
-    exec(db, "CREATE TABLE main.orvanta_index_info(name TEXT PRIMARY KEY, value)");
-    exec(db, "CREATE TABLE main.orvanta_index_grams(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
+    createTables(db);
 
     const qint64 total = singleInteger(db, "SELECT count(*) FROM main.maindata").value_or(0);
     if (memoryBudget == 0) {
@@ -108,28 +137,70 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBud
     const qint64 maxRowid = gathered.maxRowid;
     TitleStore::write(db);
 
-    Statement info = prepare(db, "INSERT INTO main.orvanta_index_info(name, value) VALUES (?1, ?2)");
-    const std::pair<const char*, qint64> facts[] = {
-        {"format", FormatVersion}, {"rows", done}, {"max_rowid", maxRowid}};
-    for (const auto& [name, value] : facts) {
-        sqlite3_bind_text(info.get(), 1, name, -1, SQLITE_STATIC);
-        sqlite3_bind_int64(info.get(), 2, value);
-        const int rc = sqlite3_step(info.get());
-        sqlite3_reset(info.get());
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db, rc, "index facts");
-    }
-    // Any later change to the rows, by whatever program, removes the facts.
-    for (const char* event : {"INSERT", "UPDATE", "DELETE"}) {
-        const std::string name = std::string("orvanta_index_stale_") + (event[0] == 'I' ? "insert" : event[0] == 'U' ? "update" : "delete");
-        exec(db, ("CREATE TRIGGER main." + name + " AFTER " + event
-                  + " ON maindata BEGIN DELETE FROM orvanta_index_info; END")
-                     .c_str());
-    }
+    writeFacts(db, done, maxRowid);
     if (progress && !progress(done, total))
         return false;
     savepoint.release();
     return true;
+}
+
+// ---- Builder --------------------------------------------------------------
+
+ContentIndex::Builder::Builder(sqlite3* db, int threads, int threadsAtTheEnd)
+    : m_db(db), m_threadsAtTheEnd(threadsAtTheEnd)
+{
+    createTables(db);
+    m_background = std::make_unique<GramSetGathering::Background>(db, DefaultMaximumBudget, threads);
+}
+
+ContentIndex::Builder::~Builder() = default;
+
+std::mutex& ContentIndex::Builder::connection()
+{
+    return m_background->connection();
+}
+
+void ContentIndex::Builder::rowAdded(qint64 rowid)
+{
+    if (!m_inOrder)
+        return;
+    if (rowid < 0 || rowid > qint64(UINT32_MAX) || (m_haveRun && rowid <= qint64(m_runLast)) || m_gathered) {
+        m_inOrder = false; // finish() builds the index as build() does
+        return;
+    }
+    const auto id = uint32_t(rowid);
+    if (m_haveRun && (id >> ChunkBits) != (m_runFirst >> ChunkBits)) {
+        m_background->addRun(m_runFirst, m_runLast);
+        m_haveRun = false;
+    }
+    if (!m_haveRun) {
+        m_runFirst = id;
+        m_haveRun = true;
+    }
+    m_runLast = id;
+}
+
+void ContentIndex::Builder::gatherRemaining()
+{
+    if (m_gathered)
+        return;
+    m_gathered = true;
+    if (m_inOrder && m_haveRun)
+        m_background->addRun(m_runFirst, m_runLast);
+    const GramSetGathering::Result result = m_background->finish(m_threadsAtTheEnd);
+    m_rows = result.rows;
+    m_maxRowid = result.maxRowid;
+}
+
+void ContentIndex::Builder::finish()
+{
+    gatherRemaining();
+    if (!m_inOrder) {
+        build(m_db);
+        return;
+    }
+    TitleStore::write(m_db);
+    writeFacts(m_db, m_rows, m_maxRowid);
 }
 
 int ContentIndex::availableThreads()

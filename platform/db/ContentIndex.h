@@ -45,6 +45,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -53,6 +54,10 @@
 struct sqlite3;
 
 namespace Orvanta {
+
+namespace GramSetGathering {
+class Background;
+}
 
 class ContentIndex {
 public:
@@ -84,6 +89,46 @@ public:
     static int availableThreads();
     static constexpr size_t DefaultMinimumBudget = size_t(4) << 20;
     static constexpr size_t DefaultMaximumBudget = size_t(256) << 20;
+
+    // Builds the index while a writer adds the rows of maindata, rowids
+    // ascending, inside the writer's own transaction: each run of 65,536
+    // rowids is gathered on other threads as soon as the writer has moved
+    // past it. Every call the writer makes on `db` while the builder lives
+    // must hold connection(). Should the rowids not come in ascending order
+    // (or fall outside 0 to 2^32 - 1), finish() builds the index as build()
+    // does instead. On a failure (an Orvanta::Error from rowAdded, from
+    // gatherRemaining or from finish) what was stored is for the writer's
+    // transaction to roll back.
+    //
+    //   ContentIndex::Builder index(db, threads, threadsAtTheEnd);
+    //   for each row:  { lock(index.connection()); insert it; }  index.rowAdded(rowid);
+    //   index.gatherRemaining();      // the rows are all in
+    //   ... (an index on date for the order, say)
+    //   index.finish();               // the order, titles and facts
+    class Builder {
+    public:
+        // `threads` gather while rows are added, `threadsAtTheEnd` once they
+        // are all in.
+        Builder(sqlite3* db, int threads, int threadsAtTheEnd);
+        ~Builder();
+        Builder(const Builder&) = delete;
+        Builder& operator=(const Builder&) = delete;
+
+        std::mutex& connection();
+        void rowAdded(qint64 rowid);
+        void gatherRemaining();
+        void finish();
+
+    private:
+        sqlite3* m_db;
+        int m_threadsAtTheEnd;
+        std::unique_ptr<GramSetGathering::Background> m_background;
+        bool m_inOrder = true;
+        bool m_haveRun = false;
+        uint32_t m_runFirst = 0, m_runLast = 0;
+        qint64 m_rows = 0, m_maxRowid = -1;
+        bool m_gathered = false;
+    };
 
     // Removes the index and its triggers.
     static void drop(sqlite3* db);

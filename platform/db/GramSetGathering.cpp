@@ -9,8 +9,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -28,10 +30,14 @@ constexpr qint64 ProgressRows = 8192; // rows between two calls of `progress`
 constexpr size_t RowsPerCopy = 1024;  // rows copied out of SQLite under the lock at most
 constexpr size_t SetBytesPerStore = size_t(256) << 10; // encoded sets stored under the lock at once
 
+} // namespace
+
 struct Run {
     uint32_t first;
     uint32_t last;
 };
+
+namespace {
 
 // The runs holding rows, ascending: each from its lowest rowid to its highest.
 std::vector<Run> findRuns(sqlite3* db)
@@ -60,12 +66,12 @@ std::vector<Run> findRuns(sqlite3* db)
     return runs;
 }
 
+} // namespace
+
 // What the gathering threads share.
 struct Shared {
     sqlite3* db;
     std::mutex connection; // held for every call on db
-    std::vector<Run> runs;
-    std::atomic<size_t> nextRun = 0;
     std::atomic<qint64> rowsDone = 0;     // rows of the runs stored
     std::atomic<qint64> rowsInPasses = 0; // rows read by the passes under way
     std::atomic<qint64> rowsRead = 0;     // rows read by every pass, for the pace of `progress`
@@ -73,8 +79,33 @@ struct Shared {
 
     std::mutex state;
     std::condition_variable changed;
+    std::deque<Run> runs;  // not yet taken
+    bool closed = false;   // no more runs will come
+    qint64 maxRowid = -1;  // the last rowid of the highest run handed over
     int running = 0;
     std::exception_ptr failure;
+
+    // The next run to gather; none once every run is taken and no more will
+    // come, or the gathering stops.
+    std::optional<Run> takeRun()
+    {
+        std::unique_lock lock(state);
+        changed.wait(lock, [&] { return !runs.empty() || closed || stop; });
+        if (stop || runs.empty())
+            return std::nullopt;
+        const Run run = runs.front();
+        runs.pop_front();
+        return run;
+    }
+
+    void requestStop()
+    {
+        {
+            std::lock_guard lock(state);
+            stop = true;
+        }
+        changed.notify_all();
+    }
 
     // The first failure is the one reported: one thread's failing write can
     // abort the statements of the others, whose failures follow from it.
@@ -86,10 +117,13 @@ struct Shared {
             std::lock_guard lock(state);
             if (!failure)
                 failure = std::move(e);
+            stop = true;
         }
-        stop = true;
+        changed.notify_all();
     }
 };
+
+namespace {
 
 // One thread's share of the work: a builder, and its own statements.
 class Gatherer {
@@ -114,11 +148,8 @@ public:
 
     void gatherRuns()
     {
-        for (;;) {
-            const size_t index = m_shared.nextRun++;
-            if (index >= m_shared.runs.size() || m_shared.stop)
-                return;
-            const Run run = m_shared.runs[index];
+        while (const std::optional<Run> next = m_shared.takeRun()) {
+            const Run run = *next;
             m_run = run.first >> RunBits;
             const bool built = m_builder.buildRun(
                 run.first, run.last,
@@ -127,7 +158,7 @@ public:
                 },
                 [this](uint64_t gram, const PostingSet& set) { write(gram, set); });
             if (!built) {
-                m_shared.stop = true;
+                m_shared.requestStop();
                 return;
             }
             storePending();
@@ -183,7 +214,7 @@ private:
             m_shared.rowsInPasses += qint64(m_rowids.size());
             m_shared.rowsRead += qint64(m_rowids.size());
             if (m_shared.stop || (m_check && !m_check())) {
-                m_shared.stop = true;
+                m_shared.requestStop();
                 if (more) {
                     std::lock_guard lock(m_shared.connection);
                     sqlite3_reset(rows);
@@ -269,7 +300,11 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
 {
     Shared shared;
     shared.db = db;
-    shared.runs = findRuns(db);
+    for (const Run& run : findRuns(db)) {
+        shared.runs.push_back(run);
+        shared.maxRowid = run.last;
+    }
+    shared.closed = true;
     threads = int(std::clamp<size_t>(size_t(std::max(threads, 1)), 1, std::max<size_t>(shared.runs.size(), 1)));
 
     // Progress, on the caller's thread: every ProgressRows rows, and while
@@ -337,7 +372,7 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
         if (progress && !shared.stop) {
             try {
                 if (!report())
-                    shared.stop = true;
+                    shared.requestStop();
             } catch (...) {
                 shared.fail(std::current_exception());
             }
@@ -351,8 +386,89 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
     Result result;
     result.finished = !stopped && !shared.stop;
     result.rows = shared.rowsDone;
-    if (!shared.runs.empty())
-        result.maxRowid = shared.runs.back().last;
+    result.maxRowid = shared.maxRowid;
+    return result;
+}
+
+// ---- Background -----------------------------------------------------------
+
+Background::Background(sqlite3* db, size_t memoryBudget, int threads)
+    : m_shared(std::make_unique<Shared>()), m_budget(memoryBudget)
+{
+    m_shared->db = db;
+    addThreads(std::max(threads, 1));
+    if (m_threads.empty())
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+}
+
+void Background::addThreads(int count)
+{
+    Shared& shared = *m_shared;
+    const size_t budget = m_budget;
+    for (int i = 0; i < count; ++i) {
+        try {
+            m_threads.emplace_back([&shared, budget] {
+                try {
+                    Gatherer gatherer(shared, budget, {});
+                    gatherer.gatherRuns();
+                } catch (...) {
+                    shared.fail(std::current_exception());
+                }
+            });
+        } catch (const std::system_error&) {
+            return; // fewer gather
+        }
+    }
+}
+
+Background::~Background()
+{
+    if (!m_threads.empty()) {
+        m_shared->requestStop();
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+}
+
+std::mutex& Background::connection()
+{
+    return m_shared->connection;
+}
+
+void Background::addRun(uint32_t first, uint32_t last)
+{
+    {
+        std::lock_guard lock(m_shared->state);
+        if (m_shared->failure)
+            std::rethrow_exception(m_shared->failure);
+        m_shared->runs.push_back(Run{first, last});
+        m_shared->maxRowid = last;
+    }
+    m_shared->changed.notify_all();
+}
+
+Result Background::finish(int threads)
+{
+    size_t waiting;
+    {
+        std::lock_guard lock(m_shared->state);
+        m_shared->closed = true;
+        waiting = m_shared->runs.size();
+    }
+    m_shared->changed.notify_all();
+    // The writer is done: the runs still waiting may take more threads.
+    const int more = int(std::min<size_t>(waiting, size_t(std::max(threads - int(m_threads.size()), 0))));
+    if (more > 0)
+        addThreads(more);
+    for (std::thread& thread : m_threads)
+        thread.join();
+    m_threads.clear();
+    if (m_shared->failure)
+        std::rethrow_exception(m_shared->failure);
+    Result result;
+    result.finished = !m_shared->stop;
+    result.rows = m_shared->rowsDone;
+    result.maxRowid = m_shared->maxRowid;
     return result;
 }
 

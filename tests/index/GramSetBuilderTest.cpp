@@ -235,21 +235,74 @@ TEST(GramSetBuilder, StoppedReadStopsTheRun)
 namespace {
 
 // A collection of three runs, the last one ending at the highest rowid.
-void writeThreeRuns(DbTest::SqliteFile& file)
+std::vector<Row> threeRuns()
 {
-    file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
-    file.exec("BEGIN");
+    std::vector<Row> rows;
     for (const uint32_t run : {0u, 3u, 65535u}) {
         for (const Row& row : runOfRows(run)) {
             if (run == 65535 && row.rowid > 0xFFFF0000u + 3000)
                 break;
-            file.insertText("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (?1, 's', 'h', ?2, "
-                            "'2001-01-01')",
-                            row.rowid, row.null ? nullptr : row.text.c_str());
+            rows.push_back(row);
         }
     }
-    file.exec("INSERT INTO maindata(rowid, subject, htm, content, date) VALUES (4294967295, 's', 'h', x'', NULL)");
+    rows.push_back({4294967295u, false, {}}); // an empty text, the highest rowid
+    return rows;
+}
+
+void insertRow(sqlite3* db, const Row& row)
+{
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "INSERT INTO maindata(rowid, subject, htm, content, date) "
+                                 "VALUES (?1, 's' || ?1, 'h', ?2, '2001-01-01')",
+                                 -1, &st, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_int64(st, 1, row.rowid);
+    if (row.null)
+        sqlite3_bind_null(st, 2);
+    else if (row.text.empty())
+        sqlite3_bind_blob(st, 2, "", 0, SQLITE_STATIC);
+    else
+        sqlite3_bind_text(st, 2, row.text.c_str(), int(row.text.size()), SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+}
+
+void writeThreeRuns(DbTest::SqliteFile& file)
+{
+    file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
+    file.exec("BEGIN");
+    for (const Row& row : threeRuns())
+        insertRow(file.handle(), row);
     file.exec("COMMIT");
+}
+
+// Every table of the index, row by row, and its triggers.
+std::map<std::string, std::string> dumpIndex(sqlite3* db)
+{
+    std::map<std::string, std::string> out;
+    const char* tables[] = {"orvanta_index_info", "orvanta_index_grams", "orvanta_index_order", "orvanta_index_titles"};
+    for (const char* table : tables) {
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, (std::string("SELECT * FROM ") + table + " ORDER BY 1").c_str(), -1, &st,
+                                     nullptr),
+                  SQLITE_OK);
+        while (st && sqlite3_step(st) == SQLITE_ROW) {
+            const std::string key = std::string(table) + ":"
+                + std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            out[key] = std::string(static_cast<const char*>(sqlite3_column_blob(st, 1)),
+                                   size_t(sqlite3_column_bytes(st, 1)));
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_stmt* st = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, "SELECT name, sql FROM sqlite_schema WHERE type = 'trigger'", -1, &st, nullptr),
+              SQLITE_OK);
+    while (st && sqlite3_step(st) == SQLITE_ROW)
+        out[std::string("trigger:") + reinterpret_cast<const char*>(sqlite3_column_text(st, 0))] =
+            reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    sqlite3_finalize(st);
+    return out;
 }
 
 qint64 pageCount(sqlite3* db)
@@ -339,4 +392,87 @@ TEST(GramSetBuilder, FailureOrStopOnAnyThreadLeavesNoIndex)
         EXPECT_TRUE(ContentIndex::build(file.handle(), {}, size_t(1) << 30, threads));
         EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Current);
     }
+}
+
+// An index gathered while the rows are written, run after run on other
+// threads, is the index build() makes of the finished rows: every table,
+// row for row. So is one whose rows came out of order, which the builder
+// leaves to build().
+TEST(ContentIndexBuilder, GatheredAlongTheWritesIsTheIndexOfTheRows)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    DbTest::SqliteFile built(dir.filePath(QStringLiteral("built.mdb")));
+    writeThreeRuns(built);
+    ASSERT_TRUE(ContentIndex::build(built.handle()));
+    const auto expected = dumpIndex(built.handle());
+    EXPECT_GT(expected.size(), 40000u);
+
+    std::vector<Row> shuffled = threeRuns();
+    std::swap(shuffled[0], shuffled[1]);
+    for (const auto& [rows, threads] : {std::pair{threeRuns(), 1}, std::pair{threeRuns(), 3}, std::pair{shuffled, 2}}) {
+        SCOPED_TRACE(testing::Message() << threads << " threads" << (threads == 2 ? ", rows out of order" : ""));
+        DbTest::SqliteFile file(dir.filePath(QStringLiteral("along%1.mdb").arg(threads)));
+        file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
+        file.exec("BEGIN");
+        {
+            ContentIndex::Builder index(file.handle(), 1, threads);
+            for (const Row& row : rows) {
+                {
+                    std::lock_guard lock(index.connection());
+                    insertRow(file.handle(), row);
+                }
+                index.rowAdded(row.rowid);
+            }
+            index.gatherRemaining();
+            // In order, the runs were gathered as the rows came; out of
+            // order, nothing was, and finish() builds the index whole.
+            sqlite3_stmt* st = nullptr;
+            ASSERT_EQ(sqlite3_prepare_v2(file.handle(), "SELECT count(*) FROM orvanta_index_grams", -1, &st, nullptr),
+                      SQLITE_OK);
+            ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+            EXPECT_EQ(sqlite3_column_int(st, 0) > 0, threads != 2);
+            sqlite3_finalize(st);
+            index.finish();
+        }
+        file.exec("COMMIT");
+        EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Current);
+        EXPECT_TRUE(dumpIndex(file.handle()) == expected);
+    }
+}
+
+// A disk that fills up while the rows are written: whichever of the writer
+// and the gathering meets it first, the error says so.
+TEST(ContentIndexBuilder, FullDiskDuringTheWritesSaysSo)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    DbTest::SqliteFile file(dir.filePath(QStringLiteral("full.mdb")));
+    file.exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
+    // Room for the rows and little more.
+    file.exec("PRAGMA max_page_count = 2600");
+    file.exec("BEGIN");
+    const int number = Orvanta::Test::errorNumberOf([&] {
+        ContentIndex::Builder index(file.handle(), 2, 2);
+        for (const Row& row : threeRuns()) {
+            int rc;
+            {
+                std::lock_guard lock(index.connection());
+                sqlite3_stmt* st = nullptr;
+                sqlite3_prepare_v2(file.handle(), "INSERT INTO maindata(rowid, content) VALUES (?1, ?2)", -1, &st,
+                                   nullptr);
+                sqlite3_bind_int64(st, 1, row.rowid);
+                sqlite3_bind_text(st, 2, row.text.c_str(), int(row.text.size()), SQLITE_TRANSIENT);
+                rc = sqlite3_step(st);
+                sqlite3_finalize(st);
+            }
+            if (rc == SQLITE_FULL)
+                throw Error(ErrorCode::DiskFull, QStringLiteral("the writer's own row"));
+            index.rowAdded(row.rowid);
+        }
+        index.gatherRemaining();
+        index.finish();
+    });
+    EXPECT_EQ(number, ErrorCode::DiskFull);
+    sqlite3_exec(file.handle(), "ROLLBACK", nullptr, nullptr, nullptr); // SQLite may have rolled back already
 }

@@ -104,6 +104,18 @@ CollectionWriter::CollectionWriter(const QString& folder, bool force, bool conte
     if (sqlite3_prepare_v3(m_db, "INSERT INTO maindata(subject, htm, content, date) VALUES (?, ?, ?, ?)", -1,
                            SQLITE_PREPARE_PERSISTENT, &m_insert, nullptr) != SQLITE_OK)
         fail(QStringLiteral("Cannot prepare the insert"));
+    // The content index is gathered run by run as the rows come in, on the
+    // processors the writing leaves free (the writing is mostly the
+    // system's: files and pages).
+    if (m_contentIndex) {
+        try {
+            const int threads = ContentIndex::availableThreads();
+            m_index = std::make_unique<ContentIndex::Builder>(m_db, std::max(1, threads - 1), threads);
+        } catch (...) {
+            discard();
+            throw;
+        }
+    }
 }
 
 CollectionWriter::~CollectionWriter()
@@ -114,6 +126,7 @@ CollectionWriter::~CollectionWriter()
 
 void CollectionWriter::discard()
 {
+    m_index.reset(); // its threads stop before the connection closes
     if (m_insert)
         sqlite3_finalize(m_insert);
     m_insert = nullptr;
@@ -132,8 +145,11 @@ void CollectionWriter::exec(const char* sql)
 
 void CollectionWriter::fail(const QString& what)
 {
-    const QString detail = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
-    const int code = m_db ? sqlite3_errcode(m_db) : SQLITE_ERROR;
+    fail(what, m_db ? sqlite3_errcode(m_db) : SQLITE_ERROR, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+}
+
+void CollectionWriter::fail(const QString& what, int code, const QString& detail)
+{
     discard();
     throw Error(code == SQLITE_FULL ? ErrorCode::DiskFull : ErrorCode::PathFileAccessError,
                 detail.isEmpty() ? what : what + QStringLiteral(": ") + detail);
@@ -142,26 +158,49 @@ void CollectionWriter::fail(const QString& what)
 void CollectionWriter::addRow(std::string_view subject, std::string_view htm, std::string_view content,
                               std::optional<std::string_view> date)
 {
-    sqlite3_bind_text(m_insert, 1, subject.data(), int(subject.size()), SQLITE_STATIC);
-    sqlite3_bind_text(m_insert, 2, htm.data(), int(htm.size()), SQLITE_STATIC);
-    sqlite3_bind_text(m_insert, 3, content.data(), int(content.size()), SQLITE_STATIC);
-    if (date)
-        sqlite3_bind_text(m_insert, 4, date->data(), int(date->size()), SQLITE_STATIC);
-    else
-        sqlite3_bind_null(m_insert, 4);
-    if (sqlite3_step(m_insert) != SQLITE_DONE)
-        fail(QStringLiteral("Cannot write %1").arg(m_temporary));
-    sqlite3_reset(m_insert);
+    int rc;
+    qint64 rowid = 0;
+    int code = SQLITE_OK;
+    QString detail;
+    {
+        // The index's threads read the rows of finished runs meanwhile.
+        std::unique_lock<std::mutex> lock;
+        if (m_index)
+            lock = std::unique_lock(m_index->connection());
+        sqlite3_bind_text(m_insert, 1, subject.data(), int(subject.size()), SQLITE_STATIC);
+        sqlite3_bind_text(m_insert, 2, htm.data(), int(htm.size()), SQLITE_STATIC);
+        sqlite3_bind_text(m_insert, 3, content.data(), int(content.size()), SQLITE_STATIC);
+        if (date)
+            sqlite3_bind_text(m_insert, 4, date->data(), int(date->size()), SQLITE_STATIC);
+        else
+            sqlite3_bind_null(m_insert, 4);
+        rc = sqlite3_step(m_insert);
+        if (rc == SQLITE_DONE) {
+            rowid = sqlite3_last_insert_rowid(m_db);
+        } else {
+            code = sqlite3_errcode(m_db);
+            detail = QString::fromUtf8(sqlite3_errmsg(m_db));
+        }
+        sqlite3_reset(m_insert);
+    }
+    if (rc != SQLITE_DONE)
+        fail(QStringLiteral("Cannot write %1").arg(m_temporary), code, detail);
+    if (m_index)
+        m_index->rowAdded(rowid);
 }
 
 void CollectionWriter::commit()
 {
+    // The content index answers searches without reading every document:
+    // its last runs, then (with the index on date) its order and titles.
+    if (m_index)
+        m_index->gatherRemaining();
     if (!CollectionLayout::addNewestFirstIndex(m_db))
         fail(QStringLiteral("Cannot write %1").arg(m_temporary));
-    // The content index answers searches without reading every document.
-    // Gathering it is most of its cost, and runs of documents gather apart.
-    if (m_contentIndex)
-        ContentIndex::build(m_db, {}, 0, ContentIndex::availableThreads());
+    if (m_index) {
+        m_index->finish();
+        m_index.reset();
+    }
     exec("COMMIT");
     sqlite3_finalize(m_insert);
     m_insert = nullptr;

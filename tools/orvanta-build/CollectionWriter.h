@@ -4,7 +4,11 @@
 // old file untouched.
 #pragma once
 
+#include "platform/db/ContentIndex.h"
+
 #include <QString>
+
+#include <memory>
 
 #include <optional>
 #include <string_view>
@@ -44,6 +48,7 @@ public:
 private:
     void exec(const char* sql);
     [[noreturn]] void fail(const QString& what);
+    [[noreturn]] void fail(const QString& what, int code, const QString& detail);
     void discard();
 
     QString m_target;
@@ -52,6 +57,8 @@ private:
     sqlite3_stmt* m_insert = nullptr;
     bool m_committed = false;
     bool m_contentIndex = true;
+    // Gathers the content index on other threads while rows are added.
+    std::unique_ptr<ContentIndex::Builder> m_index;
 };
 
 } // namespace Orvanta::Build
