@@ -311,8 +311,10 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
     // it waits for the others.
     bool stopped = false;
     qint64 readAtLastCall = 0;
+    // Passes read some rows again, and the threads' counts come in at their
+    // own pace: an estimate, which never claims every row before the end.
     const auto rowsSoFar = [&] {
-        return std::min(totalRows, qint64(shared.rowsDone) + qint64(shared.rowsInPasses));
+        return std::min(std::max<qint64>(totalRows - 1, 0), qint64(shared.rowsDone) + qint64(shared.rowsInPasses));
     };
     const auto report = [&]() -> bool {
         if (!progress(rowsSoFar(), totalRows)) {
