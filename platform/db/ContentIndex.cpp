@@ -196,7 +196,7 @@ void ContentIndex::Builder::finish()
 {
     gatherRemaining();
     if (!m_inOrder) {
-        build(m_db);
+        build(m_db, {}, 0, m_threadsAtTheEnd);
         return;
     }
     TitleStore::write(m_db);

@@ -294,6 +294,18 @@ private:
     size_t m_pendingBytes = 0;
 };
 
+// One thread's whole work: runs until none is left; a failure stops the
+// others.
+void gatherOnThisThread(Shared& shared, size_t budget, std::function<bool()> check)
+{
+    try {
+        Gatherer gatherer(shared, budget, std::move(check));
+        gatherer.gatherRuns();
+    } catch (...) {
+        shared.fail(std::current_exception());
+    }
+}
+
 } // namespace
 
 Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& progress, qint64 totalRows)
@@ -305,7 +317,7 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
         shared.maxRowid = run.last;
     }
     shared.closed = true;
-    threads = int(std::clamp<size_t>(size_t(std::max(threads, 1)), 1, std::max<size_t>(shared.runs.size(), 1)));
+    threads = std::clamp(threads, 1, std::max(int(shared.runs.size()), 1));
 
     // Progress, on the caller's thread: every ProgressRows rows, and while
     // it waits for the others.
@@ -334,14 +346,6 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
         };
     }
 
-    const auto gather = [&](std::function<bool()> checkHere) {
-        try {
-            Gatherer gatherer(shared, memoryBudget, std::move(checkHere));
-            gatherer.gatherRuns();
-        } catch (...) {
-            shared.fail(std::current_exception());
-        }
-    };
     std::vector<std::thread> others;
     for (int i = 1; i < threads; ++i) {
         try {
@@ -350,7 +354,7 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
                 ++shared.running;
             }
             others.emplace_back([&] {
-                gather({});
+                gatherOnThisThread(shared, memoryBudget, {});
                 {
                     std::lock_guard lock(shared.state);
                     --shared.running;
@@ -363,7 +367,7 @@ Result writeAll(sqlite3* db, size_t memoryBudget, int threads, const Progress& p
             break; // no thread to be had: fewer gather
         }
     }
-    gather(check);
+    gatherOnThisThread(shared, memoryBudget, check);
     // The others' last runs: keep reporting, and stop them when told to.
     for (;;) {
         {
@@ -409,14 +413,7 @@ void Background::addThreads(int count)
     const size_t budget = m_budget;
     for (int i = 0; i < count; ++i) {
         try {
-            m_threads.emplace_back([&shared, budget] {
-                try {
-                    Gatherer gatherer(shared, budget, {});
-                    gatherer.gatherRuns();
-                } catch (...) {
-                    shared.fail(std::current_exception());
-                }
-            });
+            m_threads.emplace_back([&shared, budget] { gatherOnThisThread(shared, budget, {}); });
         } catch (const std::system_error&) {
             return; // fewer gather
         }

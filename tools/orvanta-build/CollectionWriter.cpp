@@ -54,7 +54,6 @@ ExistingStore inspectStore(const QString& path)
 }
 
 CollectionWriter::CollectionWriter(const QString& folder, bool force, bool contentIndex)
-    : m_contentIndex(contentIndex)
 {
     const QString dir = QDir(folder).absolutePath();
     m_target = dir + QStringLiteral("/jst.mdb");
@@ -107,7 +106,7 @@ CollectionWriter::CollectionWriter(const QString& folder, bool force, bool conte
     // The content index is gathered run by run as the rows come in, on the
     // processors the writing leaves free (the writing is mostly the
     // system's: files and pages).
-    if (m_contentIndex) {
+    if (contentIndex) {
         try {
             const int threads = ContentIndex::availableThreads();
             m_index = std::make_unique<ContentIndex::Builder>(m_db, std::max(1, threads - 1), threads);

@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <memory>
-
 #include <optional>
 #include <string_view>
 
@@ -56,7 +55,6 @@ private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
     bool m_committed = false;
-    bool m_contentIndex = true;
     // Gathers the content index on other threads while rows are added.
     std::unique_ptr<ContentIndex::Builder> m_index;
 };
