@@ -9,6 +9,7 @@
 #include "app/startscreen/FrmIni.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/Artwork.h"
+#include "search/core/PrivatePage.h"
 
 #include <QIcon>
 
@@ -99,6 +100,8 @@ int main(int argc, char** argv)
     if (folder.isEmpty())
         return 0; // the chooser was closed: nothing to open
     Orvanta::Paths::setInstallFolder(folder);
+    // Pages of earlier runs that were killed before they could clean up.
+    Orvanta::PrivatePage::removeLeftovers();
 
     Orvanta::linkWindows();
     Orvanta::runHandler([] { Orvanta::Forms::show<Orvanta::FrmIni>(); });

@@ -110,6 +110,8 @@ private:
     // Where the shown page was written when the collection could not take
     // it; empty while strTmpPage holds it.
     QString m_shownPage;
+    bool m_pageNowhere = false;     // the last page could be written nowhere
+    bool m_pageNowhereSaid = false; // and the user was told, once per run
     bool m_framed = false; // the outer size was applied to the window manager's frame
 };
 

@@ -5,6 +5,7 @@
 #include "app/startscreen/FrmIni.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/DocumentView.h"
+#include "platform/ui/MessageBox.h"
 #include "platform/ui/ResultGrid.h"
 #include "search/QueryBox.h"
 #include "search/core/Highlighter.h"
@@ -51,6 +52,14 @@ void FrmVelmoraMain::Grd1_RowColChange()
         m_lblDesc->navigate(strTmpPage);
     else
         m_lblDesc->navigate(m_shownPage, strTmpPage);
+
+    // A blank view with no word would look like an empty document: once per
+    // run, the user is told that no folder could take the page.
+    if (m_pageNowhere && !m_pageNowhereSaid) {
+        m_pageNowhereSaid = true;
+        MessageSink::show(QStringLiteral("Tarsel Orvanta"),
+                          PrivatePage::nowhereMessage(Paths::toLocal(Paths::join(Paths::installFolder(), QStringLiteral("tmp")))));
+    }
 }
 
 void FrmVelmoraMain::ShowHits(const QString& documentPath, const QString& highlightText)
@@ -58,12 +67,14 @@ void FrmVelmoraMain::ShowHits(const QString& documentPath, const QString& highli
     // Every failing step is skipped; nothing comes back from here.
     QByteArray page;
     m_shownPage.clear();
+    m_pageNowhere = false;
     if (writeMarkedPage(Paths::installFolder(), documentPath, highlightText, strTmpPage, &page))
         return;
     // A collection that cannot be written (a CD, a read-only share, one
     // installed by another user) would leave the view blank: the page goes to
     // the user's own folder instead, standing in for the temporary page.
     m_shownPage = PrivatePage::write(page, strTmpPage);
+    m_pageNowhere = m_shownPage.isEmpty();
 }
 
 void FrmVelmoraMain::Grd1_MouseMove(int16_t, int16_t, float x, float y)

@@ -11,6 +11,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Orvanta::FileSystem {
 namespace {
 
@@ -114,6 +118,59 @@ void deleteFile(const QString& path)
     errno = 0;
     if (!QFile::remove(local))
         throwOpenError(path, errno ? errno : EACCES);
+}
+
+void removeEntry(const QString& path)
+{
+    const QByteArray local = QFile::encodeName(Paths::toLocal(path));
+    struct stat st {};
+    if (::lstat(local.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return;
+        throwOpenError(path, errno);
+    }
+    if (S_ISDIR(st.st_mode))
+        throwOpenError(path, EISDIR);
+    if (::unlink(local.constData()) != 0)
+        throwOpenError(path, errno);
+}
+
+void createNewFile(const QString& path)
+{
+    const QByteArray local = QFile::encodeName(Paths::toLocal(path));
+    const int fd = ::open(local.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwOpenError(path, errno);
+    ::close(fd);
+}
+
+void overwriteFile(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray local = QFile::encodeName(Paths::toLocal(path));
+    // Non-blocking: a pipe planted at the name fails at once instead of
+    // waiting for a reader; a plain file writes as ever.
+    const int fd = ::open(local.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throwOpenError(path, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throwOpenError(path, EISDIR);
+    }
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            throwOpenError(path, err);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0)
+        throwOpenError(path, errno);
 }
 
 } // namespace Orvanta::FileSystem

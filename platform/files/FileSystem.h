@@ -33,4 +33,20 @@ void writeBytes(const QString& path, const QByteArray& bytes);
 // Deletes a file.
 void deleteFile(const QString& path);
 
+// The three steps that put a page where a planted link could wait: whatever
+// stands at the name (a file, or a symbolic link, dangling or not) is removed
+// itself, never what a link points at; the new file is created only where
+// nothing stands; and it is written only while it is still a plain file.
+
+// Removes whatever stands at `path` but a folder. Nothing there is no error.
+void removeEntry(const QString& path);
+
+// Creates an empty file where nothing stands yet; a file or a link already
+// there fails it.
+void createNewFile(const QString& path);
+
+// Replaces the content of an existing file; never creates one, never writes
+// through a symbolic link.
+void overwriteFile(const QString& path, const QByteArray& bytes);
+
 } // namespace Orvanta::FileSystem

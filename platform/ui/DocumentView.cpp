@@ -8,11 +8,14 @@
 #include "search/core/PageLink.h"
 
 #include <QClipboard>
+#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -21,6 +24,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestInfo>
 
 #include <algorithm>
 #include <array>
@@ -28,9 +33,11 @@
 namespace Orvanta {
 namespace {
 
-// The page with its links kept in check (see PageLink.h): a link the user
-// follows is handed to the view, which decides where it leads; any other
-// navigation away from local files (a redirect, a script, a form) is refused.
+// The page with its links kept in check (see PageLink.h). In the main frame
+// only the view's own loads and links the user follows go anywhere: a link
+// clicked is handed to the view, which decides where it leads; a redirect, a
+// meta refresh, a form or anything else a page starts by itself is refused.
+// Frames may show local files, within what the request guard lets through.
 class GuardedPage : public QWebEnginePage {
 public:
     GuardedPage(DocumentView* view, std::function<bool(const QUrl&)> linkClicked)
@@ -43,12 +50,36 @@ protected:
     {
         if (type == NavigationTypeLinkClicked && isMainFrame)
             return m_linkClicked(url);
+        if (isMainFrame && type != NavigationTypeTyped && type != NavigationTypeReload
+            && type != NavigationTypeBackForward)
+            return false;
         const QString scheme = url.scheme().toLower();
         return scheme == QLatin1String("file") || scheme == QLatin1String("about") || scheme == QLatin1String("data");
     }
 
 private:
     std::function<bool(const QUrl&)> m_linkClicked;
+};
+
+// Every request of the shown page, the page itself, its frames, pictures and
+// styles alike, passes here: only the page on screen and the collection's
+// own files load (pageMayLoad), so a page can neither read another file of
+// the user's nor reach the network.
+class RequestGuard : public QWebEngineUrlRequestInterceptor {
+public:
+    explicit RequestGuard(std::function<bool(const QUrl&)> mayLoad, QObject* parent)
+        : QWebEngineUrlRequestInterceptor(parent), m_mayLoad(std::move(mayLoad))
+    {
+    }
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (!m_mayLoad(info.requestUrl()))
+            info.block(true);
+    }
+
+private:
+    std::function<bool(const QUrl&)> m_mayLoad;
 };
 
 // The marks are the outermost red font elements: a word inside an earlier
@@ -111,14 +142,27 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
             loadLater(link.url, link.localPath);
             return false;
         case PageLink::Kind::OpenOutside:
-            QProcess::startDetached(QStringLiteral("xdg-open"), {link.url.toString(QUrl::FullyEncoded)});
+            // Only for the user's own click or key: a page can start a
+            // navigation that looks like a followed link all by itself.
+            if (takeUserAct())
+                QProcess::startDetached(QStringLiteral("xdg-open"), {link.url.toString(QUrl::FullyEncoded)});
             return false;
         case PageLink::Kind::Refuse:
             break;
         }
         return false;
     }));
+    page()->setUrlRequestInterceptor(new RequestGuard(
+        [this](const QUrl& url) {
+            return pageMayLoad(url, Paths::toLocal(m_path), Paths::toLocal(Paths::installFolder()));
+        },
+        this));
     QWebEngineSettings* s = settings();
+    // A page is content, never a program: its scripts do not run. The view's
+    // own scripts (mark stepping and counting) run in a world of their own,
+    // which this does not touch.
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     // The collection's pages are Big5; most declare it, some do not.
     s->setDefaultTextEncoding(QStringLiteral("Big5"));
     // Pages name no font or one this platform lacks (新細明體); both fall back
@@ -133,6 +177,9 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
     s->setFontFamily(QWebEngineSettings::FixedFont, QStringLiteral("Noto Sans Mono CJK TC"));
     // A missing file is an empty page, not the browser's error page.
     s->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    // The engine loads no picture beside a local page without this; what
+    // loads at all is bounded by the request guard, and no page script runs
+    // to read what did.
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
@@ -161,6 +208,51 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
 }
 
 DocumentView::~DocumentView() = default;
+
+bool DocumentView::event(QEvent* event)
+{
+    // The engine draws and takes input in a child widget of its own, made
+    // when it is needed: the user's clicks and keys are seen there.
+    if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished) {
+        QObject* child = static_cast<QChildEvent*>(event)->child();
+        if (child && child->isWidgetType())
+            child->installEventFilter(this);
+    }
+    return QWebEngineView::event(event);
+}
+
+bool DocumentView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The page's own widget only: a key in the find bar is no act in the page.
+    if (watched != focusProxy())
+        return QWebEngineView::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton || mouse->button() == Qt::MiddleButton)
+            m_userAct.start();
+        break;
+    }
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+            m_userAct.start();
+        break;
+    }
+    default:
+        break;
+    }
+    return QWebEngineView::eventFilter(watched, event);
+}
+
+bool DocumentView::takeUserAct()
+{
+    // The engine asks about the link a moment after the click or key that
+    // followed it; an act counts once.
+    const bool recent = m_userAct.isValid() && m_userAct.elapsed() <= kUserActMs;
+    m_userAct.invalidate();
+    return recent;
+}
 
 void DocumentView::navigate(const QString& systemPath, const QString& placePath)
 {

@@ -8,8 +8,13 @@
 // red mark and shows "current / all" in its top-right corner, finds text with
 // a small bar at its bottom, zooms, copies, prints the page, and keeps links
 // from taking it away to the web (see PageLink.h).
+//
+// A page is content, never a program: its own scripts do not run, it loads
+// nothing but itself and its collection's files, and the desktop's browser
+// opens only for a web link the user clicked or took with a key.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWebEngineView>
 
@@ -78,6 +83,8 @@ Q_SIGNALS:
     void printDone(bool ok);
 
 protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -88,11 +95,16 @@ private:
     void openLink(const QUrl& url, const QString& localPath);
 
     QUrl onScreen(const QUrl& url) const;
+    // Whether the user clicked or pressed a key in the page a moment ago;
+    // the act is used up.
+    bool takeUserAct();
+    static constexpr qint64 kUserActMs = 2000;
 
     QString m_path;
     QString m_place; // where the shown page stands in for; m_path itself for most
     QString m_sourceDocument;
     quint64 m_navigation = 0;
+    QElapsedTimer m_userAct; // the user's last click or activating key in the page
     int m_markCount = 0;
     int m_currentMark = 0;
     double m_zoom = 1.0;

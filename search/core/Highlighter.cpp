@@ -2,13 +2,14 @@
 
 #include "platform/db/LikeMatcher.h"
 #include "platform/files/FileSystem.h"
+#include "platform/files/FolderBounds.h"
 #include "platform/files/Paths.h"
 #include "platform/text/CharacterReference.h"
 #include "platform/text/PageCharset.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/TextRuns.h"
 
-#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <optional>
@@ -309,17 +310,67 @@ bool MarkedPage::wrap(const std::vector<TextRun>& spans)
     return true;
 }
 
-// Opens an existing file for writing, truncating it; never creates one. True
-// when every byte reached the file.
-bool writeExistingFile(const QString& path, const QByteArray& bytes)
+// The read and marking steps: the words of `highlightText` marked in the page
+// at `documentFile`, in the encoding the page declares. A step that fails
+// leaves what it would have produced as it was.
+QByteArray markedPageBytes(const QString& documentFile, const QString& highlightText) noexcept
 {
-    QFile file(Paths::toLocal(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::ExistingOnly))
-        return false;
-    return file.write(bytes) == bytes.size() && file.flush();
+    QStringList words;
+    try {
+        words = splitWords(highlightText);
+    } catch (...) {
+    }
+
+    QString page;
+    PageCharset charset;
+    try {
+        if (!documentFile.isEmpty()) {
+            const QByteArray bytes = FileSystem::readBytes(documentFile);
+            charset = detectPageCharset(bytes);
+            page = decodePage(bytes, charset);
+        }
+    } catch (...) {
+    }
+
+    // Word by word on the text so far: a failure keeps the words marked before it.
+    std::optional<MarkedPage> marked;
+    try {
+        marked.emplace(page);
+        for (const QString& word : std::as_const(words))
+            marked->mark(word);
+    } catch (...) {
+    }
+    if (marked)
+        page = std::move(marked->text);
+
+    try {
+        return encodePage(page, charset);
+    } catch (...) {
+        return {};
+    }
+}
+
+// Whether install\tmp is a folder of the collection's own: not a link, and
+// inside the install folder however its names resolve.
+bool tmpFolderIsTheCollections(const QString& installFolder, const QString& tmpFolder)
+{
+    const QString local = Paths::toLocal(tmpFolder);
+    return FolderBounds::isPlainFolder(local) && FolderBounds::liesWithin(local, Paths::toLocal(installFolder));
 }
 
 } // namespace
+
+QString documentPageWithin(const QString& installFolder, const QString& documentPath)
+{
+    const QString page = Paths::join(installFolder, documentPath);
+    const QString local = Paths::toLocal(page);
+    if (!FolderBounds::liesWithin(local, Paths::toLocal(installFolder)))
+        return {};
+    // Only a plain file is read: a pipe or a device would never end.
+    if (!QFileInfo(FolderBounds::resolved(local)).isFile())
+        return {};
+    return page;
+}
 
 QString highlightTextFor(const QString& mode, const QString& queryBoxText)
 {
@@ -340,8 +391,29 @@ QString markWords(const QString& page, const QStringList& words)
 bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
                      const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes) noexcept
 {
-    return writeMarkedPageFiles(Paths::join(installFolder, QStringLiteral("tmp")),
-                                Paths::join(installFolder, documentPath), highlightText, tmpPage, pageBytes);
+    const QString tmpFolder = Paths::join(installFolder, QStringLiteral("tmp"));
+    QString documentFile;
+    try {
+        documentFile = documentPageWithin(installFolder, documentPath);
+    } catch (...) {
+    }
+    try {
+        if (!FileSystem::folderExists(tmpFolder))
+            FileSystem::createFolder(tmpFolder);
+    } catch (...) {
+    }
+    bool ours = false;
+    try {
+        ours = tmpFolderIsTheCollections(installFolder, tmpFolder);
+    } catch (...) {
+    }
+    if (ours)
+        return writeMarkedPageFiles(tmpFolder, documentFile, highlightText, tmpPage, pageBytes);
+    // A tmp that leads elsewhere is left alone: the caller puts the page in a
+    // folder of the user's own.
+    if (pageBytes)
+        *pageBytes = markedPageBytes(documentFile, highlightText);
+    return false;
 }
 
 // Each step stands on its own: when one fails, what it would have produced
@@ -350,12 +422,6 @@ bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
 bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
                           const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes) noexcept
 {
-    QStringList words;
-    try {
-        words = splitWords(highlightText);
-    } catch (...) {
-    }
-
     try {
         if (!FileSystem::folderExists(tmpFolder))
             FileSystem::createFolder(tmpFolder);
@@ -363,48 +429,31 @@ bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
     }
 
     // The page is read, marked and written back in the encoding it declares.
-    QString page;
-    PageCharset charset;
+    const QByteArray bytes = markedPageBytes(documentFile, highlightText);
+    if (pageBytes)
+        *pageBytes = bytes;
+
+    // Whatever stands at the name goes, a link included, dangling or not:
+    // what it points at is never touched.
     try {
-        const QByteArray bytes = FileSystem::readBytes(documentFile);
-        charset = detectPageCharset(bytes);
-        page = decodePage(bytes, charset);
+        FileSystem::removeEntry(tmpPage);
     } catch (...) {
     }
 
-    // Word by word on the text so far: a failure keeps the words marked before it.
-    std::optional<MarkedPage> marked;
+    // Created empty first, where nothing stands, then written while it is
+    // still a plain file: an old page that cannot be replaced is left exactly
+    // as it was, and a link put in its place meanwhile is not followed.
     try {
-        marked.emplace(page);
-        for (const QString& word : std::as_const(words))
-            marked->mark(word);
-    } catch (...) {
-    }
-    if (marked)
-        page = std::move(marked->text);
-
-    try {
-        if (FileSystem::fileExists(tmpPage))
-            FileSystem::deleteFile(tmpPage);
+        FileSystem::createNewFile(tmpPage);
     } catch (...) {
     }
 
-    // Created empty first, then written: an old page that cannot be replaced
-    // is left exactly as it was.
     try {
-        FileSystem::writeBytes(tmpPage, QByteArray());
+        FileSystem::overwriteFile(tmpPage, bytes);
+        return true;
     } catch (...) {
+        return false;
     }
-
-    bool written = false;
-    try {
-        const QByteArray bytes = encodePage(page, charset);
-        if (pageBytes)
-            *pageBytes = bytes;
-        written = writeExistingFile(tmpPage, bytes);
-    } catch (...) {
-    }
-    return written;
 }
 
 } // namespace Orvanta

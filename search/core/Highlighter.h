@@ -21,19 +21,33 @@ QString highlightTextFor(const QString& mode, const QString& queryBoxText);
 // characters they stand for, as the index reads them, and marked whole.
 QString markWords(const QString& page, const QStringList& words);
 
+// The document page a row's path names: install + "\" + documentPath, as
+// joined everywhere, when that file, with every "..", "\" and link resolved,
+// is a file inside the install folder. Empty otherwise: a path that leads out
+// of the collection is a missing page, and nothing outside is ever read.
+QString documentPageWithin(const QString& installFolder, const QString& documentPath);
+
 // The temporary page for one document: creates install\tmp when missing, reads
 // install\documentPath in the encoding it declares (PageCharset.h), marks the
 // words of `highlightText`, deletes and rewrites `tmpPage` in that encoding.
 // A step that fails is skipped and the next one runs; nothing is ever reported.
-// Returns whether `tmpPage` now holds the new page; `pageBytes`, when given,
-// receives the bytes meant for it, so that a caller can put them elsewhere.
+// A document path that leads out of the collection reads as a missing page. A
+// tmp folder that is a link, or lies outside the collection, is not written
+// at all. Returns whether `tmpPage` now holds the new page; `pageBytes`, when
+// given, receives the bytes meant for it, so that a caller can put them
+// elsewhere.
 bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
                      const QString& highlightText, const QString& tmpPage,
                      QByteArray* pageBytes = nullptr) noexcept;
 
 // The same file work with every location given in full: `tmpFolder` is created
-// when missing, `documentFile` is read, `tmpPage` is rewritten. Lets a second
-// program build the page from an install folder without touching its tmp.
+// when missing, `documentFile` is read (an empty name reads as a missing page),
+// `tmpPage` is rewritten. Lets a second program build the page from an install
+// folder without touching its tmp.
+//
+// Whatever stands at `tmpPage` is removed first, a symbolic link itself and
+// never what it points at, and the new page is created where nothing stands:
+// a link planted at the name is never written through.
 bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
                           const QString& highlightText, const QString& tmpPage,
                           QByteArray* pageBytes = nullptr) noexcept;

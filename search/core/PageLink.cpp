@@ -1,5 +1,7 @@
 #include "search/core/PageLink.h"
 
+#include "platform/files/FolderBounds.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -23,8 +25,7 @@ PageLink resolvePageLink(const QUrl& target, const QString& shownFile, const QSt
     const QString relative = QFileInfo(shown).dir().relativeFilePath(clicked);
     const QString document = documentFile.isEmpty() ? shown : QDir::cleanPath(documentFile);
     const QString resolved = QDir::cleanPath(QFileInfo(document).dir().filePath(relative));
-    const QString root = QDir::cleanPath(installFolder) + QLatin1Char('/');
-    if (!resolved.startsWith(root) || !QFileInfo(resolved).isFile())
+    if (!FolderBounds::liesWithin(resolved, installFolder) || !QFileInfo(resolved).isFile())
         return {};
     if (resolved == document && target.hasFragment()) {
         // An anchor in the document itself: the marked copy on screen has it too.
@@ -35,6 +36,22 @@ PageLink resolvePageLink(const QUrl& target, const QString& shownFile, const QSt
     QUrl page = QUrl::fromLocalFile(resolved);
     page.setFragment(target.fragment());
     return {PageLink::Kind::OpenInView, resolved, page};
+}
+
+bool pageMayLoad(const QUrl& url, const QString& shownFile, const QString& installFolder)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("data") || scheme == QLatin1String("about"))
+        return true;
+    if (scheme != QLatin1String("file") || !url.host().isEmpty())
+        return false; // the network, and files on other hosts
+    const QString local = url.toLocalFile();
+    if (FolderBounds::liesWithin(local, installFolder))
+        return true;
+    // The page on screen itself, written by the program: it is a plain file,
+    // so a link put in its place is not taken for it.
+    const QString shown = FolderBounds::resolved(local);
+    return !shown.isEmpty() && !QFileInfo(shownFile).isSymLink() && shown == FolderBounds::resolved(shownFile);
 }
 
 } // namespace Orvanta

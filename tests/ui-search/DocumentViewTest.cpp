@@ -1,6 +1,7 @@
 // The document view with the real web engine: every navigation shows the
 // file as it is on disk now, Big5 without a declaration, and a blank page for
 // a missing file.
+#include "PageProbe.h"
 #include "platform/text/Cp950.h"
 #include "platform/ui/DocumentView.h"
 #include "support/Fixtures.h"
@@ -28,15 +29,7 @@ bool waitForLoad(DocumentView& view, QSignalSpy& finished)
 
 QVariant evaluate(DocumentView& view, const QString& script)
 {
-    QVariant result;
-    bool done = false;
-    view.page()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 30000))
-        ADD_FAILURE() << "script did not finish: " << script.toStdString();
-    return result;
+    return Orvanta::Test::evaluate(view.page(), script);
 }
 
 // A system path ("\" separators) for a platform path.

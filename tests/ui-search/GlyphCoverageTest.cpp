@@ -3,6 +3,7 @@
 // lacks them (爲 U+7232, Extension A 㐀 U+3400, Extension B 𠀀 U+20000), also at
 // the start of a line and inside a red hit. Checked on the screen for the
 // document view and through the fonts the widgets resolve.
+#include "PageProbe.h"
 #include "platform/text/Cp950.h"
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/Fonts.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 using namespace Orvanta;
+using Orvanta::Test::evaluate;
 
 namespace {
 
@@ -31,19 +33,6 @@ const QString kMissing = QString::fromUcs4(U"\U0010FFFD");
 
 // The rare characters, written in the page as numeric references.
 const QString kRare = QString::fromUcs4(U"爲㐀𠀀");
-
-QVariant evaluate(QWebEnginePage* page, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 30000))
-        ADD_FAILURE() << "script did not finish";
-    return result;
-}
 
 QString systemPath(QString local)
 {

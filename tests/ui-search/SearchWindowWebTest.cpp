@@ -1,6 +1,7 @@
 // The search window with the real web engine: the view shows the marked
 // temporary page, and shows it anew at every row change although its path
 // never changes.
+#include "PageProbe.h"
 #include "SearchTestSupport.h"
 
 #include "platform/ui/DocumentView.h"
@@ -22,28 +23,8 @@ namespace {
 
 int redMarks(DocumentView& view)
 {
-    int count = -1;
-    bool done = false;
-    view.page()->runJavaScript(QStringLiteral("document.querySelectorAll('font[color=red]').length"),
-                               [&](const QVariant& v) {
-                                   count = v.isValid() ? v.toInt() : -1;
-                                   done = true;
-                               });
-    QTest::qWaitFor([&] { return done; }, 10000);
-    return count;
-}
-
-QString bodyText(DocumentView& view)
-{
-    QString text;
-    bool done = false;
-    view.page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
-                               [&](const QVariant& v) {
-                                   text = v.toString();
-                                   done = true;
-                               });
-    QTest::qWaitFor([&] { return done; }, 10000);
-    return text;
+    const QVariant count = evaluate(view.page(), QStringLiteral("document.querySelectorAll('font[color=red]').length"));
+    return count.isValid() ? count.toInt() : -1;
 }
 
 } // namespace

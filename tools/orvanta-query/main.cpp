@@ -63,7 +63,9 @@ QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint
     const QString documentPath = row == 0 ? QStringLiteral("位置") : rows.cellText(row - 1, 1);
     const QString tmpFolder = Paths::join(scratch.path(), QStringLiteral("tmp"));
     const QString tmpPage = Paths::join(tmpFolder, QStringLiteral("TmpVORTAN.htm"));
-    writeMarkedPageFiles(tmpFolder, Paths::join(installFolder, documentPath),
+    // A path that leads out of the collection reads as a missing page, as in
+    // the window.
+    writeMarkedPageFiles(tmpFolder, documentPageWithin(installFolder, documentPath),
                          highlightTextFor(mode, queryBoxText), tmpPage);
     try {
         return FileSystem::readBytes(tmpPage);
