@@ -10,6 +10,7 @@
 #include <array>
 #include <bitset>
 #include <cstring>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -373,10 +374,23 @@ struct Segment {
     Span skip(const unsigned char* text, size_t n, size_t from) const
     {
         size_t pos = from;
-        for (size_t i = 0; i < items.size(); ++i) {
-            if (pos >= n)
+        size_t left = items.size();
+        while (left > 0) {
+            // A character takes at least one byte.
+            if (pos >= n || n - pos < left)
                 return {NotFound, NotFound};
+#if defined(__SSE2__)
+            if (left >= 16 && n - pos >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+                if (_mm_movemask_epi8(v) == 0) {
+                    pos += 16;
+                    left -= 16;
+                    continue;
+                }
+            }
+#endif
             pos += text[pos] < 0x80 ? 1 : decode(text + pos, text + n).len;
+            --left;
         }
         return {from, pos};
     }
@@ -391,6 +405,27 @@ char32_t foldCase(char32_t c)
     return char32_t(u_foldCase(UChar32(c), U_FOLD_CASE_DEFAULT));
 }
 
+// Whether the text holds at least `k` characters. Each character takes one
+// to four bytes, and each byte that is no continuation byte starts one, which
+// settles nearly every text without reading it character by character.
+bool hasAtLeast(const unsigned char* text, size_t n, size_t k)
+{
+    if (n < k)
+        return false;
+    if (n / 4 >= k)
+        return true;
+    size_t starts = 0;
+    for (size_t i = 0; i < n; ++i)
+        starts += (text[i] & 0xC0) != 0x80;
+    if (starts >= k)
+        return true;
+    // Continuation bytes that belong to no character are characters too.
+    size_t count = 0;
+    for (size_t pos = 0; pos < n && count < k; ++count)
+        pos += decode(text + pos, text + n).len;
+    return count >= k;
+}
+
 struct LikeMatcher::Compiled {
     const FoldTables* tables = nullptr;
     std::vector<Segment> segments; // empty segments (from "%%") left out
@@ -398,6 +433,8 @@ struct LikeMatcher::Compiled {
     bool startAnchored = true;     // the pattern does not begin with "%"
     bool endAnchored = true;       // the pattern does not end with "%"
     Shape shape = Shape::General;
+    // "%" and "_" only: the text needs that many characters, no more.
+    std::optional<size_t> lengthAtLeast;
 };
 
 LikeMatcher::LikeMatcher(std::string_view pattern, char32_t escape)
@@ -445,6 +482,13 @@ LikeMatcher::LikeMatcher(std::string_view pattern, char32_t escape)
         c.shape = Shape::Everything;
     else if (c.segments.size() == 1 && !c.startAnchored && !c.endAnchored && !c.segments[0].hasAny)
         c.shape = Shape::Contains;
+    if (c.shape == Shape::General
+        && std::all_of(c.segments.begin(), c.segments.end(), [](const Segment& s) { return s.onlyAny; })) {
+        size_t total = 0;
+        for (const Segment& s : c.segments)
+            total += s.items.size();
+        c.lengthAtLeast = total;
+    }
 }
 
 LikeMatcher::~LikeMatcher() = default;
@@ -473,6 +517,8 @@ bool LikeMatcher::matches(std::string_view textView) const
     case Shape::General:
         break;
     }
+    if (c.lengthAtLeast)
+        return hasAtLeast(text, n, *c.lengthAtLeast);
 
     size_t first = 0;
     size_t last = c.segments.size();
