@@ -48,9 +48,9 @@ std::vector<HostileCase> hostileCases()
         {"200,000 _ exactly", repeat("_", 200000), cjk200k, true},
         {"200,001 _ exactly", repeat("_", 200001), cjk200k, false},
         // A letter among the "_": every place of it is a false start.
-        {"x then 20,000 _ then y", "%x" + repeat("_", 20000) + "y%", xa, false},
+        {"x then 100,000 _ then y", "%x" + repeat("_", 100000) + "y%", xa, false},
         {"x then 20,000 _ then x", "%x" + repeat("_", 19999) + "x%", xa, true},
-        {"a_ 10,000 times then b", "%" + repeat("a_", 10000) + "b%", a200k, false},
+        {"a_ 50,000 times then b", "%" + repeat("a_", 50000) + "b%", a200k, false},
         {"a_ 10,000 times", "%" + repeat("a_", 10000) + "%", a200k, true},
         {"_ then a 10,000 times, anchored at the end", "%" + repeat("_a", 10000), a200k, true},
         // Many "%".
@@ -62,6 +62,9 @@ std::vector<HostileCase> hostileCases()
         {"%_%__ 50,000 times", repeat("%_%__", 50000) + "%", a200k, true},
         {"%_%__ 70,000 times", repeat("%_%__", 70000) + "%", a200k, false},
         {"30,000 _ seven times between %", "%" + repeat(repeat("_", 30000) + "%", 7), cjk200k, false},
+        {"100,000 _ four times between %", "%" + repeat(repeat("_", 100000) + "%", 4), cjk200k + cjk200k.substr(3), false},
+        {"100,000 _ four times between % and a letter", "%" + repeat(repeat("_", 100000) + "%", 4) + "參",
+         cjk200k + cjk200k.substr(3), false},
         // Long literal runs between "_" and "%".
         {"long literal runs around _", "%" + repeat(repeat("人參", 500) + "__", 20) + "x%", cjk200k, false},
         {"long literal runs around _, found", "%" + repeat(repeat("人參", 500) + "__", 20) + "人%", cjk200k, true},
