@@ -1,3 +1,6 @@
+// The matcher's searches, kept in one file past the usual length: the byte
+// searches, the folded searches and the hand-over to the linear ones share
+// their allowances of false starts, which only make sense read side by side.
 #include "platform/db/LikeMatcher.h"
 
 #include "platform/db/LikeAutomaton.h"
