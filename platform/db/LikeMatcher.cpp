@@ -418,7 +418,18 @@ bool hasAtLeast(const unsigned char* text, size_t n, size_t k)
     if (n / 4 >= k)
         return true;
     size_t starts = 0;
-    for (size_t i = 0; i < n; ++i)
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Continuation bytes are 0x80 to 0xBF: as signed bytes, those below -64.
+    const __m128i below = _mm_set1_epi8(-64);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        starts += 16 - size_t(__builtin_popcount(unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, below)))));
+        if (starts >= k)
+            return true;
+    }
+#endif
+    for (; i < n; ++i)
         starts += (text[i] & 0xC0) != 0x80;
     if (starts >= k)
         return true;
