@@ -303,11 +303,11 @@ struct Segment {
     {
         if (items.empty())
             return {from, from};
-        if (onlyAny)
-            return skip(text, n, from);
-        if ((linearOnly || longLiteral) && !hasAny)
+        if (hasAny)
+            return findWithAny(t, text, n, from);
+        if (linearOnly || longLiteral)
             return findLinear(t, text, n, from);
-        if (!hasAny) {
+        {
             size_t budget = 64 + (n - std::min(n, from)) / 16 + items.size();
             if (prefixItems > 0) {
                 while (from < n) {
@@ -342,6 +342,13 @@ struct Segment {
             }
             return {NotFound, NotFound};
         }
+    }
+
+    // Kept out of the way of the words of a search, which have no "_".
+    [[gnu::noinline]] Span findWithAny(const FoldTables& t, const unsigned char* text, size_t n, size_t from) const
+    {
+        if (onlyAny)
+            return skip(text, n, from);
         if (anchor) {
             // Every place of the anchor is a false start in the worst case.
             size_t budget = 64 + (n - std::min(n, from)) / 16;
