@@ -5,10 +5,14 @@
 // over a small alphabet (CJK, a character beyond the BMP, letters with other
 // case forms, bytes that are no character), long enough to reach the
 // automaton's multi-word states and the hand-over from the quick searches.
+#include "DbTestSupport.h"
+
+#include "platform/db/Connection.h"
 #include "platform/db/LikeMatcher.h"
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 #include <random>
@@ -83,6 +87,59 @@ TEST(LikeWorstCase, HostilePatternsFinish)
     for (const HostileCase& c : hostileCases()) {
         EXPECT_EQ(LikeMatcher::match(c.pattern, c.text, c.escape), c.matches) << c.what;
     }
+}
+
+// Long patterns keep their compiled form with the statement: a pattern that
+// changes from row to row, two long patterns in one statement and an escape
+// must each be read as themselves.
+TEST(LikeWorstCase, LongPatternsThroughSql)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.sqlite"));
+    std::vector<std::pair<std::string, std::string>> rows; // pattern, content
+    for (int i = 0; i < 12; ++i) {
+        const std::string content = repeat("人", 4000 + 100 * size_t(i % 4)) + (i % 3 ? "x_" : "y%");
+        const std::string pattern = "%" + repeat("_", 4150 + 50 * size_t(i % 3)) + (i % 2 ? "%" : "_");
+        rows.emplace_back(pattern, content);
+    }
+    {
+        DbTest::SqliteFile file(path);
+        file.exec("CREATE TABLE t(id INTEGER PRIMARY KEY, pattern TEXT, content TEXT)");
+        for (size_t i = 0; i < rows.size(); ++i)
+            file.insertText("INSERT INTO t VALUES(?1, ?2, ?3)", qint64(i), rows[i].first.c_str(),
+                            rows[i].second.c_str(), nullptr, nullptr, 2);
+    }
+    Connection connection;
+    connection.open(DbTest::connectionStringFor(path));
+    auto ids = [&](const std::string& condition) {
+        Recordset rs;
+        rs.open(QStringLiteral("select id from t where %1 order by id").arg(QString::fromStdString(condition)),
+                connection);
+        std::vector<int> out;
+        for (qsizetype r = 0; rs.rows() && r < rs.rows()->rowCount(); ++r)
+            out.push_back(rs.rows()->cellText(r, 0).toInt());
+        return out;
+    };
+    auto expected = [&](auto accepts) {
+        std::vector<int> out;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (accepts(rows[i]))
+                out.push_back(int(i));
+        }
+        return out;
+    };
+
+    EXPECT_EQ(ids("content like pattern"),
+              expected([](const auto& r) { return LikeMatcher::match(r.first, r.second); }));
+
+    const std::string longA = "%" + repeat("_", 4190) + "x_";
+    const std::string longB = "%" + repeat("_", 4090) + "y!%";
+    EXPECT_EQ(ids("content like '" + longA + "' or content like '" + longB + "' escape '!'"),
+              expected([&](const auto& r) {
+                  return LikeMatcher::match(longA, r.second) || LikeMatcher::match(longB, r.second, U'!');
+              }));
+    EXPECT_FALSE(expected([&](const auto& r) { return LikeMatcher::match(longA, r.second); }).empty());
+    EXPECT_FALSE(expected([&](const auto& r) { return LikeMatcher::match(longB, r.second, U'!'); }).empty());
 }
 
 // ---------------------------------------------------------------- reference
