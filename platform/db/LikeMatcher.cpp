@@ -1,16 +1,19 @@
+// The matcher's searches, kept in one file past the usual length: the byte
+// searches, the folded searches and the hand-over to the linear ones share
+// their allowances of false starts, which only make sense read side by side.
 #include "platform/db/LikeMatcher.h"
 
+#include "platform/db/LikeAutomaton.h"
+#include "platform/db/LikeFolding.h"
 #include "platform/db/Utf8Reading.h"
 
 #include <unicode/uchar.h>
-#include <unicode/uset.h>
 
 #include <algorithm>
 #include <array>
 #include <bitset>
 #include <cstring>
-#include <mutex>
-#include <unordered_map>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -25,6 +28,9 @@ using Utf8Reading::Decoded;
 using Utf8Reading::InvalidBase;
 using Utf8Reading::decode;
 constexpr size_t NotFound = size_t(-1);
+using LikeFolding::FoldTables;
+using LikeFolding::foldTables;
+using LikeFolding::foldWith;
 
 // ---- UTF-8 -----------------------------------------------------------------
 
@@ -70,7 +76,9 @@ inline size_t stepBack(const unsigned char* text, size_t end)
 // and last byte at sixteen places at once and checks the rest only where both
 // agree: for the words of a search that is rare, and faster than memmem, which
 // prepares a table on every call. Many candidates that fail (a needle of one
-// repeated byte in a run of it) hand over to memmem, which stays linear.
+// repeated byte in a run of it) hand over to memmem, which stays linear; a
+// long needle spends the allowance sooner, so that the failed comparisons
+// never cost more than a few times the text.
 const unsigned char* findBytes(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m)
 {
     if (m == 0)
@@ -84,6 +92,7 @@ const unsigned char* findBytes(const unsigned char* hay, size_t n, const unsigne
     const __m128i first = _mm_set1_epi8(char(needle[0]));
     const __m128i last = _mm_set1_epi8(char(needle[m - 1]));
     size_t budget = 64 + n / 16;
+    const size_t cost = 1 + m / 64;
     for (; i + m - 1 + 16 <= n; i += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
@@ -92,8 +101,9 @@ const unsigned char* findBytes(const unsigned char* hay, size_t n, const unsigne
             const size_t at = i + size_t(__builtin_ctz(mask));
             if (memcmp(hay + at + 1, needle + 1, m - 2) == 0)
                 return hay + at;
-            if (--budget == 0)
+            if (budget <= cost)
                 goto rest;
+            budget -= cost;
             mask &= mask - 1;
         }
     }
@@ -102,80 +112,23 @@ rest:
     return static_cast<const unsigned char*>(memmem(hay + i, n - i, needle, m));
 }
 
-// ---- Case folding ----------------------------------------------------------
-
-struct FoldTables {
-    std::array<uint8_t, 128> ascii{};
-    // Code points that have another case form (they fold, or something folds to them).
-    std::bitset<0x110000> hasVariants;
-    // Folded value -> every code point that folds to it (itself included).
-    std::unordered_map<char32_t, std::vector<char32_t>> classes;
-
-    FoldTables()
-    {
-        for (int c = 0; c < 128; ++c)
-            ascii[c] = uint8_t(u_foldCase(c, U_FOLD_CASE_DEFAULT));
-        // Only characters with some case mapping can have a simple folding
-        // other than themselves: asking ICU about those alone, a few thousand,
-        // instead of all 1,114,112 saves every process its first 5 ms.
-        // (Changes_When_Casefolded alone misses U+1FBE, which folds to iota
-        // but is iota already once decomposed; Case_Sensitive holds it.)
-        UErrorCode status = U_ZERO_ERROR;
-        USet* cased = uset_openEmpty();
-        for (const UProperty property : {UCHAR_CASE_SENSITIVE, UCHAR_CHANGES_WHEN_CASEFOLDED}) {
-            const USet* set = u_getBinaryPropertySet(property, &status);
-            if (U_SUCCESS(status))
-                uset_addAll(cased, set);
-        }
-        if (U_FAILURE(status))
-            uset_addRange(cased, 0, 0x10FFFF);
-        const int32_t ranges = uset_getRangeCount(cased);
-        for (int32_t i = 0; i < ranges; ++i) {
-            UChar32 first = 0;
-            UChar32 last = -1;
-            status = U_ZERO_ERROR;
-            uset_getItem(cased, i, &first, &last, nullptr, 0, &status);
-            for (UChar32 c = first; U_SUCCESS(status) && c <= last; ++c)
-                add(c);
-        }
-        uset_close(cased);
-    }
-
-    void add(UChar32 c)
-    {
-        const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-        if (f != c) {
-            hasVariants.set(size_t(c));
-            hasVariants.set(size_t(f));
-            auto& members = classes[char32_t(f)];
-            if (members.empty())
-                members.push_back(char32_t(f));
-            members.push_back(char32_t(c));
-        }
-    }
-};
-
-const FoldTables& foldTables()
-{
-    static const FoldTables tables;
-    return tables;
-}
-
-inline char32_t foldWith(const FoldTables& t, char32_t c)
-{
-    if (c < 0x80)
-        return t.ascii[c];
-    if (c >= InvalidBase)
-        return c;
-    return char32_t(u_foldCase(UChar32(c), U_FOLD_CASE_DEFAULT));
-}
-
 // ---- Segments --------------------------------------------------------------
 
 // The text between two "%": folded characters and "_".
+//
+// Each search below takes at most a few steps per text character and per 64
+// items: a segment of "_" alone counts characters; a short segment (up to
+// QuickItems) first tries the quick searches, whose false starts are counted
+// and which hand over to a linear search (Knuth-Morris-Pratt for literals,
+// the Shift-And automaton with "_") once they have cost a few times the text;
+// a longer one takes the linear search at once.
 struct Segment {
+    static constexpr size_t QuickItems = 64;
+
     std::vector<char32_t> items;
     bool hasAny = false;
+    bool onlyAny = false;     // "_" alone: a count of characters
+    bool longLiteral = false; // no "_", too long for the quick search unless all plain
 
     // Literal search (no "_"): the leading characters without other case forms
     // are searched as bytes, the rest is compared folded.
@@ -190,6 +143,7 @@ struct Segment {
     // the whole segment compared around each place it is found.
     std::unique_ptr<Segment> anchor;
     size_t anchorOffset = 0; // characters before the anchor in the segment
+    std::unique_ptr<LikeAutomaton> automaton;
 
     // Holds a byte that is no character: the same byte occurs inside or at
     // the start of well-formed characters, so a byte search would find it
@@ -201,6 +155,7 @@ struct Segment {
     {
         for (char32_t c : items)
             hasAny = hasAny || c == AnyChar;
+        onlyAny = !items.empty() && std::all_of(items.begin(), items.end(), [](char32_t c) { return c == AnyChar; });
         linearOnly = std::any_of(items.begin(), items.end(),
                                  [](char32_t c) { return c >= InvalidBase && c != AnyChar; });
         if (!hasAny) {
@@ -210,6 +165,7 @@ struct Segment {
                 ++prefixItems;
             }
             allPlain = prefixItems == items.size();
+            longLiteral = items.size() > QuickItems && !allPlain;
             if (prefixItems == 0 && !items.empty()) {
                 // Every form of the first character, by its first byte.
                 std::vector<char32_t> forms{items[0]};
@@ -227,7 +183,10 @@ struct Segment {
                     }
                 }
             }
-        } else {
+        } else if (!onlyAny) {
+            automaton = std::make_unique<LikeAutomaton>(items, AnyChar, t);
+            if (items.size() > QuickItems)
+                return;
             size_t bestStart = 0, bestLength = 0;
             for (size_t i = 0; i < items.size();) {
                 if (items[i] == AnyChar) {
@@ -344,9 +303,11 @@ struct Segment {
     {
         if (items.empty())
             return {from, from};
-        if (linearOnly && !hasAny)
+        if (hasAny)
+            return findWithAny(t, text, n, from);
+        if (linearOnly || longLiteral)
             return findLinear(t, text, n, from);
-        if (!hasAny) {
+        {
             size_t budget = 64 + (n - std::min(n, from)) / 16 + items.size();
             if (prefixItems > 0) {
                 while (from < n) {
@@ -381,8 +342,18 @@ struct Segment {
             }
             return {NotFound, NotFound};
         }
+    }
+
+    // Kept out of the way of the words of a search, which have no "_".
+    [[gnu::noinline]] Span findWithAny(const FoldTables& t, const unsigned char* text, size_t n, size_t from) const
+    {
+        if (onlyAny)
+            return skip(text, n, from);
         if (anchor) {
-            for (size_t search = from; search < n;) {
+            // Every place of the anchor is a false start in the worst case.
+            size_t budget = 64 + (n - std::min(n, from)) / 16;
+            size_t search = from;
+            for (; search < n && budget > 0; --budget) {
                 const Span a = anchor->find(t, text, n, search);
                 if (a.begin == NotFound)
                     return {NotFound, NotFound};
@@ -397,15 +368,41 @@ struct Segment {
                 }
                 search = a.begin + 1;
             }
+            if (search >= n)
+                return {NotFound, NotFound};
+        }
+        const size_t e = automaton->findEnd(text, n, from);
+        if (e == NotFound)
             return {NotFound, NotFound};
+        size_t start = e;
+        for (size_t i = 0; i < items.size(); ++i)
+            start = stepBack(text, start);
+        return {start, e};
+    }
+
+    // "_" alone: the next that many characters.
+    Span skip(const unsigned char* text, size_t n, size_t from) const
+    {
+        size_t pos = from;
+        size_t left = items.size();
+        while (left > 0) {
+            // A character takes at least one byte.
+            if (pos >= n || n - pos < left)
+                return {NotFound, NotFound};
+#if defined(__SSE2__)
+            if (left >= 16 && n - pos >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+                if (_mm_movemask_epi8(v) == 0) {
+                    pos += 16;
+                    left -= 16;
+                    continue;
+                }
+            }
+#endif
+            pos += text[pos] < 0x80 ? 1 : decode(text + pos, text + n).len;
+            --left;
         }
-        // Only "_": any run of that many characters.
-        for (size_t pos = from; pos < n; pos += decode(text + pos, text + n).len) {
-            const size_t e = compareAt(t, text, n, pos);
-            if (e != NotFound)
-                return {pos, e};
-        }
-        return {NotFound, NotFound};
+        return {from, pos};
     }
 };
 
@@ -418,6 +415,38 @@ char32_t foldCase(char32_t c)
     return char32_t(u_foldCase(UChar32(c), U_FOLD_CASE_DEFAULT));
 }
 
+// Whether the text holds at least `k` characters. Each character takes one
+// to four bytes, and each byte that is no continuation byte starts one, which
+// settles nearly every text without reading it character by character.
+bool hasAtLeast(const unsigned char* text, size_t n, size_t k)
+{
+    if (n < k)
+        return false;
+    if (n / 4 >= k)
+        return true;
+    size_t starts = 0;
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Continuation bytes are 0x80 to 0xBF: as signed bytes, those below -64.
+    const __m128i below = _mm_set1_epi8(-64);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        starts += 16 - size_t(__builtin_popcount(unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, below)))));
+        if (starts >= k)
+            return true;
+    }
+#endif
+    for (; i < n; ++i)
+        starts += (text[i] & 0xC0) != 0x80;
+    if (starts >= k)
+        return true;
+    // Continuation bytes that belong to no character are characters too.
+    size_t count = 0;
+    for (size_t pos = 0; pos < n && count < k; ++count)
+        pos += decode(text + pos, text + n).len;
+    return count >= k;
+}
+
 struct LikeMatcher::Compiled {
     const FoldTables* tables = nullptr;
     std::vector<Segment> segments; // empty segments (from "%%") left out
@@ -425,6 +454,8 @@ struct LikeMatcher::Compiled {
     bool startAnchored = true;     // the pattern does not begin with "%"
     bool endAnchored = true;       // the pattern does not end with "%"
     Shape shape = Shape::General;
+    // "%" and "_" only: the text needs that many characters, no more.
+    std::optional<size_t> lengthAtLeast;
 };
 
 LikeMatcher::LikeMatcher(std::string_view pattern, char32_t escape)
@@ -472,6 +503,13 @@ LikeMatcher::LikeMatcher(std::string_view pattern, char32_t escape)
         c.shape = Shape::Everything;
     else if (c.segments.size() == 1 && !c.startAnchored && !c.endAnchored && !c.segments[0].hasAny)
         c.shape = Shape::Contains;
+    if (c.shape == Shape::General
+        && std::all_of(c.segments.begin(), c.segments.end(), [](const Segment& s) { return s.onlyAny; })) {
+        size_t total = 0;
+        for (const Segment& s : c.segments)
+            total += s.items.size();
+        c.lengthAtLeast = total;
+    }
 }
 
 LikeMatcher::~LikeMatcher() = default;
@@ -500,6 +538,8 @@ bool LikeMatcher::matches(std::string_view textView) const
     case Shape::General:
         break;
     }
+    if (c.lengthAtLeast)
+        return hasAtLeast(text, n, *c.lengthAtLeast);
 
     size_t first = 0;
     size_t last = c.segments.size();

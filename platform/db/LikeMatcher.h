@@ -9,6 +9,16 @@
 // against many texts; "%word%" (the shape of every search condition) takes a
 // fast path: a plain byte search when no character of the word has another
 // case form, a folded search anchored on a rare byte otherwise.
+//
+// No pattern makes a text slow. The segments between "%" are matched left to
+// right, each at its leftmost place (a segment has a fixed number of
+// characters, so that never loses a match); a run of "_" alone is a count of
+// characters, and every other segment ends in a linear search when the quick
+// ones meet too many false starts. A text of n characters against a pattern of
+// m therefore costs at most about n * ceil(m/64) steps. The worst case is a
+// long segment of letters and "_" (say "%a_a_a_...%", thousands of items)
+// against a long text that almost matches everywhere: every character of the
+// text then goes through the whole Shift-And state, m/64 machine words.
 #pragma once
 
 #include <cstdint>

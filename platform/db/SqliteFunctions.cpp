@@ -103,6 +103,16 @@ bool escapeOf(sqlite3_value* value, char32_t& escape)
     return true;
 }
 
+// Patterns from this length on are compiled once per statement through
+// SQLite's auxiliary data; its look-up walks every call site of the
+// statement, which the pattern's own length outweighs from here on.
+constexpr size_t LongPattern = 4096;
+
+struct LongMatcher {
+    char32_t escape;
+    LikeMatcher matcher;
+};
+
 // like(pattern, text [, escape]): SQLite passes the pattern first.
 void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
 {
@@ -126,6 +136,21 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         return;
     }
     try {
+        if (pn >= LongPattern) {
+            // Checking that a long pattern is the cached one would cost a
+            // comparison of all of it on every row: SQLite keeps the compiled
+            // form with the constant argument instead.
+            auto* kept = static_cast<LongMatcher*>(sqlite3_get_auxdata(ctx, 0));
+            if (kept && kept->escape == escape) {
+                sqlite3_result_int(ctx, kept->matcher.matches(text));
+                return;
+            }
+            auto made = std::make_unique<LongMatcher>(LongMatcher{escape, LikeMatcher(std::string_view(p, pn), escape)});
+            sqlite3_result_int(ctx, made->matcher.matches(text));
+            // SQLite deletes it at once when the pattern is not a constant.
+            sqlite3_set_auxdata(ctx, 0, made.release(), [](void* m) { delete static_cast<LongMatcher*>(m); });
+            return;
+        }
         const LikeMatcher& m = cache->matchers.get(p, pn, escape, [escape](const std::string& pattern) {
             return LikeMatcher(pattern, escape);
         });

@@ -35,6 +35,7 @@ ParseResult parseArguments(const QStringList& arguments)
             if (haveQuery)
                 return fail(QStringLiteral("more than one QUERY given (quote a query that holds spaces)"));
             o.query = arg;
+            o.queryArgument = i;
             haveQuery = true;
             continue;
         }
@@ -111,7 +112,10 @@ character chooses the mode:
   w1 w2 ...   mod3a  documents holding every word, newest first
 Words are separated by single spaces; two spaces make an empty word. Only
 arguments that begin with "--" are options; put "--" before a QUERY that
-itself begins with "--".
+itself begins with "--". QUERY must be valid UTF-8: one holding a byte that
+starts no character (a sequence cut short, an overlong form, an encoded
+surrogate) is refused with exit status 64 and the message "the query is not
+valid UTF-8 at byte N", N counting from 0.
 
 Options:
   --dir DIR     the install folder holding jst.mdb and the pages (default:
@@ -143,7 +147,7 @@ Exit status:
   1   nothing was found; the message the program shows is printed to
       standard error
   2   an error; "error N: text" is printed to standard error
-  64  bad usage
+  64  bad usage, a QUERY that is not valid UTF-8 included
 )");
 }
 

@@ -16,6 +16,7 @@ struct Options {
     bool timed = false; // --repeat given: one timing line per run, --repeat 1 included
     bool scan = false;                // --scan: no search index
     QString query;
+    qsizetype queryArgument = -1;     // where the query stands among the arguments
     bool help = false;
 };
 

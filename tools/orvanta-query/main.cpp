@@ -6,6 +6,7 @@
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
 #include "platform/db/Database.h"
+#include "platform/db/Utf8Reading.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
 #include "search/core/Highlighter.h"
@@ -145,15 +146,35 @@ int run(const QueryTool::Options& options)
 }
 
 // The arguments as typed. Qt's own decoding drops a leading U+FEFF, which in
-// a query is a character like any other.
+// a query is a character like any other. Each argument is decoded whole: a
+// decoder that keeps state would hold back a cut-off last character as the
+// start of more input and drop it, so that "--page 1\xE4" read as row 1.
 QStringList argumentsOf(int argc, char** argv)
 {
     QStringList out;
     for (int i = 1; i < argc; ++i) {
-        QStringDecoder decode(QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom);
+        QStringDecoder decode(QStringDecoder::System,
+                              QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
         out << decode(QByteArrayView(argv[i]));
     }
     return out;
+}
+
+// The offset of the first byte of `bytes` that starts no character, read as
+// the search reads text; -1 when every byte belongs to one. Decoding for Qt
+// would turn such a byte into U+FFFD, or a cut-off last character into
+// nothing at all, and the search would quietly be another one.
+qsizetype firstInvalidByte(QByteArrayView bytes)
+{
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = begin + bytes.size();
+    for (const unsigned char* p = begin; p < end;) {
+        const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
+        if (d.cp >= Utf8Reading::InvalidBase)
+            return p - begin;
+        p += d.len;
+    }
+    return -1;
 }
 
 } // namespace
@@ -171,6 +192,11 @@ int main(int argc, char** argv)
     if (parsed.options.help) {
         writeTo(stdout, QueryTool::usageText().toUtf8());
         return kExitFound;
+    }
+    if (const qsizetype at = firstInvalidByte(QByteArrayView(argv[parsed.options.queryArgument + 1])); at >= 0) {
+        writeLine(stderr, QStringLiteral("orvanta-query: the query is not valid UTF-8 at byte %1").arg(at));
+        writeLine(stderr, QStringLiteral("Try 'orvanta-query --help'."));
+        return kExitUsage;
     }
 
     int status = kExitError;
