@@ -74,25 +74,39 @@ TablePages::Found TablePages::find(std::uint32_t tablePage, std::uint32_t rowsCo
         unread.push_back(wholeFile);
     }
 
-    // A map that reads but names none of the pages of a table that has rows
-    // (its first page or its stretch pages damaged) is no map of this table.
-    if (unread.empty() && rowsCounted > 0
-        && std::none_of(found.pages.begin(), found.pages.end(),
-                        [&](std::uint32_t page) { return ownedBy(page, tablePage); })) {
+    // A map that names pages that are not the table's is damaged, or those
+    // pages are: the table's pages it leaves out may then be anywhere. One
+    // that names none of the pages of a table that has rows (its first page
+    // or its pages of bits damaged) is no map of this table at all.
+    bool owned = false;
+    bool foreign = false;
+    for (const std::uint32_t page : found.pages) {
+        if (ownedBy(page, tablePage))
+            owned = true;
+        else
+            foreign = true;
+    }
+    if (!owned && rowsCounted > 0 && unread.empty()) {
         found.pages.clear();
         found.pagesSkipped = 0;
-        unread.push_back(wholeFile);
     }
+    if ((!owned && rowsCounted > 0) || foreign)
+        unread.assign(1, wholeFile);
     if (unread.empty())
         return found;
 
     found.mapRead = false;
     const std::vector<std::uint32_t>& owner = owners();
     const std::size_t fromMap = found.pages.size();
+    // The map lists its pages in page order.
+    const auto listed = [&](std::uint64_t page) {
+        return std::binary_search(found.pages.begin(), found.pages.begin() + std::ptrdiff_t(fromMap),
+                                  std::uint32_t(page));
+    };
     for (const Span& span : unread) {
         const std::uint64_t end = std::min(span.end, pageCount);
         for (std::uint64_t page = span.first; page < end; ++page) {
-            if (owner[page] != tablePage)
+            if (owner[page] != tablePage || listed(page))
                 continue;
             // Only the header speaks for this page: its rows must all lie
             // where a data page keeps them, or none is read.

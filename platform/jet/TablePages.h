@@ -8,10 +8,11 @@
 // take the whole map, or a stretch of it, with it, while every data page is
 // sound: each of those still carries its owner in its header. So the map is
 // trusted where it can be read, and the file's pages are scanned (once per
-// file, whatever the number of tables that need it) only for the stretches it
-// cannot speak for. A page the map leaves out of a stretch it does speak for
-// is not the table's, even if its header says so: it may be a page the table
-// let go of.
+// file, whatever the number of tables that need it) for the stretches it
+// cannot speak for, or for the whole file when it names a page that is not
+// the table's. A page that a map naming only the table's pages leaves out is
+// not the table's, even if its header says so: it may be a page the table let
+// go of.
 #pragma once
 
 #include <cstddef>
