@@ -675,9 +675,10 @@ bool nameWanted(const char* name, const QStringList& tables)
 
 // The list of objects is the table MSysObjects, whose definition is always
 // page 2 and which lists itself. When pages of it are lost, libmdb returns
-// what it could read without a word: a list that lacks itself, or holds fewer
-// objects than its definition counts, is damaged, and a table missing from it
-// must not pass for one the file never had.
+// what it could read without a word. A list that lacks itself, or holds fewer
+// objects than its definition counts, and names no table of the user's is
+// damaged: the file must not pass for one without tables. One that still
+// names tables serves them.
 void checkCatalog(const GPtrArray* catalog, FilePages& pages, const MdbFormatConstants& format)
 {
     constexpr std::uint32_t kCatalogPage = 2;
@@ -686,13 +687,17 @@ void checkCatalog(const GPtrArray* catalog, FilePages& pages, const MdbFormatCon
         damaged("its list of tables cannot be read");
     const std::uint32_t counted = le32(definition + format.tab_num_rows_offset);
     bool listsItself = false;
+    bool listsTables = false;
     for (guint i = 0; i < catalog->len; ++i) {
-        const auto* entry = static_cast<const MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-        if (entry && entry->object_type == MDB_TABLE && entry->table_pg == kCatalogPage
-            && g_ascii_strcasecmp(entry->object_name, "MSysObjects") == 0)
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (!entry || entry->object_type != MDB_TABLE)
+            continue;
+        if (entry->table_pg == kCatalogPage && g_ascii_strcasecmp(entry->object_name, "MSysObjects") == 0)
             listsItself = true;
+        else if (mdb_is_user_table(entry))
+            listsTables = true;
     }
-    if (!listsItself || catalog->len < counted)
+    if (!listsTables && (!listsItself || catalog->len < counted))
         damaged("its list of tables is damaged");
 }
 
