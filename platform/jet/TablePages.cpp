@@ -74,28 +74,22 @@ TablePages::Found TablePages::find(std::uint32_t tablePage, std::uint32_t rowsCo
         unread.push_back(wholeFile);
     }
 
-    // A map that names pages that are not the table's is damaged, or those
-    // pages are: the table's pages it leaves out may then be anywhere. One
-    // that names none of the pages of a table that has rows (its first page
-    // or its pages of bits damaged) is no map of this table at all.
-    bool owned = false;
-    bool foreign = false;
-    for (const std::uint32_t page : found.pages) {
-        if (ownedBy(page, tablePage))
-            owned = true;
-        else
-            foreign = true;
-    }
-    if (!owned && rowsCounted > 0 && unread.empty()) {
+    // A map that reads but names none of the pages of a table that has rows
+    // (its first page or its pages of bits damaged) is no map of this table.
+    // One that names some of them is trusted for the rest: a table leaves
+    // pages behind that still name it, with rows on them that are no longer
+    // its own, so a page is never taken on its header alone where the map
+    // can speak.
+    if (rowsCounted > 0
+        && std::none_of(found.pages.begin(), found.pages.end(),
+                        [&](std::uint32_t page) { return ownedBy(page, tablePage); })) {
         found.pages.clear();
         found.pagesSkipped = 0;
-    }
-    if ((!owned && rowsCounted > 0) || foreign)
         unread.assign(1, wholeFile);
+    }
     if (unread.empty())
         return found;
 
-    found.mapRead = false;
     const std::vector<std::uint32_t>& owner = owners();
     const std::size_t fromMap = found.pages.size();
     // The map lists its pages in page order.

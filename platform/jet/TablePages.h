@@ -8,11 +8,13 @@
 // take the whole map, or a stretch of it, with it, while every data page is
 // sound: each of those still carries its owner in its header. So the map is
 // trusted where it can be read, and the file's pages are scanned (once per
-// file, whatever the number of tables that need it) for the stretches it
-// cannot speak for, or for the whole file when it names a page that is not
-// the table's. A page that a map naming only the table's pages leaves out is
-// not the table's, even if its header says so: it may be a page the table let
-// go of.
+// file, whatever the number of tables that need it) only for the stretches it
+// cannot speak for. A page that the map leaves out of a stretch it does speak
+// for is not the table's, even if its header says so: tables leave pages
+// behind that still name them, rows and all (the Jet 3 sample has 257 such
+// pages of one table, with 2,049 rows on them that are not deleted). Where
+// the map cannot speak, such pages cannot be told from the table's own; the
+// table's row count then bounds what is served.
 #pragma once
 
 #include <cstddef>
@@ -40,7 +42,6 @@ public:
         // Pages the map names past the end of the file, and pages found by
         // their owner that are no sound data page.
         std::uint32_t pagesSkipped = 0;
-        bool mapRead = true;  // false when any part of the map could not be read
     };
 
     // The pages of the table defined on `tablePage`, which counts `rowsCounted`
