@@ -3,7 +3,9 @@
 // when it cannot be read, every data page still names its table in its
 // header, so the rows come back whole and in their order, and the report
 // says nothing was lost. A list of tables that lost the pages naming the
-// tables is a damaged database, never a file without tables.
+// tables is a damaged database, never a file without tables. Both kinds of
+// map live in one file, past the usual length, since they share the helpers
+// that find a map in the file from the definition that names it.
 #include "jet/JetTestSupport.h"
 #include "support/Fixtures.h"
 
