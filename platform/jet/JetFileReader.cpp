@@ -6,6 +6,7 @@
 #include "platform/db/JetText.h"
 #include "platform/jet/FrameOutput.h"
 #include "platform/jet/FilePages.h"
+#include "platform/jet/TablePages.h"
 
 // The libmdb header pulls glib.h in inside extern "C", which C++ glib headers
 // do not survive; included first, glib's own guards keep it out.
@@ -32,7 +33,6 @@ using namespace JetProtocol;
 constexpr int kOffsetMask = 0x1FFF;    // row offsets carry flags above these bits
 constexpr int kLongValueRefSize = 12;  // length+flags, page/row, unused
 constexpr std::uint8_t kDataPage = 0x01;
-constexpr std::uint8_t kUsageMapPage = 0x05;
 
 [[noreturn]] void damaged(const std::string& what)
 {
@@ -96,8 +96,10 @@ struct UnreadableValue {
 class JetFile {
 public:
     JetFile(MdbHandle* mdb, FilePages& pages, FrameOutput& out)
-        : m_mdb(mdb), m_pages(pages), m_pageCount(pages.count()), m_out(out),
-          m_pageSize(int(mdb->fmt->pg_size)), m_jet3(mdb->f->jet_version == MDB_VER_JET3)
+        : m_mdb(mdb), m_pages(pages), m_pageCount(pages.count()),
+          m_tablePages(pages, {int(mdb->fmt->pg_size), int(mdb->fmt->row_count_offset),
+                               int(mdb->fmt->tab_usage_map_offset)}),
+          m_out(out), m_pageSize(int(mdb->fmt->pg_size)), m_jet3(mdb->f->jet_version == MDB_VER_JET3)
     {
         if (m_jet3)
             m_codePage = JetText::jet3CodePage(mdb->f->code_page, mdb->f->lang_id);
@@ -115,7 +117,6 @@ private:
         std::uint32_t pagesSkipped = 0;
     };
 
-    std::vector<std::uint32_t> usedPages(const MdbTableDef& table, Losses& losses);
     bool readDataPage(std::uint32_t page, unsigned long tablePage);
     template <typename RowAt>
     void forEachRow(const std::vector<std::uint32_t>& pages, unsigned long tablePage, RowAt&& rowAt,
@@ -138,6 +139,7 @@ private:
     // and keeps none of them.
     FilePages& m_pages;
     std::uint32_t m_pageCount;
+    TablePages m_tablePages;
     FrameOutput& m_out;
     int m_pageSize;
     bool m_jet3;
@@ -204,12 +206,15 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
         m_out.finish();
     }
 
-    // The pages come from the table's own page map, each checked to be a data
-    // page of this table before a row of it is read: a damaged page costs the
-    // rows on it and nothing else. Rows are read in storage order, page by
-    // page, as libmdb's own scan reads them.
+    // The pages come from the table's own page map (or, where it cannot be
+    // read, from the owner each page names), each checked to be a data page
+    // of this table before a row of it is read: a damaged page costs the rows
+    // on it and nothing else. Rows are read in storage order, page by page,
+    // as libmdb's own scan reads them.
     Losses losses;
-    const std::vector<std::uint32_t> pages = usedPages(*table, losses);
+    TablePages::Found found = m_tablePages.find(std::uint32_t(entry->table_pg), table->num_rows);
+    losses.pagesSkipped = found.pagesSkipped;
+    const std::vector<std::uint32_t> pages = std::move(found.pages);
     // libmdb fills one field per column, at most MDB_MAX_COLS of them.
     std::vector<MdbField> fields(MDB_MAX_COLS + 8);
     const std::uint32_t expectedRows = table->num_rows;
@@ -249,53 +254,6 @@ void JetFile::sendTable(MdbCatalogEntry* entry)
     std::string& out = m_out.begin(FrameKind::TableEnd);
     putU32(out, rows);
     m_out.finish();
-}
-
-// The pages the table's usage map marks as its own, in page order. A map
-// either names its pages by bits from a first page on (type 0), or lists
-// pages of bits, each covering a stretch of the file (type 1). Pages past the
-// end of the file (it was cut) are counted as skipped.
-std::vector<std::uint32_t> JetFile::usedPages(const MdbTableDef& table, Losses& losses)
-{
-    const unsigned char* map = table.usage_map;
-    const std::size_t size = table.map_sz;
-    if (!map || size < 5)
-        damaged("the page map of table '" + m_tableName + "' cannot be read");
-    std::vector<std::uint32_t> pages;
-    auto take = [&](std::uint64_t page) {
-        if (page >= m_pageCount)
-            ++losses.pagesSkipped;
-        else
-            pages.push_back(std::uint32_t(page));
-    };
-    if (map[0] == 0) {
-        const std::uint64_t first = le32(map + 1);
-        for (std::size_t bit = 0; bit < (size - 5) * 8; ++bit) {
-            if (map[5 + bit / 8] & (1u << (bit % 8)))
-                take(first + bit);
-        }
-    } else if (map[0] == 1) {
-        const std::size_t bitsPerPage = std::size_t(m_pageSize - 4) * 8;
-        for (std::size_t i = 0; i < (size - 1) / 4; ++i) {
-            const std::uint32_t mapPage = le32(map + 1 + i * 4);
-            if (mapPage == 0)
-                continue;
-            // A page of the map that is gone takes its stretch of pages along.
-            const unsigned char* mapBuf = m_pages.page(mapPage);
-            if (!mapBuf || mapBuf[0] != kUsageMapPage) {
-                ++losses.pagesSkipped;
-                continue;
-            }
-            const unsigned char* bits = mapBuf + 4;
-            for (std::size_t bit = 0; bit < bitsPerPage; ++bit) {
-                if (bits[bit / 8] & (1u << (bit % 8)))
-                    take(std::uint64_t(i) * bitsPerPage + bit);
-            }
-        }
-    } else {
-        damaged("the page map of table '" + m_tableName + "' is of an unknown kind");
-    }
-    return pages;
 }
 
 // Calls rowAt(start, end) for every row that is not deleted on the data pages
@@ -715,6 +673,34 @@ bool nameWanted(const char* name, const QStringList& tables)
     return false;
 }
 
+// The list of objects is the table MSysObjects, whose definition is always
+// page 2 and which lists itself. When pages of it are lost, libmdb returns
+// what it could read without a word. A list that lacks itself, or holds fewer
+// objects than its definition counts, and names no table of the user's is
+// damaged: the file must not pass for one without tables. One that still
+// names tables serves them.
+void checkCatalog(const GPtrArray* catalog, FilePages& pages, const MdbFormatConstants& format)
+{
+    constexpr std::uint32_t kCatalogPage = 2;
+    const unsigned char* definition = pages.page(kCatalogPage);
+    if (!definition)
+        damaged("its list of tables cannot be read");
+    const std::uint32_t counted = le32(definition + format.tab_num_rows_offset);
+    bool listsItself = false;
+    bool listsTables = false;
+    for (guint i = 0; i < catalog->len; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (!entry || entry->object_type != MDB_TABLE)
+            continue;
+        if (entry->table_pg == kCatalogPage && g_ascii_strcasecmp(entry->object_name, "MSysObjects") == 0)
+            listsItself = true;
+        else if (mdb_is_user_table(entry))
+            listsTables = true;
+    }
+    if (!listsTables && (!listsItself || catalog->len < counted))
+        damaged("its list of tables is damaged");
+}
+
 } // namespace
 
 void sendTables(const QString& path, const QStringList& tables, FrameOutput& out)
@@ -766,14 +752,15 @@ void sendTables(const QString& path, const QStringList& tables, FrameOutput& out
         out.finish();
     }
 
-    GPtrArray* catalog = mdb_read_catalog(mdb.get(), MDB_TABLE);
+    GPtrArray* catalog = mdb_read_catalog(mdb.get(), MDB_ANY);
     if (!catalog)
         damaged("its list of tables cannot be read");
+    checkCatalog(catalog, pages, *mdb->fmt);
     // Entries stay valid while no other catalog is read; we read none.
     QSet<QString> tableNames;
     for (guint i = 0; i < catalog->len; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-        if (!entry || !mdb_is_user_table(entry))
+        if (!entry || entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
             continue;
         // The system's own tables pass for user tables only when their flags
         // in the catalog were damaged.
