@@ -34,8 +34,9 @@ struct FileIdentity {
 std::optional<FileIdentity> identityOf(const QString& localPath);
 
 // A hash (XXH3, 128 bits, as hex) of the whole content of the file at
-// `localPath`, or nothing when it cannot be read. About 6 ms per 100 MB when
-// the file is in the system's cache, against seconds for converting it.
+// `localPath`, or nothing when it cannot be read. About 60 ms for 113 MB
+// (100 ms from disk), against about 5 s for converting 100 MB of Jet file
+// (bench_file_hash).
 std::optional<QString> contentHashOf(const QString& localPath);
 
 } // namespace Orvanta
