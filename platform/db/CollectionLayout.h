@@ -3,9 +3,16 @@
 // so they get the same page size and the same newest-first index.
 #pragma once
 
+#include <cstdint>
+
 struct sqlite3;
 
 namespace Orvanta::CollectionLayout {
+
+// In the file's header (PRAGMA application_id), so that neither kind is ever
+// taken for the other, nor any other SQLite file for ours.
+constexpr uint32_t BuiltApplicationId = 0x4F52564E;
+constexpr uint32_t CopyApplicationId = 0x4F52434A;
 
 // Searches scan every content value: with large pages nearly every document
 // sits whole on one page instead of in a chain of overflow pages.

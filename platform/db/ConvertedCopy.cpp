@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 #include "platform/db/CollectionLayout.h"
 #include "platform/db/ContentIndex.h"
+#include "platform/db/PageChecksums.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QUrl>
 
 #include <cerrno>
@@ -29,9 +31,7 @@ namespace Orvanta::ConvertedCopy {
 
 namespace {
 
-// In the file's header, so that no other SQLite file (a collection that
-// orvanta-build wrote, anything else) is ever taken for a copy.
-constexpr quint32 ApplicationId = 0x4F52434A;
+constexpr quint32 ApplicationId = CollectionLayout::CopyApplicationId;
 
 const char* const IdentityTable = "orvanta_converted_copy";
 
@@ -39,9 +39,21 @@ const char* const IdentityTable = "orvanta_converted_copy";
 // grown for this long.
 constexpr qint64 AbandonedAfterSeconds = 3600;
 
+// What the copy's name stands for: the whole identity of the file it was
+// made from (its change time included) and what made it.
 QString fullKey(const FileIdentity& source, const QString& converter)
 {
     return QStringLiteral("orvanta converted copy %1\n").arg(FormatVersion) + source.key() + QLatin1Char('\n')
+        + converter;
+}
+
+// What the copy holds of the same: all but the times and the inode, which
+// may move while the content stays (a chmod, a file restored from a
+// backup). A copy is only ever given the name of an identity whose file it
+// was made from, or whose content was found the same (adopt()).
+QString storedKey(const FileIdentity& source, const QString& converter)
+{
+    return QStringLiteral("orvanta converted copy %1\n%2\n%3\n").arg(FormatVersion).arg(source.canonicalPath).arg(source.size)
         + converter;
 }
 
@@ -91,7 +103,8 @@ bool headerFits(const QByteArray& header, qint64 size)
     const bool countValid = bigEndian(header, 24, 4) == bigEndian(header, 92, 4);
     return pageSize == quint32(CollectionLayout::PageSize) && countValid && pageCount > 0
         && qint64(pageSize) * pageCount == size && bigEndian(header, 68, 4) == ApplicationId
-        && bigEndian(header, 60, 4) == quint32(FormatVersion);
+        && bigEndian(header, 60, 4) == quint32(FormatVersion)
+        && PageChecksums::carriesChecksums(reinterpret_cast<const unsigned char*>(header.constData()), int(header.size()));
 }
 
 // A read-only connection that takes the file as never changing: no locks, no
@@ -102,7 +115,8 @@ sqlite3* openImmutable(const QString& path)
     const QByteArray uri =
         "file:" + QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/") + "?immutable=1";
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr)
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                        PageChecksums::vfsName())
         != SQLITE_OK) {
         sqlite3_close(db);
         return nullptr;
@@ -110,11 +124,12 @@ sqlite3* openImmutable(const QString& path)
     return db;
 }
 
-// The copy's key and the path of the file it was made from, as it holds them.
-bool readIdentity(sqlite3* db, QString* key, QString* source)
+// The copy's key, the path of the file it was made from and the hash of that
+// file's content, as it holds them.
+bool readIdentity(sqlite3* db, QString* key, QString* source, QString* content = nullptr)
 {
     sqlite3_stmt* stmt = nullptr;
-    const QByteArray query = QByteArray("SELECT key, source FROM ") + IdentityTable;
+    const QByteArray query = QByteArray("SELECT key, source, content FROM ") + IdentityTable;
     bool found = false;
     if (sqlite3_prepare_v2(db, query.constData(), -1, &stmt, nullptr) == SQLITE_OK
         && sqlite3_step(stmt) == SQLITE_ROW) {
@@ -124,6 +139,8 @@ bool readIdentity(sqlite3* db, QString* key, QString* source)
         };
         *key = text(0);
         *source = text(1);
+        if (content)
+            *content = text(2);
         found = true;
     }
     sqlite3_finalize(stmt);
@@ -185,7 +202,7 @@ sqlite3* open(const QString& folder, const FileIdentity& source, const QString& 
     file.close();
     sqlite3* db = fits ? openImmutable(path) : nullptr;
     QString key, from;
-    if (!db || !readIdentity(db, &key, &from) || key != fullKey(source, converter)) {
+    if (!db || !readIdentity(db, &key, &from) || key != storedKey(source, converter)) {
         sqlite3_close(db);
         QFile::remove(path);
         return nullptr;
@@ -199,19 +216,56 @@ sqlite3* open(const QString& folder, const FileIdentity& source, const QString& 
     return db;
 }
 
+sqlite3* adopt(const QString& folder, const FileIdentity& source, const QString& converter, const QString& localPath)
+{
+    if (folder.isEmpty())
+        return nullptr;
+    const QString wanted = fileNameFor(source, converter);
+    std::optional<QString> hash;
+    for (const QFileInfo& entry : QDir(folder).entryInfoList({prefixFor(source) + QStringLiteral("*.sqlite")}, QDir::Files)) {
+        if (entry.fileName() == wanted)
+            continue;
+        QFile file(entry.filePath());
+        if (!file.open(QIODevice::ReadOnly) || !headerFits(file.read(100), file.size()))
+            continue;
+        file.close();
+        sqlite3* db = openImmutable(entry.filePath());
+        QString key, from, content;
+        const bool read = db && readIdentity(db, &key, &from, &content);
+        sqlite3_close(db);
+        if (!read || key != storedKey(source, converter) || content.isEmpty())
+            continue;
+        if (!hash) {
+            hash = contentHashOf(localPath);
+            // The file must not have changed while it was read.
+            const std::optional<FileIdentity> after = identityOf(localPath);
+            if (!hash || !after || *after != source)
+                return nullptr;
+        }
+        if (*hash != content)
+            continue;
+        if (::rename(QFile::encodeName(entry.filePath()).constData(),
+                     QFile::encodeName(folder + QLatin1Char('/') + wanted).constData())
+            != 0)
+            return nullptr;
+        return open(folder, source, converter);
+    }
+    return nullptr;
+}
+
 Writer::Writer(const QString& folder, const FileIdentity& source, const QString& converter)
 {
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return;
     const QString name = fileNameFor(source, converter);
     m_folder = folder;
-    m_key = fullKey(source, converter);
+    m_key = storedKey(source, converter);
     m_source = source.canonicalPath;
     m_final = folder + QLatin1Char('/') + name;
     m_temporary = folder + QLatin1Char('/') + temporaryNameFor(name, ::getpid());
     QFile::remove(m_temporary);
     if (sqlite3_open_v2(QFile::encodeName(m_temporary).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, PageChecksums::vfsName())
         != SQLITE_OK) {
         discard();
         return;
@@ -220,10 +274,10 @@ Writer::Writer(const QString& folder, const FileIdentity& source, const QString&
     // no journal and no syncing while it grows. Written pages go to the
     // file, not the program's memory: a small cache is enough for appending
     // rows and sorting the newest-first index.
-    const QByteArray setup = "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
-                             "PRAGMA cache_size=-8192; PRAGMA application_id="
-        + QByteArray::number(ApplicationId);
-    if (!CollectionLayout::setPageSize(m_db) || sqlite3_exec(m_db, setup.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+    const char* setup = "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
+                        "PRAGMA cache_size=-8192";
+    if (!CollectionLayout::setPageSize(m_db) || sqlite3_exec(m_db, setup, nullptr, nullptr, nullptr) != SQLITE_OK
+        || !PageChecksums::prepareEmpty(m_db, ApplicationId))
         discard();
 }
 
@@ -246,16 +300,20 @@ bool Writer::commit()
 {
     if (!m_db)
         return false;
-    const QByteArray create = QByteArray("CREATE TABLE ") + IdentityTable + "(key TEXT, source TEXT)";
-    const QByteArray insert = QByteArray("INSERT INTO ") + IdentityTable + " VALUES(?, ?)";
+    const QByteArray create = QByteArray("CREATE TABLE ") + IdentityTable + "(key TEXT, source TEXT, content TEXT)";
+    const QByteArray insert = QByteArray("INSERT INTO ") + IdentityTable + " VALUES(?, ?, ?)";
     const QByteArray version = "PRAGMA user_version=" + QByteArray::number(FormatVersion);
     const QByteArray key = m_key.toUtf8();
     const QByteArray source = m_source.toUtf8();
+    // The file held still while it was read (its identity is the same after
+    // as before), so this is the content the copy was made from.
+    const QByteArray content = contentHashOf(m_source).value_or(QString()).toUtf8();
     bool ok = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_stmt* stmt = nullptr;
     if (ok && sqlite3_prepare_v2(m_db, insert.constData(), -1, &stmt, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, key.constData(), int(key.size()), SQLITE_STATIC);
         sqlite3_bind_text(stmt, 2, source.constData(), int(source.size()), SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 3, content.constData(), int(content.size()), SQLITE_STATIC);
         ok = sqlite3_step(stmt) == SQLITE_DONE;
     } else {
         ok = false;
@@ -273,20 +331,29 @@ bool Writer::commit()
     return true;
 }
 
-bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing)
+IndexOutcome addContentIndex(const QString& path, const std::function<bool()>& keepGoing)
 {
     const QFileInfo info(path);
     const QString temporary = info.path() + QLatin1Char('/')
         + temporaryNameFor(info.fileName() + QStringLiteral(".index"), ::getpid());
     QFile::remove(temporary);
-    if (!QFile::copy(path, temporary))
-        return false;
+    // Whether the folder has room for the file the index is built in (a
+    // copy of the copy, grown by the index).
+    auto noRoom = [&] {
+        const QStorageInfo storage(info.path());
+        return storage.isValid() && storage.bytesAvailable() < info.size();
+    };
+    if (!QFile::copy(path, temporary)) {
+        QFile::remove(temporary);
+        return noRoom() ? IndexOutcome::NoRoom : IndexOutcome::Failed;
+    }
     // Pages read through a mapping would count as this program's memory, the
     // whole file by the end: the build reads them into a small cache instead.
     sqlite3* db = nullptr;
     bool built = false;
+    bool full = false;
     if (sqlite3_open_v2(QFile::encodeName(temporary).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                        nullptr)
+                        PageChecksums::vfsName())
             == SQLITE_OK
         && sqlite3_exec(db,
                         "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
@@ -295,8 +362,9 @@ bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing
             == SQLITE_OK) {
         try {
             built = ContentIndex::build(db, [&](qint64, qint64) { return keepGoing(); });
-        } catch (const Error&) {
+        } catch (const Error& e) {
             built = false; // a full disk, the folder gone: the copy stays as it is
+            full = e.number() == ErrorCode::DiskFull;
         } catch (const std::bad_alloc&) {
             built = false;
         }
@@ -307,9 +375,11 @@ bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing
     file.close();
     if (built && closed && whole && keepGoing()
         && ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0)
-        return true;
+        return IndexOutcome::Added;
     QFile::remove(temporary);
-    return false;
+    if (!keepGoing())
+        return IndexOutcome::Stopped;
+    return full ? IndexOutcome::NoRoom : IndexOutcome::Failed;
 }
 
 void tidy(const QString& folder, qint64 limitBytes, const QString& inUse)

@@ -6,10 +6,13 @@
 // of its own.
 //
 // A copy is named after the Jet file's identity (path, size, modification
-// time, inode), the copy's format version and the program that converted it
-// (the Jet reader's own identity), and holds all that inside as well. A copy
-// of an older or other file, one made by another build, and one that is cut,
-// zeroed or not ours is removed and made again, never served.
+// and change times, inode; see FileIdentity.h), the copy's format version and
+// the program that converted it (the Jet reader's own identity), and holds
+// the path, size, version and converter inside, with a hash of the Jet file's
+// content. A copy of an older or other file, one made by another build, and
+// one that is cut, zeroed or not ours is removed and made again, never served.
+// Every page of a copy carries a checksum (PageChecksums.h): a page damaged
+// on disk fails its read, and the copy is made again.
 //
 // A copy is written under a temporary name that carries the writer's process
 // id and renamed when complete: two programs converting the same file at once
@@ -32,7 +35,8 @@ namespace Orvanta::ConvertedCopy {
 // copy holds; copies of other versions are made again.
 // 2: a copy of a damaged file holds what was lost (DamageReport).
 // 3: read in place, with a collection's layout.
-constexpr int FormatVersion = 3;
+// 4: every page carries a checksum; named by the change time too.
+constexpr int FormatVersion = 4;
 
 // How large the folder may grow, all copies together, unless set otherwise
 // (by the environment variable ORVANTA_CACHE_LIMIT, in bytes).
@@ -48,6 +52,13 @@ QString pathFor(const QString& folder, const FileIdentity& source, const QString
 // A read-only connection to the copy of `source`, or nullptr when `folder`
 // holds no valid one (an invalid one is removed). Marks the copy used.
 sqlite3* open(const QString& folder, const FileIdentity& source, const QString& converter);
+
+// The copy of an earlier identity of the same file whose content the file
+// still has (only its times or inode moved: a chmod, a file copied back from a
+// backup), given the name of `source` and opened as open() does; nullptr when
+// there is none. Hashes the Jet file at `localPath` when a copy of the same
+// path and size is there.
+sqlite3* adopt(const QString& folder, const FileIdentity& source, const QString& converter, const QString& localPath);
 
 // A copy being written: its database starts empty, with the page size set.
 // Unless committed, the temporary file is removed when the writer goes.
@@ -80,8 +91,10 @@ private:
 // it in a copy of the file under a temporary name and renames that over it
 // when complete, so that a program reading the copy meanwhile reads on
 // undisturbed. `keepGoing` is asked now and then; false stops the build.
-// Returns false when stopped or when it failed (the copy is left as it was).
-bool addContentIndex(const QString& path, const std::function<bool()>& keepGoing);
+// Unless Added, the copy is left as it was; NoRoom says that the disk (or
+// the folder's file system) was full.
+enum class IndexOutcome { Added, Stopped, NoRoom, Failed };
+IndexOutcome addContentIndex(const QString& path, const std::function<bool()>& keepGoing);
 
 // Keeps `folder` within `limitBytes`: removes temporary files of programs
 // that are gone, copies of files that no longer exist, older copies of the

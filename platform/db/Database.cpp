@@ -8,6 +8,7 @@
 #include "platform/db/FileIdentity.h"
 #include "platform/db/IndexedSearch.h"
 #include "platform/db/JetImport.h"
+#include "platform/db/PageChecksums.h"
 #include "platform/db/SqlDialect.h"
 #include "platform/db/SqliteFunctions.h"
 #include "platform/db/StatementRows.h"
@@ -15,6 +16,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <sqlite3.h>
 
@@ -129,6 +131,12 @@ Error errorFor(int rc, const QString& message, const QString& displayPath)
                      QStringLiteral("The database engine cannot find the input table or query '%1'. "
                                     "Make sure it exists and that its name is spelled correctly.")
                          .arg(table));
+    }
+    if (rc == SQLITE_IOERR_DATA) {
+        return Error(ErrorCode::DatabaseDamaged,
+                     QStringLiteral("Cannot read database '%1'. A part of the file has been damaged since it was "
+                                    "written (it fails its checksum).")
+                         .arg(displayPath));
     }
     switch (rc & 0xFF) {
     case SQLITE_NOMEM:
@@ -280,6 +288,8 @@ Converted convert(const QString& localPath, const FileIdentity& identity, const 
     const QString converter = converterKey();
     Converted result;
     result.db = ConvertedCopy::open(folder, identity, converter);
+    if (!result.db && identity.size >= minimumCopySource)
+        result.db = ConvertedCopy::adopt(folder, identity, converter, localPath);
     if (result.db) {
         ++g_copiesRestored;
         result.copyPath = ConvertedCopy::pathFor(folder, identity, converter);
@@ -409,8 +419,9 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
     sqlite3* db = nullptr;
     // Read-only, and never a URI: nothing in the path is taken as an option.
     // Mapped whole, beyond SQLite's own limit (see WholeFileMap.h).
+    // Pages of collections that carry checksums are checked as they are read.
     const int rc = sqlite3_open_v2(QFile::encodeName(localPath).constData(), &db,
-                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, WholeFileMap::vfsName());
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, PageChecksums::vfsName());
     if (rc != SQLITE_OK) {
         const QString message = db ? lastMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
@@ -424,7 +435,8 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
     // Reading the schema is the first real read: a damaged file shows here.
     const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
     if (check != SQLITE_OK)
-        throw errorFor(check == SQLITE_ERROR ? SQLITE_CORRUPT : check, lastMessage(db), displayPath);
+        throw errorFor(check == SQLITE_ERROR ? SQLITE_CORRUPT : sqlite3_extended_errcode(db), lastMessage(db),
+                       displayPath);
     database->m_dataVersion = dataVersion(db);
     keepShared(copies, identity, database);
     return database;
@@ -433,10 +445,18 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
 QString Database::takeDamageWarning()
 {
     std::lock_guard lock(m_mutex);
-    if (m_damage.isEmpty() || m_damageWarned)
-        return {};
-    m_damageWarned = true;
-    return m_damage.text(m_displayPath);
+    QStringList warnings;
+    if (!m_damage.isEmpty() && !m_damageWarned) {
+        m_damageWarned = true;
+        warnings << m_damage.text(m_displayPath);
+    }
+    if (m_indexWarning == IndexWarning::Due) {
+        m_indexWarning = IndexWarning::Given;
+        warnings << QStringLiteral("資料庫「%1」的轉換副本已保存，但磁碟空間不足，無法建立全文索引；"
+                                   "搜尋結果不受影響，只是較慢。請清出磁碟空間，下次啟動時會再建立索引。")
+                        .arg(m_displayPath);
+    }
+    return warnings.join(QLatin1Char('\n'));
 }
 
 void Database::forgetIfWritten()
@@ -503,10 +523,20 @@ qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& vis
             throw;
         return -1;
     } catch (const Error&) {
-        // A converted copy damaged on disk is made again by execute().
-        if (rows > 0)
+        // A converted copy damaged on disk is made again by execute(); once
+        // rows were handed over, here, for the next search.
+        if (rows > 0) {
+            if (damagedCopy())
+                remakeCopy();
             throw;
+        }
         return -1;
+    }
+    if (damagedCopy()) {
+        // A page of the index failed its checksum after the rows were read
+        // without it: they are right, the copy is not.
+        m_index.reset();
+        remakeCopy();
     }
     return rows;
 }
@@ -523,6 +553,10 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
         rows = runIndexed(jetSql);
         if (!rows)
             rows = run(jetSql);
+        // The index may have failed on a damaged page and the scan answered
+        // in its place: the rows are right, but the copy is damaged.
+        if (damagedCopy())
+            throw errorFor(SQLITE_IOERR_DATA, {}, m_displayPath);
     } catch (const Error& e) {
         // A converted copy damaged on disk since it was checked is made
         // again from the Jet file, and the statement runs on the new one.
@@ -632,7 +666,7 @@ std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
             options.rowidTies = false;
             continue;
         }
-        throw errorFor(rc, message, m_displayPath);
+        throw errorFor(sqlite3_extended_errcode(m_db), message, m_displayPath);
     }
     if (!statement) {
         throw Error(ErrorCode::StatementRejected,
@@ -652,8 +686,13 @@ std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
     while ((rc = sqlite3_step(st)) == SQLITE_ROW)
         appendCurrentRow(*table, st, columns);
     if (rc != SQLITE_DONE)
-        throw errorFor(rc, lastMessage(m_db), m_displayPath);
+        throw errorFor(sqlite3_extended_errcode(m_db), lastMessage(m_db), m_displayPath);
     return table;
+}
+
+bool Database::damagedCopy()
+{
+    return !m_copyPath.isEmpty() && PageChecksums::failedOn(m_db);
 }
 
 bool Database::remakeCopy()
@@ -687,8 +726,19 @@ void Database::startContentIndex()
     m_stopIndexWorker = false;
     m_indexWorker = std::thread([this, path = m_copyPath] {
         ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 10);
-        if (!ConvertedCopy::addContentIndex(path, [this] { return !m_stopIndexWorker.load(); }))
+        switch (ConvertedCopy::addContentIndex(path, [this] { return !m_stopIndexWorker.load(); })) {
+        case ConvertedCopy::IndexOutcome::Added:
+            break;
+        case ConvertedCopy::IndexOutcome::NoRoom: {
+            std::lock_guard lock(m_mutex);
+            if (m_indexWarning == IndexWarning::None)
+                m_indexWarning = IndexWarning::Due;
             return;
+        }
+        case ConvertedCopy::IndexOutcome::Stopped:
+        case ConvertedCopy::IndexOutcome::Failed:
+            return;
+        }
         const QString converter = converterKey();
         std::lock_guard lock(m_mutex);
         sqlite3* db = ConvertedCopy::open(m_copyFolder, m_source, converter);

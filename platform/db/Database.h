@@ -65,7 +65,9 @@ public:
 
     // The warning about that damage, the first time it is asked for on this
     // opening of the file; empty after that, and for a sound file. A file
-    // read again (changed, or at the next start) warns again.
+    // read again (changed, or at the next start) warns again. The same
+    // warning says, once, that the copy of a Jet file was kept without its
+    // content index because the disk was full.
     QString takeDamageWarning();
 
     // True when the composed searches of this database go through its content
@@ -124,6 +126,7 @@ private:
     void forgetIfWritten();
     ContentIndex* contentIndex();
     bool remakeCopy();
+    bool damagedCopy();
     void startContentIndex();
     void stopContentIndex();
 
@@ -132,6 +135,8 @@ private:
     QString m_displayPath;
     DamageReport m_damage;
     bool m_damageWarned = false;
+    enum class IndexWarning { None, Due, Given };
+    IndexWarning m_indexWarning = IndexWarning::None;
     std::mutex m_mutex;
     int m_dataVersion = 0;
     QString m_lastSql;

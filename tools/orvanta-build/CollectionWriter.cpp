@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 #include "platform/db/CollectionLayout.h"
 #include "platform/db/ContentIndex.h"
+#include "platform/db/PageChecksums.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,7 +85,7 @@ CollectionWriter::CollectionWriter(const QString& folder, bool force, bool conte
     m_temporary = dir + QStringLiteral("/.jst.mdb.%1.tmp").arg(::getpid());
     QFile::remove(m_temporary);
     const int rc = sqlite3_open_v2(QFile::encodeName(m_temporary).constData(), &m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, PageChecksums::vfsName());
     if (rc != SQLITE_OK)
         fail(QStringLiteral("Cannot create %1").arg(m_temporary));
 
@@ -96,7 +97,10 @@ CollectionWriter::CollectionWriter(const QString& folder, bool force, bool conte
     exec("PRAGMA synchronous=OFF");
     exec("PRAGMA locking_mode=EXCLUSIVE");
     exec("PRAGMA cache_size=-65536");
-    exec(QByteArray("PRAGMA application_id=" + QByteArray::number(kApplicationId)).constData());
+    // Every page carries a checksum that the programs reading the collection
+    // check (PageChecksums.h).
+    if (!PageChecksums::prepareEmpty(m_db, CollectionLayout::BuiltApplicationId))
+        fail(QStringLiteral("Cannot prepare %1").arg(m_temporary));
     exec("PRAGMA user_version=1");
     exec("CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT)");
     exec("BEGIN");

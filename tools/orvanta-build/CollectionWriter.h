@@ -4,6 +4,7 @@
 // old file untouched.
 #pragma once
 
+#include "platform/db/CollectionLayout.h"
 #include "platform/db/ContentIndex.h"
 
 #include <QString>
@@ -23,7 +24,7 @@ enum class ExistingStore { None, OurOwn, Jet, ForeignSqlite, Unknown };
 ExistingStore inspectStore(const QString& path);
 
 // The mark of a database this tool wrote ("ORVN"), in its application_id.
-constexpr int kApplicationId = 0x4F52564E;
+constexpr int kApplicationId = int(CollectionLayout::BuiltApplicationId);
 
 class CollectionWriter {
 public:
