@@ -3,7 +3,7 @@
 // main that sets up Qt before Google Benchmark runs.
 #pragma once
 
-#include "platform/db/JetImport.h"
+#include "platform/jet/JetImport.h"
 
 #include <QCoreApplication>
 #include <QDir>

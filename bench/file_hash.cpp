@@ -6,7 +6,7 @@
 // allowed (root); the conversion reads tcm-sample's 14 MB into memory.
 #include "BenchSupport.h"
 
-#include "platform/db/FileIdentity.h"
+#include "platform/collection/FileIdentity.h"
 
 #include <QTemporaryDir>
 

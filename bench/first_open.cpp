@@ -11,7 +11,7 @@
 #include "BenchSupport.h"
 
 #include "app/core/modVelmora.h"
-#include "platform/db/Database.h"
+#include "platform/collection/Database.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 

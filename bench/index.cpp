@@ -9,11 +9,11 @@
 #include "BenchSupport.h"
 
 #include "app/core/modVelmora.h"
-#include "platform/db/ContentIndex.h"
-#include "platform/db/Database.h"
-#include "platform/db/LikeMatcher.h"
-#include "platform/db/IndexStorage.h"
-#include "platform/db/Utf8Reading.h"
+#include "platform/index/ContentIndex.h"
+#include "platform/collection/Database.h"
+#include "platform/sql/LikeMatcher.h"
+#include "platform/index/IndexStorage.h"
+#include "platform/sql/Utf8Reading.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 

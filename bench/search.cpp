@@ -7,10 +7,10 @@
 #include "BenchSupport.h"
 
 #include "app/core/modVelmora.h"
-#include "platform/db/Database.h"
-#include "platform/db/ResultTable.h"
-#include "platform/db/SqlDialect.h"
-#include "platform/db/SqliteFunctions.h"
+#include "platform/collection/Database.h"
+#include "platform/sql/ResultTable.h"
+#include "platform/sql/SqlDialect.h"
+#include "platform/sql/SqliteFunctions.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 

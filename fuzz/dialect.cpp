@@ -3,8 +3,8 @@
 // statement means the same in both dialects it must keep its meaning: such a
 // statement, run as SQLite reads it and run translated, must give the same
 // rows from the same small table.
-#include "platform/db/SqlDialect.h"
-#include "platform/db/SqliteFunctions.h"
+#include "platform/sql/SqlDialect.h"
+#include "platform/sql/SqliteFunctions.h"
 
 #include <QString>
 

@@ -2,11 +2,11 @@
 // content and any query box text: both run on the same small collection.
 // Input: content values separated by 0x01 (one starting with 0x02 is NULL),
 // the last piece being the query box text.
-#include "platform/db/ContentIndex.h"
-#include "platform/db/IndexedSearch.h"
-#include "platform/db/SqlDialect.h"
-#include "platform/db/SqliteFunctions.h"
-#include "platform/db/StatementRows.h"
+#include "platform/index/ContentIndex.h"
+#include "platform/index/IndexedSearch.h"
+#include "platform/sql/SqlDialect.h"
+#include "platform/sql/SqliteFunctions.h"
+#include "platform/sql/StatementRows.h"
 #include "search/core/QueryComposer.h"
 
 #include <sqlite3.h>

@@ -7,7 +7,7 @@
 // few seconds per input, so that a pattern that makes the matcher slow is a
 // failure like a wrong answer. The reference takes pattern times text steps:
 // it checks the answer only where that stays small, the matcher runs always.
-#include "platform/db/LikeMatcher.h"
+#include "platform/sql/LikeMatcher.h"
 
 #include <QString>
 

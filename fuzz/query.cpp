@@ -1,7 +1,7 @@
 // Any query box text must compose to a statement that the engine accepts and
 // runs: no crash, no rejected statement, whatever the user types.
-#include "platform/db/SqlDialect.h"
-#include "platform/db/SqliteFunctions.h"
+#include "platform/sql/SqlDialect.h"
+#include "platform/sql/SqliteFunctions.h"
 #include "search/core/QueryComposer.h"
 
 #include <sqlite3.h>

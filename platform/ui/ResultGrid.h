@@ -10,7 +10,7 @@
 // top.
 #pragma once
 
-#include "platform/db/ResultTable.h"
+#include "platform/sql/ResultTable.h"
 
 #include <QString>
 #include <QTableView>

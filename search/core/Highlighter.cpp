@@ -1,6 +1,6 @@
 #include "search/core/Highlighter.h"
 
-#include "platform/db/LikeMatcher.h"
+#include "platform/sql/LikeMatcher.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/FolderBounds.h"
 #include "platform/files/Paths.h"

@@ -1,6 +1,6 @@
 #include "search/core/QueryComposer.h"
 
-#include "platform/db/StatementPieces.h"
+#include "platform/sql/StatementPieces.h"
 
 namespace Orvanta {
 

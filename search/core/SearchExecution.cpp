@@ -1,7 +1,7 @@
 #include "search/core/SearchExecution.h"
 
-#include "platform/db/Connection.h"
-#include "platform/db/Database.h"
+#include "platform/collection/Connection.h"
+#include "platform/collection/Database.h"
 
 namespace Orvanta {
 

@@ -2,8 +2,8 @@
 // (open, test for rows, close, open again) and hand back the rows to bind.
 #pragma once
 
-#include "platform/db/ResultTable.h"
-#include "platform/db/TitleStore.h"
+#include "platform/sql/ResultTable.h"
+#include "platform/index/TitleStore.h"
 
 #include <QString>
 

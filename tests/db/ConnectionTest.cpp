@@ -3,9 +3,9 @@
 #include "DbTestSupport.h"
 
 #include "platform/Error.h"
-#include "platform/db/Connection.h"
-#include "platform/db/Database.h"
-#include "platform/db/LikeMatcher.h"
+#include "platform/collection/Connection.h"
+#include "platform/collection/Database.h"
+#include "platform/sql/LikeMatcher.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>

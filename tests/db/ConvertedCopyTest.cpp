@@ -6,9 +6,9 @@
 // into memory.
 #include "DbTestSupport.h"
 
-#include "platform/db/Connection.h"
-#include "platform/db/ConvertedCopy.h"
-#include "platform/db/Database.h"
+#include "platform/collection/Connection.h"
+#include "platform/collection/ConvertedCopy.h"
+#include "platform/collection/Database.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>

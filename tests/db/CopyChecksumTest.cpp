@@ -5,7 +5,7 @@
 #include "CopyTestSupport.h"
 #include "DbTestSupport.h"
 
-#include "platform/db/Database.h"
+#include "platform/collection/Database.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include "CopyTestSupport.h"
 #include "DbTestSupport.h"
 
-#include "platform/db/Connection.h"
-#include "platform/db/Database.h"
+#include "platform/collection/Connection.h"
+#include "platform/collection/Database.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>

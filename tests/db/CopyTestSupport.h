@@ -2,7 +2,7 @@
 // the Connection API, and the copies in a cache folder.
 #pragma once
 
-#include "platform/db/Connection.h"
+#include "platform/collection/Connection.h"
 
 #include <QDir>
 #include <QStringList>

@@ -4,9 +4,9 @@
 #include "DbTestSupport.h"
 
 #include "platform/Error.h"
-#include "platform/db/Connection.h"
-#include "platform/db/ConvertedCopy.h"
-#include "platform/db/Database.h"
+#include "platform/collection/Connection.h"
+#include "platform/collection/ConvertedCopy.h"
+#include "platform/collection/Database.h"
 #include "support/Fixtures.h"
 #include "support/SalvageCheck.h"
 

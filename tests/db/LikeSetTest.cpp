@@ -1,5 +1,5 @@
-#include "platform/db/LikeMatcher.h"
-#include "platform/db/LikeSet.h"
+#include "platform/sql/LikeMatcher.h"
+#include "platform/sql/LikeSet.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "DbTestSupport.h"
 
 #include "platform/Error.h"
-#include "platform/db/Connection.h"
-#include "platform/db/LikeMatcher.h"
+#include "platform/collection/Connection.h"
+#include "platform/sql/LikeMatcher.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 // automaton's multi-word states and the hand-over from the quick searches.
 #include "DbTestSupport.h"
 
-#include "platform/db/Connection.h"
-#include "platform/db/LikeMatcher.h"
+#include "platform/collection/Connection.h"
+#include "platform/sql/LikeMatcher.h"
 
 #include <gtest/gtest.h>
 

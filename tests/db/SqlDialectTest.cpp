@@ -1,4 +1,4 @@
-#include "platform/db/SqlDialect.h"
+#include "platform/sql/SqlDialect.h"
 
 #include <gtest/gtest.h>
 

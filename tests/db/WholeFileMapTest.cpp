@@ -2,9 +2,9 @@
 // and a file that another program shrinks, rewrites or grows under an open
 // connection is read as it is now, never from a map of what it was (which,
 // for a file cut short, would end the program).
-#include "platform/db/Connection.h"
-#include "platform/db/Database.h"
-#include "platform/db/WholeFileMap.h"
+#include "platform/collection/Connection.h"
+#include "platform/collection/Database.h"
+#include "platform/sql/WholeFileMap.h"
 #include "search/core/QueryComposer.h"
 
 #include "db/DbTestSupport.h"

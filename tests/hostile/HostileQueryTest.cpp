@@ -10,9 +10,9 @@
 // with ICU's simple case folding and walks the pattern itself.
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
-#include "platform/db/Connection.h"
-#include "platform/db/ContentIndex.h"
-#include "platform/db/Database.h"
+#include "platform/collection/Connection.h"
+#include "platform/index/ContentIndex.h"
+#include "platform/collection/Database.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 #include "support/Fixtures.h"

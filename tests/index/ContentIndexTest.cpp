@@ -4,10 +4,10 @@
 // or zeroed file, a build stopped or killed halfway) must each end in the
 // scan's rows or an error, never in other rows.
 #include "platform/Error.h"
-#include "platform/db/Connection.h"
-#include "platform/db/ContentIndex.h"
-#include "platform/db/Database.h"
-#include "platform/db/IndexedSearch.h"
+#include "platform/collection/Connection.h"
+#include "platform/index/ContentIndex.h"
+#include "platform/collection/Database.h"
+#include "platform/index/IndexedSearch.h"
 #include "search/core/QueryComposer.h"
 
 #include "db/DbTestSupport.h"

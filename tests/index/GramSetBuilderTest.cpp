@@ -3,10 +3,10 @@
 // same as one pass and as a plain map of the grams built document by
 // document, down to a budget smaller than one document's grams.
 #include "platform/Error.h"
-#include "platform/db/ContentIndex.h"
-#include "platform/db/GramSetBuilder.h"
-#include "platform/db/LikeMatcher.h"
-#include "platform/db/Utf8Reading.h"
+#include "platform/index/ContentIndex.h"
+#include "platform/index/GramSetBuilder.h"
+#include "platform/sql/LikeMatcher.h"
+#include "platform/sql/Utf8Reading.h"
 
 #include "db/DbTestSupport.h"
 #include "support/Fixtures.h"

@@ -7,8 +7,8 @@
 #include "support/SalvageCheck.h"
 
 #include "platform/Error.h"
-#include "platform/db/JetImport.h"
-#include "platform/db/DamageReport.h"
+#include "platform/jet/JetImport.h"
+#include "platform/jet/DamageReport.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 #include "support/Fixtures.h"
 
 #include "platform/Error.h"
-#include "platform/db/JetImport.h"
+#include "platform/jet/JetImport.h"
 #include "platform/text/Cp950.h"
 
 #include <QFileInfo>

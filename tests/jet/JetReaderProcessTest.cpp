@@ -2,7 +2,7 @@
 // hang, spin or flood their error output the way a reader on a damaged file
 // can.
 #include "platform/Error.h"
-#include "platform/db/JetReaderProcess.h"
+#include "platform/jet/JetReaderProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include "support/Fixtures.h"
 
 #include "platform/Error.h"
-#include "platform/db/DamageReport.h"
-#include "platform/db/JetImport.h"
+#include "platform/jet/DamageReport.h"
+#include "platform/jet/JetImport.h"
 
 #include <QTemporaryDir>
 

@@ -1,6 +1,6 @@
 // Date and text conversions of the reader, value by value.
-#include "platform/db/JetDate.h"
-#include "platform/db/JetText.h"
+#include "platform/jet/JetDate.h"
+#include "platform/jet/JetText.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 // damaged file that opens, every row served must be the original's unless
 // the damage report names it, and little damage must cost few rows.
 #include "platform/Error.h"
-#include "platform/db/Connection.h"
-#include "platform/db/Database.h"
-#include "platform/db/JetImport.h"
+#include "platform/collection/Connection.h"
+#include "platform/collection/Database.h"
+#include "platform/jet/JetImport.h"
 #include "support/Fixtures.h"
 #include "support/SalvageCheck.h"
 

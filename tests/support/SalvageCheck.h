@@ -4,7 +4,7 @@
 // text is then a beginning of the original's.
 #pragma once
 
-#include "platform/db/ResultTable.h"
+#include "platform/sql/ResultTable.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,8 +5,8 @@
 
 #include "app/startscreen/FrmIni.h"
 #include "app/forms/Form.h"
-#include "platform/db/ConvertedCopy.h"
-#include "platform/db/Database.h"
+#include "platform/collection/ConvertedCopy.h"
+#include "platform/collection/Database.h"
 #include "platform/text/Cp950.h"
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/PictureButton.h"

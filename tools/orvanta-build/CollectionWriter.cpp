@@ -1,9 +1,9 @@
 #include "tools/orvanta-build/CollectionWriter.h"
 
 #include "platform/Error.h"
-#include "platform/db/CollectionLayout.h"
-#include "platform/db/ContentIndex.h"
-#include "platform/db/PageChecksums.h"
+#include "platform/collection/CollectionLayout.h"
+#include "platform/index/ContentIndex.h"
+#include "platform/collection/PageChecksums.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 // old file untouched.
 #pragma once
 
-#include "platform/db/CollectionLayout.h"
-#include "platform/db/ContentIndex.h"
+#include "platform/collection/CollectionLayout.h"
+#include "platform/index/ContentIndex.h"
 
 #include <QString>
 

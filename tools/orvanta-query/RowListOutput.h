@@ -3,8 +3,8 @@
 // value is written as a space, so that every line has three fields.
 #pragma once
 
-#include "platform/db/ResultTable.h"
-#include "platform/db/TitleStore.h"
+#include "platform/sql/ResultTable.h"
+#include "platform/index/TitleStore.h"
 
 #include <cstdio>
 #include <memory>

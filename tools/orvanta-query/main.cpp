@@ -5,8 +5,8 @@
 
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
-#include "platform/db/Database.h"
-#include "platform/db/Utf8Reading.h"
+#include "platform/collection/Database.h"
+#include "platform/sql/Utf8Reading.h"
 #include "platform/files/FileSystem.h"
 #include "platform/files/Paths.h"
 #include "search/core/Highlighter.h"
