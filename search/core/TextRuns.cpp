@@ -42,11 +42,30 @@ bool equalsNoCase(QStringView s, std::u16string_view lower)
     return true;
 }
 
-// The references old pages write without their closing ";".
+// The named references a browser takes without their closing ";" (HTML's
+// legacy list), letter case as written; in text it takes the longest of them
+// that begins the name, so "&copy人參" and "&copyright" both start with ©.
+// The five that old pages use most are taken in any letter case, as they
+// always were here.
 bool isBareReference(QStringView name)
 {
     for (std::u16string_view bare : {u"amp", u"lt", u"gt", u"quot", u"nbsp"}) {
         if (equalsNoCase(name, bare))
+            return true;
+    }
+    static constexpr std::u16string_view legacy[] = {
+        u"AElig", u"AMP", u"Aacute", u"Acirc", u"Agrave", u"Aring", u"Atilde", u"Auml", u"COPY", u"Ccedil",
+        u"ETH", u"Eacute", u"Ecirc", u"Egrave", u"Euml", u"GT", u"Iacute", u"Icirc", u"Igrave", u"Iuml", u"LT",
+        u"Ntilde", u"Oacute", u"Ocirc", u"Ograve", u"Oslash", u"Otilde", u"Ouml", u"QUOT", u"REG", u"THORN",
+        u"Uacute", u"Ucirc", u"Ugrave", u"Uuml", u"Yacute", u"aacute", u"acirc", u"acute", u"aelig", u"agrave",
+        u"aring", u"atilde", u"auml", u"brvbar", u"ccedil", u"cedil", u"cent", u"copy", u"curren", u"deg",
+        u"divide", u"eacute", u"ecirc", u"egrave", u"eth", u"euml", u"frac12", u"frac14", u"frac34", u"iacute",
+        u"icirc", u"iexcl", u"igrave", u"iquest", u"iuml", u"laquo", u"macr", u"micro", u"middot", u"not",
+        u"ntilde", u"oacute", u"ocirc", u"ograve", u"ordf", u"ordm", u"oslash", u"otilde", u"ouml", u"para",
+        u"plusmn", u"pound", u"raquo", u"reg", u"sect", u"shy", u"sup1", u"sup2", u"sup3", u"szlig", u"thorn",
+        u"times", u"uacute", u"ucirc", u"ugrave", u"uml", u"uuml", u"yacute", u"yen", u"yuml"};
+    for (std::u16string_view bare : legacy) {
+        if (name == QStringView(bare.data(), qsizetype(bare.size())))
             return true;
     }
     return false;
@@ -67,7 +86,12 @@ qsizetype referenceEnd(QStringView s, qsizetype i)
         ++j;
     if (j < n && s[j] == u';')
         return j + 1;
-    return isBareReference(s.sliced(i + 1, j - i - 1)) ? j : i;
+    // The longest bare reference that begins the name.
+    for (qsizetype end = j; end > i + 1; --end) {
+        if (isBareReference(s.sliced(i + 1, end - i - 1)))
+            return end;
+    }
+    return i;
 }
 
 // From inside a tag to just after its closing '>'. A quoted attribute value
@@ -93,20 +117,24 @@ qsizetype tagEnd(QStringView s, qsizetype i)
     return n;
 }
 
-// Position of "</name" (any letter case) from `from`; the end of `s` when absent.
+// Position of the end tag "</name" (any letter case, the name ending there:
+// "</scripts>" does not end a script) from `from`; the end of `s` when absent.
 qsizetype endTagStart(QStringView s, std::u16string_view name, qsizetype from)
 {
     const qsizetype n = s.size();
     const qsizetype len = qsizetype(name.size());
     for (qsizetype at = s.indexOf(u"</", from); at >= 0; at = s.indexOf(u"</", at + 2)) {
-        if (at + 2 + len <= n && equalsNoCase(s.sliced(at + 2, len), name))
+        const qsizetype after = at + 2 + len;
+        if (after <= n && equalsNoCase(s.sliced(at + 2, len), name)
+            && (after == n || isSpace(s[after]) || s[after] == u'>' || s[after] == u'/'))
             return at;
     }
     return n;
 }
 
-// At s[i] == '<': the end of the mark-up that starts there (for script and
-// style, of their content too), or i when "<" is a plain character.
+// At s[i] == '<': the end of the mark-up that starts there (for the elements
+// whose content a browser does not read as mark-up, of their content too), or
+// i when "<" is a plain character.
 qsizetype markupEnd(QStringView s, qsizetype i)
 {
     const qsizetype n = s.size();
@@ -129,7 +157,11 @@ qsizetype markupEnd(QStringView s, qsizetype i)
     const qsizetype end = tagEnd(s, j);
     if (closing)
         return end;
-    for (std::u16string_view raw : {u"script", u"style"}) {
+    // Their content is raw text: a mark there would show as its letters
+    // (a text box, <xmp>) or not at all (a script, a frame's fallback). A
+    // <noscript> is read as mark-up, since page scripts never run, and the
+    // title is text as ever.
+    for (std::u16string_view raw : {u"script", u"style", u"textarea", u"xmp", u"iframe", u"noembed", u"noframes"}) {
         if (equalsNoCase(name, raw))
             return endTagStart(s, raw, end);
     }
