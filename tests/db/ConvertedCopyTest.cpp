@@ -4,6 +4,7 @@
 // that cannot be written all leave the next open correct. Each search through
 // a copy is compared row for row with the same search of the Jet file read
 // into memory.
+#include "CopyTestSupport.h"
 #include "DbTestSupport.h"
 
 #include "platform/collection/Connection.h"
@@ -33,32 +34,19 @@ const QString everyDocument = QStringLiteral("select subject,htm from  maindata 
 const QString twoWords = QStringLiteral(
     "select subject,htm from  maindata where 1=1 and content like '%人參%'  and content like '%甘草%' order by [date] desc ");
 
-// Every cell of the result, row by row.
 QStringList cells(const QString& connectionString, const QString& sql)
 {
-    Connection connection;
-    connection.open(connectionString);
-    Recordset rs;
-    rs.open(sql, connection);
-    QStringList out;
-    const auto rows = rs.rows();
-    for (qsizetype r = 0; r < rows->rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < rows->columnCount(); ++c)
-            row << rows->cellText(r, c);
-        out << row.join(QLatin1Char('\t'));
-    }
-    return out;
+    return DbTest::resultCells(connectionString, sql);
 }
 
 QStringList copies(const QString& folder)
 {
-    return QDir(folder).entryList({QStringLiteral("*.sqlite")}, QDir::Files);
+    return DbTest::copiesIn(folder);
 }
 
 QStringList temporaries(const QString& folder)
 {
-    return QDir(folder).entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden);
+    return DbTest::temporariesIn(folder);
 }
 
 // A Jet file of its own (a new inode) in a scratch folder, and the rows its
