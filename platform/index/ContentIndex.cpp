@@ -5,6 +5,7 @@
 #include "platform/index/GramSetGathering.h"
 #include "platform/index/IndexStorage.h"
 #include "platform/index/TitleStore.h"
+#include "platform/index/TripleSets.h"
 
 #include <QThread>
 
@@ -53,6 +54,7 @@ void dropObjects(sqlite3* db)
         exec(db, (std::string("DROP TRIGGER IF EXISTS main.") + trigger).c_str());
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_info");
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_grams");
+    TripleSets::drop(db);
     TitleStore::drop(db);
 }
 
@@ -110,6 +112,7 @@ void createTables(sqlite3* db)
     dropObjects(db);
     exec(db, "CREATE TABLE main.orvanta_index_info(name TEXT PRIMARY KEY, value)");
     exec(db, "CREATE TABLE main.orvanta_index_grams(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
+    TripleSets::createGatheredTable(db);
 }
 
 } // namespace
@@ -135,6 +138,7 @@ bool ContentIndex::build(sqlite3* db, const Progress& progress, size_t memoryBud
         return false;
     const qint64 done = gathered.rows;
     const qint64 maxRowid = gathered.maxRowid;
+    TripleSets::encode(db);
     TitleStore::write(db);
 
     writeFacts(db, done, maxRowid);
@@ -199,6 +203,7 @@ void ContentIndex::Builder::finish()
         build(m_db, {}, 0, m_threadsAtTheEnd);
         return;
     }
+    TripleSets::encode(m_db);
     TitleStore::write(m_db);
     writeFacts(m_db, m_rows, m_maxRowid);
 }
@@ -231,6 +236,7 @@ ContentIndex::State ContentIndex::state(sqlite3* db)
     if (format != FormatVersion)
         return State::Foreign;
     if (!rows || !maxRowid || !tryPrepare(db, "SELECT key, sets FROM main.orvanta_index_grams")
+        || !tryPrepare(db, "SELECT key, sets FROM main.orvanta_index_triples")
         || !TitleStore::readable(db))
         return State::Foreign;
     Statement triggers = tryPrepare(
@@ -263,6 +269,8 @@ ContentIndex::ContentIndex(sqlite3* db, qint64 rows, qint64 maxRowid)
 
 PostingSet ContentIndex::documentsWith(uint64_t gram)
 {
+    if (isTrigram(gram))
+        throw Unusable("search index: a triple read as a pair");
     Statement st = tryPrepare(m_db, "SELECT sets FROM main.orvanta_index_grams WHERE key BETWEEN ?1 AND ?2");
     if (!st)
         throw Unusable("search index: the posting sets cannot be read");
@@ -284,6 +292,11 @@ PostingSet ContentIndex::documentsWith(uint64_t gram)
     if (rc != SQLITE_DONE)
         throw Unusable("search index: reading the posting sets failed");
     return out;
+}
+
+PostingSet ContentIndex::documentsWithTriple(uint64_t triple, const PostingSet& bothPairs)
+{
+    return TripleSets::read(m_db, triple, bothPairs);
 }
 
 const std::vector<uint32_t>& ContentIndex::newestFirst()

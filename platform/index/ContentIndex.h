@@ -1,16 +1,23 @@
-// The content index of a collection: for every character and every pair of
-// adjacent characters of the content, as our LIKE folds it (Unicode simple
-// case folding, one character to one character), the set of documents that
-// hold it; plus the documents whose content is not NULL and the rowids in
-// newest-first order ("order by date desc", ties by rowid). It lets a search
-// for "%word%" read a few posting sets instead of every document: a word of
-// one or two characters is answered by its set alone, a longer one (or one
-// with "%" or "_") narrows the documents that our LIKE then checks.
+// The content index of a collection: for every character, every pair and
+// every run of three adjacent characters of the content, as our LIKE folds it
+// (Unicode simple case folding, one character to one character), the set of
+// documents that hold it; plus the documents whose content is not NULL and
+// the rowids in newest-first order ("order by date desc", ties by rowid). It
+// lets a search for "%word%" read a few posting sets instead of every
+// document: a word of one to three characters is answered by its set alone,
+// a longer one (or one with "%" or "_") narrows the documents that our LIKE
+// then checks. Triples are kept for characters of the BMP only (every Chinese
+// character a formula name uses): a triple with a character beyond it has no
+// set, and its word is narrowed by its pairs.
 //
 // It lives in the database it indexes, in tables of its own beside maindata:
 //   orvanta_index_info   (name, value)  format version, row count, max rowid
 //   orvanta_index_grams  (key, sets)    key = gram << 16 | rowid >> 16, one
 //                                       posting set per 65,536 rowids
+//   orvanta_index_triples (key, sets)   the same for triples; key = the three
+//                                       16-bit characters << 16 | rowid >> 16,
+//                                       all 64 bits (negative above 2^63);
+//                                       stored beside their pairs (TripleSets.h)
 //   orvanta_index_order, orvanta_index_titles  the newest-first order and
 //                                       the result list's cells of every row
 //                                       (TitleStore.h)
@@ -62,7 +69,7 @@ class Background;
 class ContentIndex {
 public:
     // Changes whenever what the index holds or how it is stored changes.
-    static constexpr int FormatVersion = 4;
+    static constexpr int FormatVersion = 5;
 
     enum class State {
         Missing,   // no index (a collection written before there was one)
@@ -148,11 +155,26 @@ public:
     // A character (code point as LIKE reads it, folded) or a pair of them.
     static uint64_t unigram(char32_t c) { return c; }
     static uint64_t bigram(char32_t a, char32_t b) { return ((uint64_t(a) + 1) << 21) | b; }
+    // Three characters of the BMP, tagged apart from the others (no
+    // character or pair reaches bit 63); triples with a character beyond
+    // the BMP have none.
+    static constexpr uint64_t TripleTag = uint64_t(1) << 63;
+    static bool hasTrigram(char32_t a, char32_t b, char32_t c) { return (a | b | c) < 0x10000; }
+    static uint64_t trigram(char32_t a, char32_t b, char32_t c)
+    {
+        return TripleTag | (uint64_t(a) << 32) | (uint64_t(b) << 16) | c;
+    }
+    static bool isTrigram(uint64_t gram) { return (gram & TripleTag) != 0; }
     // Not a character: the pseudo-gram of "content is not NULL".
     static constexpr uint64_t TextGram = 0x1FFFFF;
+    // The key of a gram's set for the run `run` (rowid >> 16), in its table.
+    static uint64_t storedKey(uint64_t gram, uint32_t run) { return ((gram & ~TripleTag) << 16) | run; }
 
-    // The documents holding `gram`; throws Unusable.
+    // The documents holding `gram` (a character or a pair); throws Unusable.
     PostingSet documentsWith(uint64_t gram);
+    // The documents holding `triple`, given those holding both of its pairs
+    // (TripleSets.h); throws Unusable.
+    PostingSet documentsWithTriple(uint64_t triple, const PostingSet& bothPairs);
     // The documents whose content is not NULL.
     PostingSet documentsWithText() { return documentsWith(TextGram); }
     // The rowids, newest first; throws Unusable.

@@ -147,8 +147,8 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
         }
         add(gram, document, low);
     };
-    bool firstCharacter = true;
-    char32_t previous = 0;
+    int seen = 0; // characters so far, up to 2
+    char32_t previous = 0, beforePrevious = 0;
     while (p < end) {
         // ASCII and the three bytes of a Chinese character inline, the rest
         // as LIKE reads it.
@@ -167,10 +167,13 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
         }
         const char32_t c = fold(cp);
         gather(ContentIndex::unigram(c));
-        if (!firstCharacter)
+        if (seen >= 1)
             gather(ContentIndex::bigram(previous, c));
+        if (seen >= 2 && ContentIndex::hasTrigram(beforePrevious, previous, c))
+            gather(ContentIndex::trigram(beforePrevious, previous, c));
+        beforePrevious = previous;
         previous = c;
-        firstCharacter = false;
+        seen += seen < 2;
     }
 }
 

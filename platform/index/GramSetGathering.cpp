@@ -1,5 +1,6 @@
 #include "platform/index/GramSetGathering.h"
 
+#include "platform/index/ContentIndex.h"
 #include "platform/index/GramSetBuilder.h"
 #include "platform/index/IndexStorage.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -138,12 +140,14 @@ public:
         m_rows = prepare(m_shared.db,
                          "SELECT rowid, content FROM main.maindata WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid");
         m_insert = prepare(m_shared.db, "INSERT INTO main.orvanta_index_grams(key, sets) VALUES (?1, ?2)");
+        m_insertTriple = prepare(m_shared.db, "INSERT INTO main.orvanta_index_triples_gathered(key, sets) VALUES (?1, ?2)");
     }
     ~Gatherer()
     {
         std::lock_guard lock(m_shared.connection);
         m_rows.reset();
         m_insert.reset();
+        m_insertTriple.reset();
     }
 
     void gatherRuns()
@@ -246,7 +250,7 @@ private:
             return; // nothing of this build is kept
         std::string blob = withChecksum(set.serialize());
         m_pendingBytes += blob.size();
-        m_pending.emplace_back((gram << RunBits) | m_run, std::move(blob));
+        m_pending.push_back({ContentIndex::storedKey(gram, m_run), ContentIndex::isTrigram(gram), std::move(blob)});
         if (m_pendingBytes >= SetBytesPerStore)
             storePending();
     }
@@ -255,9 +259,9 @@ private:
     {
         if (!m_shared.stop && !m_pending.empty()) {
             std::lock_guard lock(m_shared.connection);
-            sqlite3_stmt* insert = m_insert.get();
-            for (const auto& [key, blob] : m_pending) {
-                sqlite3_bind_int64(insert, 1, sqlite3_int64(key));
+            for (const auto& [key, triple, blob] : m_pending) {
+                sqlite3_stmt* insert = triple ? m_insertTriple.get() : m_insert.get();
+                sqlite3_bind_int64(insert, 1, std::bit_cast<sqlite3_int64>(key));
                 sqlite3_bind_blob(insert, 2, blob.data(), int(blob.size()), SQLITE_STATIC);
                 const int rc = sqlite3_step(insert);
                 sqlite3_reset(insert);
@@ -283,6 +287,7 @@ private:
     const std::function<bool()> m_check;
     Statement m_rows;
     Statement m_insert;
+    Statement m_insertTriple;
     uint32_t m_run = 0;
     qint64 m_rowsOfPass = 0;
     // The rows copied out: rowids, where each text ends (NullText: NULL), texts.
@@ -290,7 +295,12 @@ private:
     std::vector<size_t> m_ends;
     std::string m_text;
     // Encoded sets not yet stored: key and bytes.
-    std::vector<std::pair<uint64_t, std::string>> m_pending;
+    struct Pending {
+        uint64_t key;
+        bool triple; // for orvanta_index_triples_gathered
+        std::string blob;
+    };
+    std::vector<Pending> m_pending;
     size_t m_pendingBytes = 0;
 };
 

@@ -54,6 +54,11 @@ void PostingSet::add(uint32_t value)
     roaring_bitmap_add(m_set, value);
 }
 
+void PostingSet::addRange(uint32_t first, uint32_t last)
+{
+    roaring_bitmap_add_range_closed(m_set, first, last);
+}
+
 void PostingSet::addMany(const uint32_t* values, size_t count)
 {
     roaring_bitmap_add_many(m_set, count, values);

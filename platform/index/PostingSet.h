@@ -27,6 +27,8 @@ public:
     // Adds in ascending order is fastest, but any order works.
     void add(uint32_t value);
     void addMany(const uint32_t* values, size_t count);
+    // Every value from `first` to `last`, both included.
+    void addRange(uint32_t first, uint32_t last);
     bool contains(uint32_t value) const;
     uint64_t size() const;
     bool isEmpty() const;

@@ -93,15 +93,18 @@ Sets expectedSets(const std::vector<Row>& rows)
         sets[ContentIndex::TextGram].insert(row.rowid);
         const auto* p = reinterpret_cast<const unsigned char*>(row.text.data());
         const auto* end = p + row.text.size();
-        char32_t previous = 0;
-        for (bool first = true; p < end; first = false) {
+        std::vector<char32_t> chars;
+        while (p < end) {
             const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
             p += d.len;
             const char32_t c = foldCase(d.cp);
             sets[ContentIndex::unigram(c)].insert(row.rowid);
-            if (!first)
-                sets[ContentIndex::bigram(previous, c)].insert(row.rowid);
-            previous = c;
+            if (!chars.empty())
+                sets[ContentIndex::bigram(chars.back(), c)].insert(row.rowid);
+            // Triples of the BMP only.
+            if (chars.size() >= 2 && ContentIndex::hasTrigram(chars[chars.size() - 2], chars.back(), c))
+                sets[ContentIndex::trigram(chars[chars.size() - 2], chars.back(), c)].insert(row.rowid);
+            chars.push_back(c);
         }
     }
     Sets out;
@@ -281,7 +284,8 @@ void writeThreeRuns(DbTest::SqliteFile& file)
 std::map<std::string, std::string> dumpIndex(sqlite3* db)
 {
     std::map<std::string, std::string> out;
-    const char* tables[] = {"orvanta_index_info", "orvanta_index_grams", "orvanta_index_order", "orvanta_index_titles"};
+    const char* tables[] = {"orvanta_index_info", "orvanta_index_grams", "orvanta_index_triples", "orvanta_index_order",
+                            "orvanta_index_titles"};
     for (const char* table : tables) {
         sqlite3_stmt* st = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(db, (std::string("SELECT * FROM ") + table + " ORDER BY 1").c_str(), -1, &st,
