@@ -140,7 +140,7 @@ public:
         m_rows = prepare(m_shared.db,
                          "SELECT rowid, content FROM main.maindata WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid");
         m_insert = prepare(m_shared.db, "INSERT INTO main.orvanta_index_grams(key, sets) VALUES (?1, ?2)");
-        m_insertTriple = prepare(m_shared.db, "INSERT INTO main.orvanta_index_triples_gathered(key, sets) VALUES (?1, ?2)");
+        m_insertTriple = prepare(m_shared.db, "INSERT INTO temp.orvanta_index_triples_gathered(key, sets) VALUES (?1, ?2)");
     }
     ~Gatherer()
     {

@@ -46,12 +46,12 @@ PostingSet pairInRun(sqlite3* db, Statement& lookup, uint64_t pair, uint32_t run
 void createGatheredTable(sqlite3* db)
 {
     drop(db);
-    exec(db, "CREATE TABLE main.orvanta_index_triples_gathered(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
+    exec(db, "CREATE TABLE temp.orvanta_index_triples_gathered(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
 }
 
 void drop(sqlite3* db)
 {
-    exec(db, "DROP TABLE IF EXISTS main.orvanta_index_triples_gathered");
+    exec(db, "DROP TABLE IF EXISTS temp.orvanta_index_triples_gathered");
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_triples");
 }
 
@@ -60,7 +60,7 @@ void encode(sqlite3* db)
     exec(db, "DROP TABLE IF EXISTS main.orvanta_index_triples");
     exec(db, "CREATE TABLE main.orvanta_index_triples(key INTEGER PRIMARY KEY, sets BLOB NOT NULL)");
     {
-        Statement gathered = prepare(db, "SELECT key, sets FROM main.orvanta_index_triples_gathered ORDER BY key");
+        Statement gathered = prepare(db, "SELECT key, sets FROM temp.orvanta_index_triples_gathered ORDER BY key");
         Statement lookup = prepare(db, "SELECT sets FROM main.orvanta_index_grams WHERE key = ?1");
         Statement insert = prepare(db, "INSERT INTO main.orvanta_index_triples(key, sets) VALUES (?1, ?2)");
         // Rows come by triple, then run: the first pair's set of a run is
@@ -100,7 +100,7 @@ void encode(sqlite3* db)
         if (rc != SQLITE_DONE)
             throw sqliteError(db, rc, "reading the gathered triples");
     }
-    exec(db, "DROP TABLE main.orvanta_index_triples_gathered");
+    exec(db, "DROP TABLE temp.orvanta_index_triples_gathered");
 }
 
 PostingSet read(sqlite3* db, uint64_t gram, const PostingSet& bothPairs)

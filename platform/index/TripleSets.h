@@ -8,7 +8,9 @@
 // the answer stays exact: reading takes the pairs' sets, which a search has
 // at hand anyway. A triple that occurs nowhere in a run has no row there.
 //
-// Gathering writes explicit sets into orvanta_index_triples_gathered; encode()
+// Gathering writes explicit sets into temp.orvanta_index_triples_gathered (a
+// table of the connection's temporary database, so that the collection's file
+// keeps no free pages of it); encode()
 // then writes orvanta_index_triples (key as ContentIndex::storedKey, payload =
 // the kind byte and the set, behind the checksum) and drops the gathered
 // table. It reads each pair's set of the run from orvanta_index_grams.

@@ -353,6 +353,32 @@ TEST_F(ContentIndexSearch, AnotherFormatIsNotTrusted)
     EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Current);
 }
 
+// An index written before the sets of three characters (format 4, no table
+// of them) is not read as if it had them: words of three characters would
+// find nothing. It is scanned until built again.
+TEST_F(ContentIndexSearch, IndexOfTheFormatBeforeTriplesIsBuiltAgain)
+{
+    change("DROP TABLE orvanta_index_triples; UPDATE orvanta_index_info SET value = 4 WHERE name = 'format'");
+    {
+        DbTest::SqliteFile file(path);
+        EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Foreign);
+    }
+    {
+        Connection c = open();
+        EXPECT_FALSE(c.database()->usesContentIndex());
+        expectSameRows(c, {QStringLiteral("桂枝湯"), QStringLiteral("+枝湯加 ginseng")});
+    }
+    Database::dropSharedCopies();
+    {
+        DbTest::SqliteFile file(path);
+        EXPECT_TRUE(ContentIndex::build(file.handle()));
+        EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Current);
+    }
+    Connection c = open();
+    EXPECT_TRUE(c.database()->usesContentIndex());
+    EXPECT_EQ(expectSameRows(c, {QStringLiteral("桂枝湯"), QStringLiteral("+枝湯加 ginseng")}), 4);
+}
+
 TEST_F(ContentIndexSearch, DamagedSetsFallBackToTheScan)
 {
     const char* damages[] = {
@@ -360,6 +386,9 @@ TEST_F(ContentIndexSearch, DamagedSetsFallBackToTheScan)
         "UPDATE orvanta_index_grams SET sets = substr(sets, 1, length(sets) / 2)",
         // The right set behind a wrong checksum: the set is not trusted either.
         "UPDATE orvanta_index_grams SET sets = x'00000000' || substr(sets, 5)",
+        "UPDATE orvanta_index_triples SET sets = zeroblob(length(sets))",
+        "UPDATE orvanta_index_triples SET sets = substr(sets, 1, length(sets) - 1)",
+        "DROP TABLE orvanta_index_triples",
         "UPDATE orvanta_index_order SET rowids = zeroblob(length(rowids))",
         "DELETE FROM orvanta_index_order",
         "UPDATE orvanta_index_titles SET cells = zeroblob(length(cells))",
