@@ -2,6 +2,8 @@
 
 #include "platform/Error.h"
 #include "platform/index/ContentIndex.h"
+#include "platform/index/IndexedTables.h"
+#include "platform/index/WordDocuments.h"
 #include "platform/sql/LikeMatcher.h"
 #include "platform/sql/LikeSet.h"
 #include "platform/sql/SqliteStatement.h"
@@ -41,106 +43,6 @@ SqlStatement prepare(sqlite3* db, const char* sql)
     return statement;
 }
 
-// What one condition stands for in the index: the documents that match it
-// (exact) or a superset of them that our LIKE must narrow.
-struct Condition {
-    PostingSet documents;
-    bool exact = false;
-};
-
-class Evaluator {
-public:
-    Evaluator(ContentIndex& index) : m_index(index) {}
-
-    Condition condition(const std::string& pattern)
-    {
-        // The folded characters of the word between the pattern's outer "%".
-        std::vector<char32_t> word;
-        const auto* p = reinterpret_cast<const unsigned char*>(pattern.data());
-        const auto* end = p + pattern.size();
-        while (p < end) {
-            const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
-            p += d.len;
-            word.push_back(foldCase(d.cp));
-        }
-        word = std::vector<char32_t>(word.begin() + 1, word.end() - 1);
-        const bool wildcards = std::any_of(word.begin(), word.end(), [](char32_t c) { return c == U'%' || c == U'_'; });
-
-        Condition out;
-        if (!wildcards && (word.size() <= 2 || (word.size() == 3 && ContentIndex::hasTrigram(word[0], word[1], word[2])))) {
-            out.exact = true;
-            out.documents = word.empty() ? texts() : documentsWithRun(word.data(), word.size());
-            return out;
-        }
-        // Every run between wildcards occurs in a matching text as it stands.
-        out.documents = texts();
-        size_t start = 0;
-        for (size_t i = 0; i <= word.size(); ++i) {
-            if (i < word.size() && word[i] != U'%' && word[i] != U'_')
-                continue;
-            if (i > start && !out.documents.isEmpty())
-                out.documents.intersectWith(documentsWithRun(word.data() + start, i - start));
-            start = i + 1;
-        }
-        return out;
-    }
-
-private:
-    // The documents holding every gram of a run of folded characters: the
-    // run's own documents for one to three characters (but for a triple
-    // beyond the BMP), a superset for longer ones.
-    PostingSet documentsWithRun(const char32_t* run, size_t length)
-    {
-        if (length == 1)
-            return gram(ContentIndex::unigram(run[0]));
-        if (length == 2)
-            return gram(ContentIndex::bigram(run[0], run[1]));
-        // Every pair first, the smallest set leading; then each triple
-        // within what is left.
-        std::vector<const PostingSet*> pairs;
-        for (size_t k = 0; k + 1 < length; ++k)
-            pairs.push_back(&gram(ContentIndex::bigram(run[k], run[k + 1])));
-        PostingSet out = **std::min_element(pairs.begin(), pairs.end(), [](const PostingSet* x, const PostingSet* y) {
-            return x->size() < y->size();
-        });
-        for (const PostingSet* p : pairs) {
-            if (out.isEmpty())
-                return out;
-            out.intersectWith(*p);
-        }
-        for (size_t k = 0; k + 2 < length && !out.isEmpty(); ++k) {
-            if (ContentIndex::hasTrigram(run[k], run[k + 1], run[k + 2]))
-                out.intersectWith(triple(run[k], run[k + 1], run[k + 2]));
-        }
-        return out;
-    }
-
-    // A triple's documents; its stored form needs those of both its pairs.
-    PostingSet triple(char32_t a, char32_t b, char32_t c)
-    {
-        PostingSet both = gram(ContentIndex::bigram(a, b));
-        both.intersectWith(gram(ContentIndex::bigram(b, c)));
-        return m_index.documentsWithTriple(ContentIndex::trigram(a, b, c), both);
-    }
-
-    const PostingSet& gram(uint64_t key)
-    {
-        auto found = m_grams.find(key);
-        if (found == m_grams.end())
-            found = m_grams.emplace(key, m_index.documentsWith(key)).first;
-        return found->second;
-    }
-    const PostingSet& texts()
-    {
-        if (!m_texts)
-            m_texts = m_index.documentsWithText();
-        return *m_texts;
-    }
-
-    ContentIndex& m_index;
-    std::unordered_map<uint64_t, PostingSet> m_grams; // a gram read once per statement
-    std::optional<PostingSet> m_texts;
-};
 
 // Keeps the candidates whose content our LIKE accepts: all of the patterns, or any.
 void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>& patterns, bool all)
@@ -230,124 +132,6 @@ std::vector<uint32_t> ranksOf(ContentIndex& index, const PostingSet& rows)
     return out;
 }
 
-std::shared_ptr<ResultTable> emptyTable(sqlite3* db)
-{
-    SqlStatement columns = prepare(db, "SELECT subject, htm FROM main.maindata");
-    return std::make_shared<ResultTable>(columnNamesOf(columns.get()));
-}
-
-// The result list of the rows at these positions of the newest-first order.
-std::shared_ptr<const ResultTable> tableByRank(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& ranks)
-{
-    std::shared_ptr<ResultTable> out = emptyTable(db);
-    index.titles().appendByRank(*out, ranks);
-    return out;
-}
-
-// The result list of the rows in rowid order: from the stored titles, read
-// newest first and then put in rowid order, or where the rowids are too
-// sparse for a table of their ranks, looked up in maindata one by one.
-std::shared_ptr<const ResultTable> tableInRowidOrder(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& rowids)
-{
-    if (const std::vector<uint32_t>* rank = index.rankOfRowid()) {
-        // The ranks of the rows, ascending, from a bitmap of every rank; and
-        // for each, the row of the result it goes to, from a table by rowid.
-        std::vector<uint64_t> marked((size_t(index.rowCount()) + 63) / 64);
-        std::unique_ptr<uint32_t[]> positionOfRowid(new uint32_t[rank->size()]);
-        for (size_t i = 0; i < rowids.size(); ++i) {
-            const uint32_t r = rowids[i] < rank->size() ? (*rank)[rowids[i]] : UINT32_MAX;
-            if (r >= uint64_t(index.rowCount()))
-                throw ContentIndex::Unusable("search index: a document is missing from the stored order");
-            marked[r / 64] |= uint64_t(1) << (r % 64);
-            positionOfRowid[rowids[i]] = uint32_t(i);
-        }
-        const std::vector<uint32_t>& order = index.newestFirst();
-        std::vector<uint32_t> ranks;
-        ranks.reserve(rowids.size());
-        std::vector<uint32_t> readAt(rowids.size()); // by row of the result: its row in `read`
-        for (size_t w = 0; w < marked.size(); ++w) {
-            for (uint64_t bits = marked[w]; bits; bits &= bits - 1) {
-                const auto r = uint32_t(w * 64 + size_t(std::countr_zero(bits)));
-                readAt[positionOfRowid[order[r]]] = uint32_t(ranks.size());
-                ranks.push_back(r);
-            }
-        }
-        if (ranks.size() != rowids.size())
-            throw ContentIndex::Unusable("search index: the stored order does not cover the result");
-        // The rows as stored, one after another in rank order (each row's
-        // cells together, so that taking them in rowid order, which jumps
-        // about the whole of it, costs one cache miss a row, not one a cell
-        // and another for where the cell ends).
-        class Gather : public TitleStore::RowVisitor {
-        public:
-            void row(const TitleStore::StoredRow& row) override
-            {
-                at.push_back(bytes.size());
-                const size_t begin = bytes.size();
-                size_t size = 8;
-                for (uint32_t units : row.units)
-                    size += units == TitleStore::NullCell ? 0 : 2 * size_t(units);
-                bytes.resize(begin + size);
-                unsigned char* p = bytes.data() + begin;
-                std::memcpy(p, row.units, 8);
-                p += 8;
-                for (int c = 0; c < 2; ++c) {
-                    if (row.units[c] != TitleStore::NullCell) {
-                        std::memcpy(p, row.text[c], 2 * size_t(row.units[c]));
-                        p += 2 * size_t(row.units[c]);
-                        units[c] += row.units[c];
-                    }
-                }
-            }
-            void expect(size_t rows, const double (&unitsPerRow)[2]) override
-            {
-                at.reserve(rows);
-                bytes.reserve(size_t(double(rows) * (8 + 2.2 * (unitsPerRow[0] + unitsPerRow[1]))) + 64);
-            }
-            std::vector<unsigned char> bytes;
-            std::vector<size_t> at;
-            qsizetype units[2] = {0, 0};
-        } read;
-        index.titles().readByRank(ranks, read);
-        std::shared_ptr<ResultTable> out = emptyTable(db);
-        out->reserve(qsizetype(rowids.size()));
-        for (int c = 0; c < 2; ++c)
-            out->reserveMoreText(c, read.units[c]);
-        // Rows fetched ahead while earlier ones are copied: where a row's
-        // cells lie, sixteen rows ahead, and the cells themselves, eight.
-        constexpr size_t Ahead = 8;
-        for (size_t i = 0; i < readAt.size(); ++i) {
-            if (i + 2 * Ahead < readAt.size())
-                __builtin_prefetch(&read.at[readAt[i + 2 * Ahead]]);
-            if (i + Ahead < readAt.size())
-                __builtin_prefetch(read.bytes.data() + read.at[readAt[i + Ahead]]);
-            const unsigned char* p = read.bytes.data() + read.at[readAt[i]];
-            uint32_t units[2];
-            std::memcpy(units, p, 8);
-            p += 8;
-            for (uint32_t count : units) {
-                if (count == TitleStore::NullCell) {
-                    out->appendCell({}, true);
-                } else {
-                    out->appendLittleEndianCell(p, qsizetype(count));
-                    p += 2 * size_t(count);
-                }
-            }
-        }
-        return out;
-    }
-    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
-    auto out = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
-    out->reserve(qsizetype(rowids.size()));
-    for (uint32_t rowid : rowids) {
-        sqlite3_bind_int64(fetch.get(), 1, rowid);
-        if (sqlite3_step(fetch.get()) != SQLITE_ROW)
-            throw ContentIndex::Unusable("search index: a document it names is missing");
-        appendCurrentRow(*out, fetch.get(), 2);
-        sqlite3_reset(fetch.get());
-    }
-    return out;
-}
 
 } // namespace
 
@@ -437,7 +221,7 @@ struct Selection {
 // The rows of `statement`, or nullopt when a scan is cheaper.
 std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statement& statement)
 {
-    Evaluator evaluator(index);
+    WordDocuments evaluator(index);
     // Each distinct pattern once: a repeated word decides nothing new.
     std::map<std::string, Condition> conditions;
     for (const std::string& pattern : statement.patterns) {
