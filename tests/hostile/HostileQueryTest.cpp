@@ -200,6 +200,10 @@ const QStringList kCommon = {
     QStringLiteral("İ"), QStringLiteral("K"), QStringLiteral("k"), QStringLiteral("Å"), QStringLiteral("å"),
     QStringLiteral("𠀀"), QStringLiteral("𠀀x"), QStringLiteral("人参"), QStringLiteral("－"), QStringLiteral("＋"),
     QStringLiteral("\t"), QStringLiteral("\\"), QStringLiteral("*"), QStringLiteral("?"), QStringLiteral("#"),
+    // Words of three characters and more, which the index answers from its
+    // sets of three; cased letters outside the BMP, which have none.
+    QStringLiteral("麻黃湯"), QStringLiteral("當歸芍藥散"), QStringLiteral("桂枝湯加"), QStringLiteral("湯桂枝"),
+    QStringLiteral("𐐀𐐁𐐂"), QStringLiteral("𐐨𐐩"), QStringLiteral("ǅǆx"),
 };
 
 const QStringList kDates = {
