@@ -177,15 +177,15 @@ TEST_P(BadCopy, IsMadeAgainNeverServed)
     ASSERT_FALSE(copy.isEmpty());
     GetParam().apply(copy);
 
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    const auto after = Database::loadCounts();
+    const auto after = Database::loadCounters().counts();
     EXPECT_EQ(after.readerLoads - before.readerLoads, 1);
     EXPECT_EQ(after.copiesStored - before.copiesStored, 1);
 
     // The copy made again serves the next start.
     expectCorrectRows();
-    EXPECT_EQ(Database::loadCounts().readerLoads, after.readerLoads);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads, after.readerLoads);
     EXPECT_EQ(onlyCopy(), copy);
 }
 
@@ -212,14 +212,14 @@ TEST_F(CopyFaults, FullDiskLeavesNoCopyAndTheRowsRight)
     rlimit small = saved;
     small.rlim_cur = 3 * 65536;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     Database::dropSharedCopies();
     const QStringList all = cells(connectionString, everyDocument);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(all, expectedAll);
-    EXPECT_EQ(Database::loadCounts().copiesStored, before.copiesStored);
+    EXPECT_EQ(Database::loadCounters().counts().copiesStored, before.copiesStored);
     EXPECT_TRUE(copies(cache).isEmpty());
     EXPECT_TRUE(temporaries(cache).isEmpty());
     // With room again, the next start makes the copy.
@@ -238,9 +238,9 @@ TEST_F(CopyFaults, FolderThatCannotBeWritten)
     const QString blocker = scratch.filePath(QStringLiteral("blocker"));
     Orvanta::Test::writeFile(blocker, "not a folder");
     Database::setConvertedCopyFolder(blocker + QStringLiteral("/orvanta"), 0);
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    EXPECT_EQ(Database::loadCounts().copiesStored, before.copiesStored);
+    EXPECT_EQ(Database::loadCounters().counts().copiesStored, before.copiesStored);
     EXPECT_TRUE(QFileInfo(blocker).isFile());
 }
 
@@ -270,11 +270,11 @@ TEST_F(CopyFaults, SizeLimitAndFilesThatAreGone)
         Database::waitForContentIndexes();
     }
     EXPECT_EQ(copies(cache).size(), 2);
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     Database::dropSharedCopies();
     cells(others[2], everyDocument);
     cells(others[1], everyDocument);
-    EXPECT_EQ(Database::loadCounts().copiesRestored - before.copiesRestored, 2);
+    EXPECT_EQ(Database::loadCounters().counts().copiesRestored - before.copiesRestored, 2);
 
     // A file that no longer exists loses its copy at the next open of another.
     ASSERT_TRUE(QFile::remove(QFileInfo(jet).path() + QStringLiteral("/../other1/jst.mdb")));
@@ -332,9 +332,9 @@ TEST_F(CopyFaults, TwoProgramsConvertingAtOnce)
         EXPECT_EQ(rows, expectedAll);
     }
 
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    const auto after = Database::loadCounts();
+    const auto after = Database::loadCounters().counts();
     EXPECT_EQ(after.readerLoads, before.readerLoads);
     EXPECT_EQ(after.copiesRestored - before.copiesRestored, 1);
     Database::dropSharedCopies(); // stops this program's own index build
@@ -372,7 +372,7 @@ TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)
     if (!Orvanta::Test::requireFixtures())
         return;
     prepare(QStringLiteral("jet4-install/jst.mdb"));
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     Database::dropSharedCopies();
     {
         Connection connection;
@@ -383,7 +383,7 @@ TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)
         connection.database()->waitForContentIndex();
         EXPECT_TRUE(connection.database()->usesContentIndex());
     }
-    EXPECT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 1);
+    EXPECT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 1);
     expectCorrectRows();
 
     // The next start finds the index in the copy and builds nothing.
@@ -392,7 +392,7 @@ TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)
     connection.open(connectionString);
     EXPECT_TRUE(connection.database()->usesContentIndex());
     connection.database()->waitForContentIndex();
-    EXPECT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 1);
+    EXPECT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 1);
     EXPECT_EQ(cells(connectionString, twoWords), expectedWords);
     onlyCopy();
     EXPECT_TRUE(temporaries(cache).isEmpty());
@@ -403,9 +403,9 @@ TEST_F(CopyFaults, IndexOfAnotherVersionIsBuiltAgain)
     if (!Orvanta::Test::requireFixtures())
         return;
     prepare(QStringLiteral("jet4-install/jst.mdb"));
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    ASSERT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 1);
+    ASSERT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 1);
     Database::dropSharedCopies();
     {
         // As a program of an earlier version left it.
@@ -420,7 +420,7 @@ TEST_F(CopyFaults, IndexOfAnotherVersionIsBuiltAgain)
         connection.database()->waitForContentIndex();
         EXPECT_TRUE(connection.database()->usesContentIndex());
     }
-    EXPECT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 2);
+    EXPECT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 2);
     expectCorrectRows();
     onlyCopy();
 }
