@@ -1,114 +1,23 @@
 #include "platform/collection/Database.h"
 
 #include "platform/Error.h"
-#include "platform/Progress.h"
+#include "platform/collection/CollectionFile.h"
 #include "platform/collection/ConvertedCopy.h"
 #include "platform/collection/EngineErrors.h"
-#include "platform/collection/FileIdentity.h"
 #include "platform/collection/PageChecksums.h"
+#include "platform/collection/ScannedStatement.h"
 #include "platform/collection/SharedCopies.h"
 #include "platform/index/ContentIndex.h"
 #include "platform/index/IndexedSearch.h"
-#include "platform/jet/JetImport.h"
-#include "platform/sql/SqlDialect.h"
-#include "platform/sql/SqliteFunctions.h"
-#include "platform/sql/StatementRows.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <new>
 
 namespace Orvanta {
-
-namespace {
-
-// Changes whenever another connection commits to the file.
-int dataVersion(sqlite3* db)
-{
-    int version = 0;
-    sqlite3_exec(
-        db, "PRAGMA data_version",
-        [](void* out, int, char** values, char**) {
-            *static_cast<int*>(out) = values[0] ? atoi(values[0]) : 0;
-            return 0;
-        },
-        &version, nullptr);
-    return version;
-}
-
-// Settings every connection gets, whatever holds its data.
-void configure(sqlite3* db)
-{
-    registerLikeFunction(db);
-    // Up to the limits SQLite was built with: statements can be long and have
-    // many conditions (the translation keeps their nesting shallow).
-    sqlite3_limit(db, SQLITE_LIMIT_EXPR_DEPTH, INT_MAX);
-    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, INT_MAX);
-    sqlite3_limit(db, SQLITE_LIMIT_VDBE_OP, INT_MAX);
-    sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, INT_MAX);
-    // "name" is always a name: a misspelt column must not turn into a string.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
-}
-
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-enum class Signature { None, Jet, Sqlite };
-
-Signature readSignature(const QString& localPath, const QString& displayPath)
-{
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw Error(ErrorCode::PermissionDenied,
-                    QStringLiteral("Cannot open the file '%1': %2.").arg(displayPath, file.errorString()));
-    }
-    const QByteArray header = file.read(4096);
-    if (header.isEmpty()) {
-        throw Error(ErrorCode::UnrecognizedFormat,
-                    QStringLiteral("Unrecognized database format '%1': the file is empty.").arg(displayPath));
-    }
-    if (JetImport::looksLikeJet(header))
-        return Signature::Jet;
-    if (header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
-        return Signature::Sqlite;
-    return Signature::None;
-}
-
-// The identity the shared copies are keyed on; a file gone since it was
-// tested is reported as missing.
-FileIdentity requireIdentity(const QString& localPath, const QString& displayPath)
-{
-    const std::optional<FileIdentity> identity = identityOf(localPath);
-    if (!identity)
-        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
-    return *identity;
-}
-
-// Only a Jet file with a table of documents gets a content index.
-bool hasDocumentTable(sqlite3* db)
-{
-    sqlite3_stmt* stmt = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'maindata' COLLATE NOCASE",
-                           -1, &stmt, nullptr)
-        == SQLITE_OK)
-        found = sqlite3_step(stmt) == SQLITE_ROW;
-    sqlite3_finalize(stmt);
-    return found;
-}
-
-} // namespace
 
 Database::Database(sqlite3* db, Format format, const QString& displayPath)
     : m_db(db), m_format(format), m_displayPath(displayPath)
@@ -123,33 +32,18 @@ Database::~Database()
 
 std::shared_ptr<Database> Database::open(const QString& localPath, const QString& displayPath)
 {
-    const QFileInfo info(localPath);
-    if (localPath.isEmpty() || !info.exists())
-        throw Error(ErrorCode::DatabaseFileNotFound, QStringLiteral("Could not find file '%1'.").arg(displayPath));
-    if (info.isDir()) {
-        throw Error(ErrorCode::UnrecognizedFormat,
-                    QStringLiteral("Unrecognized database format '%1': it is a folder, not a database file.")
-                        .arg(displayPath));
-    }
-    // A pipe, socket or device would block the open or the read forever.
-    if (!info.isFile()) {
-        throw Error(ErrorCode::UnrecognizedFormat,
-                    QStringLiteral("Unrecognized database format '%1': it is not a regular file.").arg(displayPath));
-    }
-    switch (readSignature(localPath, displayPath)) {
-    case Signature::Jet:
+    switch (CollectionFile::kindOf(localPath, displayPath)) {
+    case CollectionFile::Kind::Jet:
         return openJet(localPath, displayPath);
-    case Signature::Sqlite:
-        return openSqlite(localPath, displayPath);
-    case Signature::None:
+    case CollectionFile::Kind::Sqlite:
         break;
     }
-    throw Error(ErrorCode::UnrecognizedFormat, QStringLiteral("Unrecognized database format '%1'.").arg(displayPath));
+    return openSqlite(localPath, displayPath);
 }
 
 std::shared_ptr<Database> Database::openJet(const QString& localPath, const QString& displayPath)
 {
-    const FileIdentity identity = requireIdentity(localPath, displayPath);
+    const FileIdentity identity = CollectionFile::requireIdentity(localPath, displayPath);
 
     SharedCopies& copies = SharedCopies::process();
     const auto lock = copies.lock();
@@ -160,7 +54,7 @@ std::shared_ptr<Database> Database::openJet(const QString& localPath, const QStr
     JetConversion conversion(localPath, identity, settings.folder, settings.minimumCopySource, settings.limitBytes,
                              copies.counters());
     JetConversion::Result converted = conversion.run();
-    configure(converted.db);
+    CollectionFile::configure(converted.db);
     std::shared_ptr<Database> database(new Database(converted.db, Format::Jet, displayPath));
     database->m_conversion.emplace(std::move(conversion));
     database->m_copyPath = converted.copyPath;
@@ -175,34 +69,15 @@ std::shared_ptr<Database> Database::openSqlite(const QString& localPath, const Q
     // The connection stays open for the next searches while the file keeps
     // its identity: opening, reading the schema and mapping the file again
     // would cost each search more than a small collection's scan.
-    const FileIdentity identity = requireIdentity(localPath, displayPath);
+    const FileIdentity identity = CollectionFile::requireIdentity(localPath, displayPath);
     SharedCopies& copies = SharedCopies::process();
     const auto lock = copies.lock();
     if (auto shared = copies.find(identity))
         return shared;
 
-    sqlite3* db = nullptr;
-    // Read-only, and never a URI: nothing in the path is taken as an option.
-    // Mapped whole, beyond SQLite's own limit (see WholeFileMap.h).
-    // Pages of collections that carry checksums are checked as they are read.
-    const int rc = sqlite3_open_v2(QFile::encodeName(localPath).constData(), &db,
-                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, PageChecksums::vfsName());
-    if (rc != SQLITE_OK) {
-        const QString message = db ? EngineErrors::lastMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
-        sqlite3_close(db);
-        throw EngineErrors::errorFor(rc == SQLITE_CANTOPEN ? SQLITE_NOTADB : rc, message, displayPath);
-    }
-    configure(db);
-    // Read through a memory map (any size above 0 asks for the whole file).
-    const QByteArray mmap = "PRAGMA mmap_size=" + QByteArray::number(std::min<int64_t>(identity.size, 0x7fff0000));
-    sqlite3_exec(db, mmap.constData(), nullptr, nullptr, nullptr);
+    sqlite3* db = CollectionFile::openSqlite(localPath, displayPath, identity.size);
     std::shared_ptr<Database> database(new Database(db, Format::Sqlite, displayPath));
-    // Reading the schema is the first real read: a damaged file shows here.
-    const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
-    if (check != SQLITE_OK)
-        throw EngineErrors::errorFor(check == SQLITE_ERROR ? SQLITE_CORRUPT : sqlite3_extended_errcode(db), EngineErrors::lastMessage(db),
-                       displayPath);
-    database->m_dataVersion = dataVersion(db);
+    database->m_dataVersion = CollectionFile::dataVersion(db);
     copies.keep(identity, database);
     return database;
 }
@@ -230,7 +105,7 @@ void Database::forgetIfWritten()
         return;
     // Someone may write to an SQLite file (through its journal, without
     // touching the file's identity): rows read before are stale then.
-    const int version = dataVersion(m_db);
+    const int version = CollectionFile::dataVersion(m_db);
     if (version != m_dataVersion) {
         m_lastRows.reset();
         m_dataVersion = version;
@@ -318,7 +193,7 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
     try {
         rows = runIndexed(jetSql);
         if (!rows)
-            rows = run(jetSql);
+            rows = ScannedStatement::run(m_db, jetSql, m_displayPath);
         // The index may have failed on a damaged page and the scan answered
         // in its place: the rows are right, but the copy is damaged.
         if (damagedCopy())
@@ -330,7 +205,7 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
             throw;
         rows = runIndexed(jetSql);
         if (!rows)
-            rows = run(jetSql);
+            rows = ScannedStatement::run(m_db, jetSql, m_displayPath);
     }
     m_lastSql = jetSql;
     m_lastRows = rows;
@@ -404,57 +279,6 @@ void Database::forgetKeptResults()
     SharedCopies::process().forgetKeptResults();
 }
 
-std::shared_ptr<const ResultTable> Database::run(const QString& jetSql)
-{
-    SqlDialect::Options options;
-    Statement statement;
-    QString sql;
-    for (int attempt = 0;; ++attempt) {
-        sql = SqlDialect::toSqlite(jetSql, options);
-        sqlite3_stmt* raw = nullptr;
-        const void* tail = nullptr;
-        const int rc = sqlite3_prepare16_v3(m_db, sql.utf16(), int(sql.size() * 2), 0, &raw, &tail);
-        statement.reset(raw);
-        if (rc == SQLITE_OK) {
-            const qsizetype used = (static_cast<const char16_t*>(tail) - reinterpret_cast<const char16_t*>(sql.utf16()));
-            const QString rest = sql.mid(used).trimmed();
-            for (QChar c : rest) {
-                if (c != QLatin1Char(';') && !c.isSpace())
-                    throw Error(ErrorCode::StatementRejected,
-                                QStringLiteral("Characters found after end of SQL statement."));
-            }
-            break;
-        }
-        const QString message = EngineErrors::lastMessage(m_db);
-        // Views and tables without rowid order ties without it.
-        if (attempt == 0 && options.rowidTies && message.contains(QLatin1String("rowid"))) {
-            options.rowidTies = false;
-            continue;
-        }
-        throw EngineErrors::errorFor(sqlite3_extended_errcode(m_db), message, m_displayPath);
-    }
-    if (!statement) {
-        throw Error(ErrorCode::StatementRejected,
-                    QStringLiteral("Invalid SQL statement; expected 'SELECT'."));
-    }
-    if (!sqlite3_stmt_readonly(statement.get())) {
-        throw Error(ErrorCode::StatementRejected,
-                    QStringLiteral("The database is open read-only: only SELECT statements can run."));
-    }
-
-    sqlite3_stmt* st = statement.get();
-    const int columns = sqlite3_column_count(st);
-    auto table = std::make_shared<ResultTable>(columnNamesOf(st));
-    // A search that reads many rows reports that it is still going.
-    sqlite3_progress_handler(sqlite3_db_handle(st), 20000, [](void*) { Progress::tick(); return 0; }, nullptr);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
-        appendCurrentRow(*table, st, columns);
-    if (rc != SQLITE_DONE)
-        throw EngineErrors::errorFor(sqlite3_extended_errcode(m_db), EngineErrors::lastMessage(m_db), m_displayPath);
-    return table;
-}
-
 bool Database::damagedCopy()
 {
     return !m_copyPath.isEmpty() && PageChecksums::failedOn(m_db);
@@ -471,7 +295,7 @@ bool Database::remakeCopy()
     m_indexWorker.requestStop();
     QFile::remove(m_copyPath);
     JetConversion::Result converted = m_conversion->run();
-    configure(converted.db);
+    CollectionFile::configure(converted.db);
     sqlite3_close_v2(m_db);
     m_db = converted.db;
     m_copyPath = converted.copyPath;
@@ -489,7 +313,7 @@ void Database::startContentIndex()
 {
     SharedCopies& copies = SharedCopies::process();
     if (m_copyPath.isEmpty() || !m_conversion || m_indexWorker.started() || !copies.contentIndexUse()
-        || !hasDocumentTable(m_db) || ContentIndex::state(m_db) == ContentIndex::State::Current)
+        || !CollectionFile::hasDocumentTable(m_db) || ContentIndex::state(m_db) == ContentIndex::State::Current)
         return;
     m_indexWorker.start(m_copyPath, copies.indexBuildPriority(), [this](ConvertedCopy::IndexOutcome outcome) {
         switch (outcome) {
@@ -510,7 +334,7 @@ void Database::startContentIndex()
         sqlite3* db = ConvertedCopy::open(m_conversion->folder(), m_conversion->source(), converter);
         if (!db)
             return;
-        configure(db);
+        CollectionFile::configure(db);
         sqlite3_close_v2(m_db);
         m_db = db;
         m_index.reset();

@@ -125,7 +125,6 @@ private:
     Database(sqlite3* db, Format format, const QString& displayPath);
     static std::shared_ptr<Database> openJet(const QString& localPath, const QString& displayPath);
     static std::shared_ptr<Database> openSqlite(const QString& localPath, const QString& displayPath);
-    std::shared_ptr<const ResultTable> run(const QString& jetSql);
     std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
     void forgetIfWritten();
     ContentIndex* contentIndex();
