@@ -21,10 +21,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
 #include <functional>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Orvanta;
 
@@ -73,6 +75,7 @@ protected:
     void TearDown() override
     {
         Database::setConvertedCopyFolder(QString());
+        Database::setIndexBuildPriority(Database::IndexBuildPriority::Lowered);
         Database::dropSharedCopies();
     }
 
@@ -365,6 +368,43 @@ TEST_F(CopyFaults, ProgramKilledWhileConverting)
     expectCorrectRows();
     onlyCopy();
     EXPECT_TRUE(temporaries(cache).isEmpty());
+}
+
+// A window builds the content index below its own priority, so that it
+// stays responsive; a program that only waits for the index builds it at its
+// own, or a busy machine starves it.
+TEST_F(CopyFaults, ContentIndexIsBuiltAtThePriorityAskedFor)
+{
+    if (!Orvanta::Test::requireFixtures())
+        return;
+    prepare(QStringLiteral("jet4-install/jst.mdb"));
+    errno = 0;
+    const int own = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+    ASSERT_EQ(errno, 0);
+    ASSERT_LT(own, 10) << "the test runs at the lowered priority already: the two cannot be told apart";
+    const struct {
+        Database::IndexBuildPriority priority;
+        int nice;
+    } cases[] = {
+        {Database::IndexBuildPriority::Lowered, 10},
+        {Database::IndexBuildPriority::Own, own},
+        {Database::IndexBuildPriority::Lowered, 10},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(round);
+        // A folder of its own each round, so that each builds the index.
+        Database::dropSharedCopies();
+        Database::setConvertedCopyFolder(scratch.filePath(QStringLiteral("cache-%1").arg(round++)), 0);
+        Database::setIndexBuildPriority(c.priority);
+        Connection connection;
+        connection.open(connectionString);
+        Recordset rs;
+        rs.open(everyDocument, connection);
+        connection.database()->waitForContentIndex();
+        EXPECT_TRUE(connection.database()->usesContentIndex());
+        EXPECT_EQ(connection.database()->lastIndexBuildNice(), std::optional<int>(c.nice));
+    }
 }
 
 TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)

@@ -81,6 +81,10 @@ int run(const QueryTool::Options& options)
     const QString connectionString = modVelmora::connectionStringFor(installFolder);
 
     Database::setContentIndexUse(!options.scan);
+    // This program waits for the content index of a Jet file it converts
+    // before it ends, and has nothing else to do meanwhile: lowered, the
+    // build would wait for every other program on a busy machine.
+    Database::setIndexBuildPriority(Database::IndexBuildPriority::Own);
     ComposedQuery query = composeQuery(options.query);
     if (options.showSql)
         writeLine(stdout, query.mode + QLatin1Char('\t') + query.sql);
