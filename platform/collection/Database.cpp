@@ -475,11 +475,11 @@ void Database::forgetIfWritten()
     }
 }
 
-qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor)
+qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor, LikeComparison comparison)
 {
     std::lock_guard lock(m_mutex);
     forgetIfWritten();
-    if (!g_indexUse || m_indexPending)
+    if (!g_indexUse || m_indexPending || comparison != LikeComparison::Exact)
         return -1;
     const std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
     if (!statement)
@@ -541,18 +541,33 @@ qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& vis
     return rows;
 }
 
-std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
+std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql, LikeComparison comparison)
 {
     std::lock_guard lock(m_mutex);
     forgetIfWritten();
-    if (m_lastRows && jetSql == m_lastSql && m_lastRowsGeneration == g_keptGeneration)
+    if (m_lastRows && jetSql == m_lastSql && comparison == m_lastComparison
+        && m_lastRowsGeneration == g_keptGeneration)
         return m_lastRows;
     m_lastRows.reset();
+    // A folded statement is scanned with the connection's LIKEs folding for
+    // as long as it runs (the copy may be made again meanwhile: m_db is read
+    // at each run).
+    const auto scan = [this, &jetSql, comparison] {
+        if (comparison == LikeComparison::Exact)
+            return run(jetSql);
+        setLikeVariants(m_db, true);
+        struct Exact {
+            sqlite3*& db;
+            ~Exact() { setLikeVariants(db, false); }
+        } exactAgain{m_db};
+        return run(jetSql);
+    };
+    const bool indexed = comparison == LikeComparison::Exact;
     std::shared_ptr<const ResultTable> rows;
     try {
-        rows = runIndexed(jetSql);
+        rows = indexed ? runIndexed(jetSql) : nullptr;
         if (!rows)
-            rows = run(jetSql);
+            rows = scan();
         // The index may have failed on a damaged page and the scan answered
         // in its place: the rows are right, but the copy is damaged.
         if (damagedCopy())
@@ -562,11 +577,12 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
         // again from the Jet file, and the statement runs on the new one.
         if (e.number() != ErrorCode::DatabaseDamaged || m_copyPath.isEmpty() || !remakeCopy())
             throw;
-        rows = runIndexed(jetSql);
+        rows = indexed ? runIndexed(jetSql) : nullptr;
         if (!rows)
-            rows = run(jetSql);
+            rows = scan();
     }
     m_lastSql = jetSql;
+    m_lastComparison = comparison;
     m_lastRows = rows;
     m_lastRowsGeneration = g_keptGeneration;
     // Only once the first rows are there: the worker would take processor

@@ -15,6 +15,7 @@
 
 #include "platform/jet/DamageReport.h"
 #include "platform/collection/FileIdentity.h"
+#include "platform/sql/LikeComparison.h"
 #include "platform/sql/ResultTable.h"
 #include "platform/index/TitleStore.h"
 
@@ -46,7 +47,10 @@ public:
     // Runs a statement in the Jet dialect and returns all its rows. Running the
     // statement that ran last again returns the same rows without running it
     // while the data is unchanged. Throws Orvanta::Error.
-    std::shared_ptr<const ResultTable> execute(const QString& jetSql);
+    // A folded statement (LikeComparison::Variants) is scanned: the content
+    // index holds the exact text only.
+    std::shared_ptr<const ResultTable> execute(const QString& jetSql,
+                                               LikeComparison comparison = LikeComparison::Exact);
 
     // For a program that writes the rows out once and ends: the rows of a
     // statement that the content index reads newest first, handed to
@@ -55,7 +59,8 @@ public:
     // handed over, or -1 with none handed over when the statement is for
     // execute() instead. Throws Orvanta::Error; once rows have been handed
     // over, they stay so.
-    qint64 visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor);
+    qint64 visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor,
+                        LikeComparison comparison = LikeComparison::Exact);
 
     Format format() const { return m_format; }
 
@@ -140,6 +145,7 @@ private:
     std::mutex m_mutex;
     int m_dataVersion = 0;
     QString m_lastSql;
+    LikeComparison m_lastComparison = LikeComparison::Exact;
     std::shared_ptr<const ResultTable> m_lastRows;
     uint64_t m_lastRowsGeneration = 0;
     std::unique_ptr<ContentIndex> m_index;

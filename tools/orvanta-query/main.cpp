@@ -82,6 +82,7 @@ int run(const QueryTool::Options& options)
 
     Database::setContentIndexUse(!options.scan);
     ComposedQuery query = composeQuery(options.query);
+    const LikeComparison comparison = options.variants ? LikeComparison::Variants : LikeComparison::Exact;
     if (options.showSql)
         writeLine(stdout, query.mode + QLatin1Char('\t') + query.sql);
 
@@ -91,7 +92,7 @@ int run(const QueryTool::Options& options)
     if (options.repeat == 1 && !options.pageRow && !options.timed) {
         QString damageWarning;
         QueryTool::RowListWriter writer(stdout);
-        const qint64 written = visitSearch(connectionString, query.sql, &damageWarning, writer);
+        const qint64 written = visitSearch(connectionString, query.sql, &damageWarning, writer, comparison);
         if (!damageWarning.isEmpty())
             writeLine(stderr, QStringLiteral("orvanta-query: warning: ") + damageWarning);
         if (written == 0) {
@@ -111,7 +112,7 @@ int run(const QueryTool::Options& options)
         timer.start();
         query = composeQuery(options.query);
         QString damageWarning;
-        rows = executeSearch(connectionString, query.sql, &damageWarning);
+        rows = executeSearch(connectionString, query.sql, &damageWarning, comparison);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         // A damaged collection opened with what could be read; the exit code
         // still says only whether anything was found.
