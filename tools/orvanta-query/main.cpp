@@ -55,7 +55,7 @@ QString installFolderFrom(const QString& dir)
 // The temporary page that showing `row` writes, built in a private folder so
 // that a running program's own temporary page is never touched.
 QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint64 row,
-                     const QString& mode, const QString& queryBoxText)
+                     const QString& mode, const QString& queryBoxText, LikeComparison comparison)
 {
     QTemporaryDir scratch;
     if (!scratch.isValid())
@@ -67,7 +67,7 @@ QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint
     // A path that leads out of the collection reads as a missing page, as in
     // the window.
     writeMarkedPageFiles(tmpFolder, documentPageWithin(installFolder, documentPath),
-                         highlightTextFor(mode, queryBoxText), tmpPage);
+                         highlightTextFor(mode, queryBoxText), tmpPage, nullptr, comparison);
     try {
         return FileSystem::readBytes(tmpPage);
     } catch (const Error&) {
@@ -138,7 +138,7 @@ int run(const QueryTool::Options& options)
             return kExitUsage;
         }
         // The query box holds the trimmed text once the search has run.
-        writeTo(stdout, pageBytes(installFolder, *rows, row, query.mode, query.trimmed));
+        writeTo(stdout, pageBytes(installFolder, *rows, row, query.mode, query.trimmed, comparison));
         return kExitFound;
     }
 
