@@ -562,10 +562,9 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql, Like
         } exactAgain{m_db};
         return run(jetSql);
     };
-    const bool indexed = comparison == LikeComparison::Exact;
     std::shared_ptr<const ResultTable> rows;
     try {
-        rows = indexed ? runIndexed(jetSql) : nullptr;
+        rows = runIndexed(jetSql, comparison);
         if (!rows)
             rows = scan();
         // The index may have failed on a damaged page and the scan answered
@@ -577,7 +576,7 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql, Like
         // again from the Jet file, and the statement runs on the new one.
         if (e.number() != ErrorCode::DatabaseDamaged || m_copyPath.isEmpty() || !remakeCopy())
             throw;
-        rows = indexed ? runIndexed(jetSql) : nullptr;
+        rows = runIndexed(jetSql, comparison);
         if (!rows)
             rows = scan();
     }
@@ -606,13 +605,14 @@ ContentIndex* Database::contentIndex()
 // The rows through the content index, or nullptr when the statement is to be
 // scanned. An index that fails while it is read is given up for good: the
 // scan answers this statement and the next ones.
-std::shared_ptr<const ResultTable> Database::runIndexed(const QString& jetSql)
+std::shared_ptr<const ResultTable> Database::runIndexed(const QString& jetSql, LikeComparison comparison)
 {
     if (!g_indexUse)
         return nullptr;
-    const std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
+    std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
     if (!statement)
         return nullptr;
+    statement->variants = comparison == LikeComparison::Variants;
     ContentIndex* index = contentIndex();
     if (!index)
         return nullptr;

@@ -47,8 +47,8 @@ public:
     // Runs a statement in the Jet dialect and returns all its rows. Running the
     // statement that ran last again returns the same rows without running it
     // while the data is unchanged. Throws Orvanta::Error.
-    // A folded statement (LikeComparison::Variants) is scanned: the content
-    // index holds the exact text only.
+    // A folded statement (LikeComparison::Variants) goes through the content
+    // index too, over every form of its words (VariantGrams.h).
     std::shared_ptr<const ResultTable> execute(const QString& jetSql,
                                                LikeComparison comparison = LikeComparison::Exact);
 
@@ -127,7 +127,8 @@ private:
     static std::shared_ptr<Database> openJet(const QString& localPath, const QString& displayPath);
     static std::shared_ptr<Database> openSqlite(const QString& localPath, const QString& displayPath);
     std::shared_ptr<const ResultTable> run(const QString& jetSql);
-    std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
+    std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql,
+                                                  LikeComparison comparison = LikeComparison::Exact);
     void forgetIfWritten();
     ContentIndex* contentIndex();
     bool remakeCopy();
