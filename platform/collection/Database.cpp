@@ -479,11 +479,12 @@ qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& vis
 {
     std::lock_guard lock(m_mutex);
     forgetIfWritten();
-    if (!g_indexUse || m_indexPending || comparison != LikeComparison::Exact)
+    if (!g_indexUse || m_indexPending)
         return -1;
-    const std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
+    std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
     if (!statement)
         return -1;
+    statement->variants = comparison == LikeComparison::Variants;
     ContentIndex* index = contentIndex();
     if (!index)
         return -1;
