@@ -75,7 +75,7 @@ void Recordset::open(const QString& sql, Connection& connection, CursorType curs
     if (!connection.isOpen())
         throw Error(ErrorCode::ConnectionString, QStringLiteral("Operation is not allowed when the connection is closed."));
     m_rows.reset();
-    m_rows = connection.database()->execute(sql);
+    m_rows = connection.database()->execute(sql, connection.comparison());
 }
 
 bool Recordset::atEnd() const

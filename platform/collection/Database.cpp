@@ -115,15 +115,16 @@ void Database::forgetIfWritten()
     }
 }
 
-qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor)
+qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor, LikeComparison comparison)
 {
     std::lock_guard lock(m_mutex);
     forgetIfWritten();
     if (!SharedCopies::process().contentIndexUse() || m_indexWorker.pending())
         return -1;
-    const std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
+    std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
     if (!statement)
         return -1;
+    statement->variants = comparison == LikeComparison::Variants;
     ContentIndex* index = contentIndex();
     if (!index)
         return -1;
@@ -181,19 +182,33 @@ qint64 Database::visitIndexed(const QString& jetSql, TitleStore::RowVisitor& vis
     return rows;
 }
 
-std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
+std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql, LikeComparison comparison)
 {
     std::lock_guard lock(m_mutex);
     forgetIfWritten();
     const uint64_t generation = SharedCopies::process().keptGeneration();
-    if (m_lastRows && jetSql == m_lastSql && m_lastRowsGeneration == generation)
+    if (m_lastRows && jetSql == m_lastSql && comparison == m_lastComparison
+        && m_lastRowsGeneration == generation)
         return m_lastRows;
     m_lastRows.reset();
+    // A folded statement is scanned with the connection's LIKEs folding for
+    // as long as it runs (the copy may be made again meanwhile: m_db is read
+    // at each run).
+    const auto scan = [this, &jetSql, comparison] {
+        if (comparison == LikeComparison::Exact)
+            return ScannedStatement::run(m_db, jetSql, m_displayPath);
+        setLikeVariants(m_db, true);
+        struct Exact {
+            sqlite3*& db;
+            ~Exact() { setLikeVariants(db, false); }
+        } exactAgain{m_db};
+        return ScannedStatement::run(m_db, jetSql, m_displayPath);
+    };
     std::shared_ptr<const ResultTable> rows;
     try {
-        rows = runIndexed(jetSql);
+        rows = runIndexed(jetSql, comparison);
         if (!rows)
-            rows = ScannedStatement::run(m_db, jetSql, m_displayPath);
+            rows = scan();
         // The index may have failed on a damaged page and the scan answered
         // in its place: the rows are right, but the copy is damaged.
         if (damagedCopy())
@@ -203,11 +218,12 @@ std::shared_ptr<const ResultTable> Database::execute(const QString& jetSql)
         // again from the Jet file, and the statement runs on the new one.
         if (e.number() != ErrorCode::DatabaseDamaged || m_copyPath.isEmpty() || !remakeCopy())
             throw;
-        rows = runIndexed(jetSql);
+        rows = runIndexed(jetSql, comparison);
         if (!rows)
-            rows = ScannedStatement::run(m_db, jetSql, m_displayPath);
+            rows = scan();
     }
     m_lastSql = jetSql;
+    m_lastComparison = comparison;
     m_lastRows = rows;
     m_lastRowsGeneration = generation;
     // Only once the first rows are there: the worker would take processor
@@ -231,13 +247,14 @@ ContentIndex* Database::contentIndex()
 // The rows through the content index, or nullptr when the statement is to be
 // scanned. An index that fails while it is read is given up for good: the
 // scan answers this statement and the next ones.
-std::shared_ptr<const ResultTable> Database::runIndexed(const QString& jetSql)
+std::shared_ptr<const ResultTable> Database::runIndexed(const QString& jetSql, LikeComparison comparison)
 {
     if (!SharedCopies::process().contentIndexUse())
         return nullptr;
-    const std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
+    std::optional<IndexedSearch::Statement> statement = IndexedSearch::recognize(jetSql);
     if (!statement)
         return nullptr;
+    statement->variants = comparison == LikeComparison::Variants;
     ContentIndex* index = contentIndex();
     if (!index)
         return nullptr;

@@ -17,6 +17,7 @@
 #include "platform/collection/JetConversion.h"
 #include "platform/collection/LoadCounters.h"
 #include "platform/collection/SharedCopies.h"
+#include "platform/sql/LikeComparison.h"
 #include "platform/index/TitleStore.h"
 #include "platform/jet/DamageReport.h"
 #include "platform/sql/ResultTable.h"
@@ -48,7 +49,10 @@ public:
     // Runs a statement in the Jet dialect and returns all its rows. Running the
     // statement that ran last again returns the same rows without running it
     // while the data is unchanged. Throws Orvanta::Error.
-    std::shared_ptr<const ResultTable> execute(const QString& jetSql);
+    // A folded statement (LikeComparison::Variants) goes through the content
+    // index too, over every form of its words (VariantGrams.h).
+    std::shared_ptr<const ResultTable> execute(const QString& jetSql,
+                                               LikeComparison comparison = LikeComparison::Exact);
 
     // For a program that writes the rows out once and ends: the rows of a
     // statement that the content index reads newest first, handed to
@@ -57,7 +61,8 @@ public:
     // handed over, or -1 with none handed over when the statement is for
     // execute() instead. Throws Orvanta::Error; once rows have been handed
     // over, they stay so.
-    qint64 visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor);
+    qint64 visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor,
+                        LikeComparison comparison = LikeComparison::Exact);
 
     Format format() const { return m_format; }
 
@@ -125,7 +130,8 @@ private:
     Database(sqlite3* db, Format format, const QString& displayPath);
     static std::shared_ptr<Database> openJet(const QString& localPath, const QString& displayPath);
     static std::shared_ptr<Database> openSqlite(const QString& localPath, const QString& displayPath);
-    std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
+    std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql,
+                                                  LikeComparison comparison = LikeComparison::Exact);
     void forgetIfWritten();
     ContentIndex* contentIndex();
     bool remakeCopy();
@@ -142,6 +148,7 @@ private:
     std::mutex m_mutex;
     int m_dataVersion = 0;
     QString m_lastSql;
+    LikeComparison m_lastComparison = LikeComparison::Exact;
     std::shared_ptr<const ResultTable> m_lastRows;
     uint64_t m_lastRowsGeneration = 0;
     std::unique_ptr<ContentIndex> m_index;

@@ -2,12 +2,15 @@
 
 #include "platform/Error.h"
 #include "platform/index/ContentIndex.h"
+#include "platform/index/VariantGrams.h"
 #include "platform/sql/LikeMatcher.h"
 #include "platform/sql/LikeSet.h"
 #include "platform/sql/SqliteStatement.h"
 #include "platform/sql/StatementPieces.h"
 #include "platform/sql/StatementRows.h"
 #include "platform/sql/Utf8Reading.h"
+#include "platform/sql/VariantLike.h"
+#include "platform/text/VariantFolding.h"
 
 #include <sqlite3.h>
 
@@ -50,7 +53,7 @@ struct Condition {
 
 class Evaluator {
 public:
-    Evaluator(ContentIndex& index) : m_index(index) {}
+    Evaluator(ContentIndex& index, bool variants) : m_index(index), m_variants(variants) {}
 
     Condition condition(const std::string& pattern)
     {
@@ -61,7 +64,7 @@ public:
         while (p < end) {
             const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
             p += d.len;
-            word.push_back(foldCase(d.cp));
+            word.push_back(m_variants ? VariantFolding::fold(d.cp) : foldCase(d.cp));
         }
         word = std::vector<char32_t>(word.begin() + 1, word.end() - 1);
         const bool wildcards = std::any_of(word.begin(), word.end(), [](char32_t c) { return c == U'%' || c == U'_'; });
@@ -94,8 +97,13 @@ private:
     const PostingSet& gram(uint64_t key)
     {
         auto found = m_grams.find(key);
-        if (found == m_grams.end())
+        if (found == m_grams.end() && m_variants) {
+            found = m_grams.emplace(key, VariantGrams::documentsWithAnyForm(key, [this](uint64_t form) {
+                return m_index.documentsWith(form);
+            })).first;
+        } else if (found == m_grams.end()) {
             found = m_grams.emplace(key, m_index.documentsWith(key)).first;
+        }
         return found->second;
     }
     const PostingSet& texts()
@@ -106,15 +114,22 @@ private:
     }
 
     ContentIndex& m_index;
+    bool m_variants;
     std::unordered_map<uint64_t, PostingSet> m_grams; // a gram read once per statement
     std::optional<PostingSet> m_texts;
 };
 
 // Keeps the candidates whose content our LIKE accepts: all of the patterns, or any.
-void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>& patterns, bool all)
+void narrow(sqlite3* db, PostingSet& candidates, std::vector<std::string> patterns, bool all, bool variants)
 {
     if (patterns.empty() || candidates.isEmpty())
         return;
+    // A folded search compares folded texts with folded words, as the scan does.
+    std::string foldedText;
+    if (variants) {
+        for (std::string& p : patterns)
+            p = VariantLike::foldPattern(p, 0);
+    }
     // Few patterns one by one (each takes LikeMatcher's fast path for
     // "%word%"); many in one pass, as the scan does.
     std::vector<LikeMatcher> matchers;
@@ -141,7 +156,11 @@ void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>&
         if (rc == SQLITE_ROW && sqlite3_column_type(read.get(), 0) != SQLITE_NULL) {
             // The text as our LIKE receives it.
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(read.get(), 0));
-            const std::string_view view(text ? text : "", size_t(sqlite3_column_bytes(read.get(), 0)));
+            std::string_view view(text ? text : "", size_t(sqlite3_column_bytes(read.get(), 0)));
+            if (variants) {
+                VariantLike::foldText(view, foldedText);
+                view = foldedText;
+            }
             keep = matches(view);
         } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             throw ContentIndex::Unusable("search index: reading a document failed");
@@ -405,7 +424,7 @@ struct Selection {
 // The rows of `statement`, or nullopt when a scan is cheaper.
 std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statement& statement)
 {
-    Evaluator evaluator(index);
+    Evaluator evaluator(index, statement.variants);
     // Each distinct pattern once: a repeated word decides nothing new.
     std::map<std::string, Condition> conditions;
     for (const std::string& pattern : statement.patterns) {
@@ -434,7 +453,7 @@ std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statemen
             rows.intersectWith(byRows[i]->documents);
         if (!unsettled.empty() && scanIsCheaper(index, rows))
             return std::nullopt;
-        narrow(db, rows, unsettled, true);
+        narrow(db, rows, unsettled, true, statement.variants);
     } else {
         PostingSet candidates;
         for (const auto& [pattern, condition] : conditions) {
@@ -448,7 +467,7 @@ std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statemen
         candidates.subtract(rows);
         if (scanIsCheaper(index, candidates))
             return std::nullopt;
-        narrow(db, candidates, unsettled, false);
+        narrow(db, candidates, unsettled, false, statement.variants);
         rows.unite(candidates);
     }
 

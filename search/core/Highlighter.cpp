@@ -6,8 +6,10 @@
 #include "platform/files/Paths.h"
 #include "platform/text/CharacterReference.h"
 #include "platform/text/PageCharset.h"
+#include "platform/text/VariantFolding.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/TextRuns.h"
+#include "search/core/VariantMatches.h"
 
 #include <QFileInfo>
 
@@ -89,8 +91,10 @@ struct MarkedPage {
     // written and folded; sorted. A word holding none of them cannot meet a
     // reference, and is marked in the runs alone.
     std::vector<char16_t> referenced;
+    // Every variant form of a word is marked (VariantMatches.h).
+    bool variants = false;
 
-    explicit MarkedPage(const QString& page);
+    explicit MarkedPage(const QString& page, LikeComparison comparison = LikeComparison::Exact);
     void mark(const QString& word);
 
 private:
@@ -159,7 +163,8 @@ private:
     }
 };
 
-MarkedPage::MarkedPage(const QString& page) : text(page)
+MarkedPage::MarkedPage(const QString& page, LikeComparison comparison)
+    : text(page), variants(comparison == LikeComparison::Variants)
 {
     std::vector<TextRun> references;
     runs = textRuns(page, &references);
@@ -168,6 +173,8 @@ MarkedPage::MarkedPage(const QString& page) : text(page)
         if (const std::optional<CharacterReference> c = readCharacterReference(page, r.begin)) {
             appendCodePoint(units, c->value);
             appendCodePoint(units, foldCase(c->value));
+            if (variants)
+                appendCodePoint(units, VariantFolding::fold(c->value));
         }
     }
     const auto* first = reinterpret_cast<const char16_t*>(units.utf16());
@@ -180,7 +187,7 @@ bool MarkedPage::meetsReferences(const QString& word) const
 {
     if (referenced.empty())
         return false;
-    const QString folded = foldedCopy(word);
+    const QString folded = variants ? VariantMatches::folded(word) : foldedCopy(word);
     for (const QStringView w : {QStringView(word), QStringView(folded)}) {
         for (const QChar u : w) {
             if (std::binary_search(referenced.begin(), referenced.end(), u.unicode()))
@@ -208,28 +215,34 @@ void MarkedPage::mark(const QString& word)
 // hits costs one copy, not one shift of the tail per hit.
 void MarkedPage::markInTextRuns(const QString& word)
 {
-    const bool fold = needsFolding(word);
-    const QString needle = fold ? foldedCopy(word) : word;
-    if (fold)
-        foldInto(text, folded);
-    const QStringView hay = fold ? QStringView(folded) : QStringView(text);
-    const qsizetype length = needle.size();
-
     // Hits are few and runs many: each hit is looked up among the runs with a
     // cursor that only moves forward.
-    std::vector<qsizetype> hits;
+    std::vector<TextRun> hits;
     auto run = runs.cbegin();
-    for (qsizetype hit = hay.indexOf(needle); hit >= 0;) {
-        while (run != runs.cend() && run->end <= hit)
+    const auto insideARun = [&](const TextRun& span) {
+        while (run != runs.cend() && run->end <= span.begin)
             ++run;
-        if (run == runs.cend())
-            break;
-        if (hit < run->begin || hit + length > run->end) {
-            hit = hay.indexOf(needle, hit + 1); // in mark-up, or across its edge
-            continue;
+        return run != runs.cend() && span.begin >= run->begin && span.end <= run->end;
+    };
+    if (variants) {
+        hits = VariantMatches(text).find(word, insideARun);
+    } else {
+        const bool fold = needsFolding(word);
+        const QString needle = fold ? foldedCopy(word) : word;
+        if (fold)
+            foldInto(text, folded);
+        const QStringView hay = fold ? QStringView(folded) : QStringView(text);
+        const qsizetype length = needle.size();
+        for (qsizetype hit = hay.indexOf(needle); hit >= 0;) {
+            if (!insideARun({hit, hit + length})) {
+                if (run == runs.cend())
+                    break;
+                hit = hay.indexOf(needle, hit + 1); // in mark-up, or across its edge
+                continue;
+            }
+            hits.push_back({hit, hit + length});
+            hit = hay.indexOf(needle, hit + length);
         }
-        hits.push_back(hit);
-        hit = hay.indexOf(needle, hit + length);
     }
     if (hits.empty())
         return;
@@ -246,14 +259,15 @@ void MarkedPage::markInTextRuns(const QString& word)
     qsizetype copied = 0; // text[0, copied) is in `out`
     for (const TextRun& r : runs) {
         qsizetype begin = r.begin;
-        for (; hit != hits.cend() && *hit < r.end; ++hit) {
-            out.append(QStringView(text).sliced(copied, *hit - copied));
-            keep(out.size() - (*hit - begin), out.size());
+        for (; hit != hits.cend() && hit->begin < r.end; ++hit) {
+            const qsizetype length = hit->end - hit->begin;
+            out.append(QStringView(text).sliced(copied, hit->begin - copied));
+            keep(out.size() - (hit->begin - begin), out.size());
             out.append(kMarkOpen);
             keep(out.size(), out.size() + length);
-            out.append(QStringView(text).sliced(*hit, length));
+            out.append(QStringView(text).sliced(hit->begin, length));
             out.append(kMarkClose);
-            begin = copied = *hit + length;
+            begin = copied = hit->end;
         }
         const qsizetype shift = out.size() - copied;
         keep(begin + shift, r.end + shift);
@@ -270,6 +284,16 @@ void MarkedPage::markInTextRuns(const QString& word)
 bool MarkedPage::markInReading(const QString& word)
 {
     const PageReading reading(text);
+    if (variants) {
+        // Hits are stretches of the reading; a mark takes in the page's
+        // whole references, as for an exact word.
+        std::vector<TextRun> spans = VariantMatches(reading.chars).find(word, [&](const TextRun& span) {
+            return reading.isWhole(span.begin, span.end);
+        });
+        for (TextRun& span : spans)
+            span = {reading.from[size_t(span.begin)], reading.to[size_t(span.end - 1)]};
+        return wrap(spans);
+    }
     const bool fold = needsFolding(word);
     const QString needle = fold ? foldedCopy(word) : word;
     if (fold)
@@ -313,7 +337,8 @@ bool MarkedPage::wrap(const std::vector<TextRun>& spans)
 // The read and marking steps: the words of `highlightText` marked in the page
 // at `documentFile`, in the encoding the page declares. A step that fails
 // leaves what it would have produced as it was.
-QByteArray markedPageBytes(const QString& documentFile, const QString& highlightText) noexcept
+QByteArray markedPageBytes(const QString& documentFile, const QString& highlightText,
+                           LikeComparison comparison) noexcept
 {
     QStringList words;
     try {
@@ -335,7 +360,7 @@ QByteArray markedPageBytes(const QString& documentFile, const QString& highlight
     // Word by word on the text so far: a failure keeps the words marked before it.
     std::optional<MarkedPage> marked;
     try {
-        marked.emplace(page);
+        marked.emplace(page, comparison);
         for (const QString& word : std::as_const(words))
             marked->mark(word);
     } catch (...) {
@@ -380,16 +405,17 @@ QString highlightTextFor(const QString& mode, const QString& queryBoxText)
     return trimmed;
 }
 
-QString markWords(const QString& page, const QStringList& words)
+QString markWords(const QString& page, const QStringList& words, LikeComparison comparison)
 {
-    MarkedPage marked(page);
+    MarkedPage marked(page, comparison);
     for (const QString& word : words)
         marked.mark(word);
     return marked.text;
 }
 
 bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
-                     const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes) noexcept
+                     const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes,
+                     LikeComparison comparison) noexcept
 {
     const QString tmpFolder = Paths::join(installFolder, QStringLiteral("tmp"));
     QString documentFile;
@@ -408,11 +434,11 @@ bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
     } catch (...) {
     }
     if (ours)
-        return writeMarkedPageFiles(tmpFolder, documentFile, highlightText, tmpPage, pageBytes);
+        return writeMarkedPageFiles(tmpFolder, documentFile, highlightText, tmpPage, pageBytes, comparison);
     // A tmp that leads elsewhere is left alone: the caller puts the page in a
     // folder of the user's own.
     if (pageBytes)
-        *pageBytes = markedPageBytes(documentFile, highlightText);
+        *pageBytes = markedPageBytes(documentFile, highlightText, comparison);
     return false;
 }
 
@@ -420,7 +446,8 @@ bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
 // stays as it was and the next step runs. The user sees at worst a blank or
 // stale page, never an error.
 bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
-                          const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes) noexcept
+                          const QString& highlightText, const QString& tmpPage, QByteArray* pageBytes,
+                          LikeComparison comparison) noexcept
 {
     try {
         if (!FileSystem::folderExists(tmpFolder))
@@ -429,7 +456,7 @@ bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
     }
 
     // The page is read, marked and written back in the encoding it declares.
-    const QByteArray bytes = markedPageBytes(documentFile, highlightText);
+    const QByteArray bytes = markedPageBytes(documentFile, highlightText, comparison);
     if (pageBytes)
         *pageBytes = bytes;
 

@@ -6,10 +6,11 @@
 namespace Orvanta {
 
 std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
-                                                 QString* damageWarning)
+                                                 QString* damageWarning, LikeComparison comparison)
 {
     Connection connection;
     connection.open(connectionString, QString(), QString());
+    connection.setComparison(comparison);
     if (damageWarning)
         *damageWarning = connection.database()->takeDamageWarning();
 
@@ -27,13 +28,13 @@ std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString
 }
 
 qint64 visitSearch(const QString& connectionString, const QString& sql, QString* damageWarning,
-                   TitleStore::RowVisitor& visitor)
+                   TitleStore::RowVisitor& visitor, LikeComparison comparison)
 {
     Connection connection;
     connection.open(connectionString, QString(), QString());
     if (damageWarning)
         *damageWarning = connection.database()->takeDamageWarning();
-    return connection.database()->visitIndexed(sql, visitor);
+    return connection.database()->visitIndexed(sql, visitor, comparison);
 }
 
 QString emptyResultMessage(const QString& escapedQuery)

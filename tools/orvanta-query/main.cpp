@@ -55,7 +55,7 @@ QString installFolderFrom(const QString& dir)
 // The temporary page that showing `row` writes, built in a private folder so
 // that a running program's own temporary page is never touched.
 QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint64 row,
-                     const QString& mode, const QString& queryBoxText)
+                     const QString& mode, const QString& queryBoxText, LikeComparison comparison)
 {
     QTemporaryDir scratch;
     if (!scratch.isValid())
@@ -67,7 +67,7 @@ QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint
     // A path that leads out of the collection reads as a missing page, as in
     // the window.
     writeMarkedPageFiles(tmpFolder, documentPageWithin(installFolder, documentPath),
-                         highlightTextFor(mode, queryBoxText), tmpPage);
+                         highlightTextFor(mode, queryBoxText), tmpPage, nullptr, comparison);
     try {
         return FileSystem::readBytes(tmpPage);
     } catch (const Error&) {
@@ -86,6 +86,7 @@ int run(const QueryTool::Options& options)
     // build would wait for every other program on a busy machine.
     Database::setIndexBuildPriority(Database::IndexBuildPriority::Own);
     ComposedQuery query = composeQuery(options.query);
+    const LikeComparison comparison = options.variants ? LikeComparison::Variants : LikeComparison::Exact;
     if (options.showSql)
         writeLine(stdout, query.mode + QLatin1Char('\t') + query.sql);
 
@@ -95,7 +96,7 @@ int run(const QueryTool::Options& options)
     if (options.repeat == 1 && !options.pageRow && !options.timed) {
         QString damageWarning;
         QueryTool::RowListWriter writer(stdout);
-        const qint64 written = visitSearch(connectionString, query.sql, &damageWarning, writer);
+        const qint64 written = visitSearch(connectionString, query.sql, &damageWarning, writer, comparison);
         if (!damageWarning.isEmpty())
             writeLine(stderr, QStringLiteral("orvanta-query: warning: ") + damageWarning);
         if (written == 0) {
@@ -115,7 +116,7 @@ int run(const QueryTool::Options& options)
         timer.start();
         query = composeQuery(options.query);
         QString damageWarning;
-        rows = executeSearch(connectionString, query.sql, &damageWarning);
+        rows = executeSearch(connectionString, query.sql, &damageWarning, comparison);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         // A damaged collection opened with what could be read; the exit code
         // still says only whether anything was found.
@@ -141,7 +142,7 @@ int run(const QueryTool::Options& options)
             return kExitUsage;
         }
         // The query box holds the trimmed text once the search has run.
-        writeTo(stdout, pageBytes(installFolder, *rows, row, query.mode, query.trimmed));
+        writeTo(stdout, pageBytes(installFolder, *rows, row, query.mode, query.trimmed, comparison));
         return kExitFound;
     }
 
