@@ -7,6 +7,7 @@
 #include "platform/collection/PageChecksums.h"
 #include "platform/collection/ScannedStatement.h"
 #include "platform/collection/SharedCopies.h"
+#include "platform/sql/SqliteFunctions.h"
 #include "platform/index/ContentIndex.h"
 #include "platform/index/IndexedSearch.h"
 
