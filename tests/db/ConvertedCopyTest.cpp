@@ -381,7 +381,8 @@ TEST_F(CopyFaults, ContentIndexIsBuiltAtThePriorityAskedFor)
     errno = 0;
     const int own = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
     ASSERT_EQ(errno, 0);
-    ASSERT_LT(own, 10) << "the test runs at the lowered priority already: the two cannot be told apart";
+    if (own >= 10)
+        GTEST_SKIP() << "the test runs at the lowered priority already: the two cannot be told apart";
     const struct {
         Database::IndexBuildPriority priority;
         int nice;
