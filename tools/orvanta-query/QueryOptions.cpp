@@ -60,6 +60,10 @@ ParseResult parseArguments(const QStringList& arguments)
 
         if (name == QLatin1String("--help")) {
             o.help = true;
+        } else if (name == QLatin1String("--version")) {
+            if (inlineValue)
+                return fail(QStringLiteral("--version takes no value"));
+            o.version = true;
         } else if (name == QLatin1String("--sql")) {
             if (inlineValue)
                 return fail(QStringLiteral("--sql takes no value"));
@@ -91,7 +95,7 @@ ParseResult parseArguments(const QStringList& arguments)
         }
     }
 
-    if (!o.help && !haveQuery)
+    if (!o.help && !o.version && !haveQuery)
         return fail(QStringLiteral("QUERY is missing (give \"\" to list every document)"));
     return result;
 }
@@ -136,6 +140,7 @@ Options:
                 a real search: none is served from the rows of the one before.
   --scan        read every document, not the collection's search index (the
                 rows are the same; for comparing the two).
+  --version     print the version and end.
   --help        print this text.
 
 Output (UTF-8): one line per result row in list order: the row number (1 for
