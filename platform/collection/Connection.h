@@ -30,9 +30,12 @@ public:
     void open(const QString& connectionString, const QString& user = {}, const QString& password = {});
     bool isOpen() const { return bool(m_database); }
     const std::shared_ptr<Database>& database() const { return m_database; }
+    // The data source as messages name it (Paths::shown).
+    const QString& displayPath() const { return m_displayPath; }
 
 private:
     std::shared_ptr<Database> m_database;
+    QString m_displayPath;
 };
 
 enum class CursorType { Unspecified = -1, Static = 3 };

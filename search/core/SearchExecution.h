@@ -18,8 +18,9 @@ namespace Orvanta {
 // When the data source is a damaged file opened with what could be read, the
 // warning about what was lost lands in `damageWarning` the first time a search
 // runs on this opening of the file (see Database::takeDamageWarning).
+// `windowsVoice` words that warning as the window speaks (DamageWarning.h).
 std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
-                                                 QString* damageWarning = nullptr);
+                                                 QString* damageWarning = nullptr, bool windowsVoice = false);
 
 // For a program that writes the rows out once and ends: the same search, its
 // rows handed to `visitor` as the collection's content index reads them,
