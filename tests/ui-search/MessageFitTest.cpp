@@ -59,7 +59,7 @@ SeenBox showAndLook(const std::function<void()>& show)
         if (ok) {
             seen.okVisible = ok->isVisible() && !ok->visibleRegion().isEmpty();
             seen.okButton = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
-            if (const QString shot = qEnvironmentVariable("ORVANTA_MESSAGE_SHOT"); !shot.isEmpty())
+            if (const QString shot = qEnvironmentVariable("ORVANTA_MESSAGE_SHOT"); !shot.isEmpty() && !seen.plainBox)
                 box->screen()->grabWindow(0).save(shot);
             ok->click();
         }
