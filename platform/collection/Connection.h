@@ -31,6 +31,8 @@ public:
     void open(const QString& connectionString, const QString& user = {}, const QString& password = {});
     bool isOpen() const { return bool(m_database); }
     const std::shared_ptr<Database>& database() const { return m_database; }
+    // The data source as messages name it (Paths::shown).
+    const QString& displayPath() const { return m_displayPath; }
 
     // How the result sets opened on this connection compare words: exactly
     // (the default) or with character variants folded.
@@ -40,6 +42,7 @@ public:
 private:
     std::shared_ptr<Database> m_database;
     LikeComparison m_comparison = LikeComparison::Exact;
+    QString m_displayPath;
 };
 
 enum class CursorType { Unspecified = -1, Static = 3 };

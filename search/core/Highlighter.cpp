@@ -7,6 +7,7 @@
 #include "platform/text/CharacterReference.h"
 #include "platform/text/PageCharset.h"
 #include "platform/text/VariantFolding.h"
+#include "search/core/PatternStretches.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/TextRuns.h"
 #include "search/core/VariantMatches.h"
@@ -201,6 +202,11 @@ void MarkedPage::mark(const QString& word)
 {
     if (word.isEmpty())
         return;
+    if (isPatternWord(word)) {
+        if (wrap(patternStretches(text, runs, word)))
+            runs = textRuns(text);
+        return;
+    }
     if (meetsReferences(word)) {
         if (markInReading(word))
             runs = textRuns(text);

@@ -20,8 +20,9 @@ QString highlightTextFor(const QString& mode, const QString& queryBoxText);
 // right, no overlap, inserted text not rescanned for the same word, empty
 // words ignored. Tags (earlier marks included), comments and scripts are never
 // marked (see TextRuns.h); character references ("&#29234;") are read as the
-// characters they stand for, as the index reads them, and marked whole.
-// With LikeComparison::Variants every variant form of a word is marked, as a
+// characters they stand for, as the index reads them, and marked whole. A
+// word with "%" or "_" marks the stretches its pattern matches instead
+// (PatternStretches.h). With LikeComparison::Variants every variant form of a word is marked, as a
 // folded search finds it (VariantMatches.h).
 QString markWords(const QString& page, const QStringList& words,
                   LikeComparison comparison = LikeComparison::Exact);

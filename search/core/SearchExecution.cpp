@@ -2,17 +2,23 @@
 
 #include "platform/collection/Connection.h"
 #include "platform/collection/Database.h"
+#include "search/core/DamageWarning.h"
 
 namespace Orvanta {
 
 std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
-                                                 QString* damageWarning, LikeComparison comparison)
+                                                 QString* damageWarning, LikeComparison comparison,
+                                                 bool windowsVoice)
 {
     Connection connection;
     connection.open(connectionString, QString(), QString());
     connection.setComparison(comparison);
-    if (damageWarning)
+    if (damageWarning) {
         *damageWarning = connection.database()->takeDamageWarning();
+        if (windowsVoice)
+            *damageWarning = warningInTheWindowsVoice(*damageWarning, connection.database()->damageReport(),
+                                                      connection.displayPath());
+    }
 
     Recordset records;
     records.open(sql, connection, CursorType::Static, LockType::Optimistic);

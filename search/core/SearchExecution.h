@@ -20,10 +20,12 @@ namespace Orvanta {
 // warning about what was lost lands in `damageWarning` the first time a search
 // runs on this opening of the file (see Database::takeDamageWarning).
 // With LikeComparison::Variants the same statement finds every variant form
-// of its words (the 異體字 switch).
+// of its words (the 異體字 switch). `windowsVoice` words the damage warning as
+// the window speaks (DamageWarning.h).
 std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
                                                  QString* damageWarning = nullptr,
-                                                 LikeComparison comparison = LikeComparison::Exact);
+                                                 LikeComparison comparison = LikeComparison::Exact,
+                                                 bool windowsVoice = false);
 
 // For a program that writes the rows out once and ends: the same search, its
 // rows handed to `visitor` as the collection's content index reads them,

@@ -246,7 +246,7 @@ TEST(Connection, ErrorsOfDataSources)
         {QString(), ErrorCode::ConnectionString, {}},
         {QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=;"), ErrorCode::ConnectionString, {}},
         {DbTest::connectionStringFor(missing), ErrorCode::DatabaseFileNotFound,
-         QStringLiteral("Could not find file '") + dir.path() + QStringLiteral("\\missing.mdb'.")},
+         QStringLiteral("Could not find file '") + dir.path() + QStringLiteral("/missing.mdb'.")},
         {DbTest::connectionStringFor(folder), ErrorCode::UnrecognizedFormat, QStringLiteral("folder")},
         {DbTest::connectionStringFor(empty), ErrorCode::UnrecognizedFormat, QStringLiteral("empty")},
         {DbTest::connectionStringFor(random), ErrorCode::UnrecognizedFormat,

@@ -60,6 +60,10 @@ ParseResult parseArguments(const QStringList& arguments)
 
         if (name == QLatin1String("--help")) {
             o.help = true;
+        } else if (name == QLatin1String("--version")) {
+            if (inlineValue)
+                return fail(QStringLiteral("--version takes no value"));
+            o.version = true;
         } else if (name == QLatin1String("--sql")) {
             if (inlineValue)
                 return fail(QStringLiteral("--sql takes no value"));
@@ -95,7 +99,7 @@ ParseResult parseArguments(const QStringList& arguments)
         }
     }
 
-    if (!o.help && !haveQuery)
+    if (!o.help && !o.version && !haveQuery)
         return fail(QStringLiteral("QUERY is missing (give \"\" to list every document)"));
     return result;
 }
@@ -144,6 +148,7 @@ Options:
                 switch does: 人參 also finds 人蔘 and 人参, 針 finds 鍼, 脉
                 finds 脈 (traditional and simplified forms, Unihan semantic
                 and Z variants). With --page, every form is marked.
+  --version     print the version and end.
   --help        print this text.
 
 Output (UTF-8): one line per result row in list order: the row number (1 for

@@ -19,6 +19,7 @@ struct Options {
     QString query;
     qsizetype queryArgument = -1;     // where the query stands among the arguments
     bool help = false;
+    bool version = false;
 };
 
 struct ParseResult {

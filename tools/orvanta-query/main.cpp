@@ -3,6 +3,7 @@
 #include "QueryOptions.h"
 #include "RowListOutput.h"
 
+#include "app/core/CollectionFolder.h"
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
 #include "platform/collection/Database.h"
@@ -21,6 +22,10 @@
 
 #include <cstdio>
 #include <new>
+
+#ifndef ORVANTA_VERSION
+#define ORVANTA_VERSION "0"
+#endif
 
 using namespace Orvanta;
 using Orvanta::QueryTool::writeRowList;
@@ -75,9 +80,33 @@ QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint
     }
 }
 
+// A folder that cannot be a collection, for the same causes the window names
+// (CollectionFolder.h), in this program's own words. Looked at first, so that
+// a folder the user cannot read is not reported as a missing database.
+void checkFolder(const QString& folder)
+{
+    using CollectionFolder::Problem;
+    const QString shown = QDir::toNativeSeparators(folder);
+    switch (CollectionFolder::check(folder)) {
+    case Problem::None:
+        return;
+    case Problem::Missing:
+        throw Error(ErrorCode::PathNotFound, QStringLiteral("There is no folder '%1'.").arg(shown));
+    case Problem::NotAFolder:
+        throw Error(ErrorCode::PathNotFound, QStringLiteral("'%1' is not a folder.").arg(shown));
+    case Problem::Unreadable:
+        throw Error(ErrorCode::PermissionDenied,
+                    QStringLiteral("Cannot read the folder '%1' (permission denied).").arg(shown));
+    case Problem::NoDatabase:
+        throw Error(ErrorCode::DatabaseFileNotFound,
+                    QStringLiteral("The folder '%1' holds no jst.mdb: it is not a collection.").arg(shown));
+    }
+}
+
 int run(const QueryTool::Options& options)
 {
     const QString installFolder = installFolderFrom(options.dir);
+    checkFolder(installFolder);
     const QString connectionString = modVelmora::connectionStringFor(installFolder);
 
     Database::setContentIndexUse(!options.scan);
@@ -196,6 +225,10 @@ int main(int argc, char** argv)
     }
     if (parsed.options.help) {
         writeTo(stdout, QueryTool::usageText().toUtf8());
+        return kExitFound;
+    }
+    if (parsed.options.version) {
+        writeLine(stdout, QStringLiteral("orvanta-query " ORVANTA_VERSION));
         return kExitFound;
     }
     if (const qsizetype at = firstInvalidByte(QByteArrayView(argv[parsed.options.queryArgument + 1])); at >= 0) {
