@@ -22,8 +22,8 @@ QString highlightTextFor(const QString& mode, const QString& queryBoxText);
 // marked (see TextRuns.h); character references ("&#29234;") are read as the
 // characters they stand for, as the index reads them, and marked whole. A
 // word with "%" or "_" marks the stretches its pattern matches instead
-// (PatternStretches.h). With LikeComparison::Variants every variant form of a word is marked, as a
-// folded search finds it (VariantMatches.h).
+// (PatternStretches.h). With LikeComparison::Variants every variant form of
+// a word is marked, as a folded search finds it (VariantMatches.h).
 QString markWords(const QString& page, const QStringList& words,
                   LikeComparison comparison = LikeComparison::Exact);
 
