@@ -52,6 +52,9 @@ const Doc kDocs[] = {
     {"%%__''", "2010-01-01 00:00:00"},
     {"bad \xff\xfe bytes \xc3", "2002-02-02 00:00:00"},
     {"桂枝湯加人參", "2002-02-02 00:00:00"},
+    // Cased letters outside the BMP (Deseret): 𐐀 folds to 𐐨.
+    {"𐐀𐐁𐐂 𐐨 ǅx", "2004-04-04 00:00:00"},
+    {"𐐪𐐫", "2004-04-04 00:00:00"},
 };
 
 void writeCollection(const QString& path, bool withIndex)
@@ -84,6 +87,8 @@ const QStringList kPieces = {
     QStringLiteral("_"), QStringLiteral("'"), QStringLiteral("''"), QStringLiteral("100%"), QStringLiteral("e_s"),
     QStringLiteral("[a]"), QStringLiteral("\\c"), QStringLiteral("123"), QStringLiteral("45"), QStringLiteral("人A"),
     QStringLiteral("a"), QStringLiteral("it's"), QStringLiteral("x"), QString(QChar(0xfffd)), QStringLiteral("枝湯加"),
+    QStringLiteral("𐐨"), QStringLiteral("𐐀"), QStringLiteral("𐐩𐐪"), QStringLiteral("𐐨𐐩𐐪"), QStringLiteral("𐐂 𐐀"),
+    QStringLiteral("湯加人參"), QStringLiteral("人參 甘"), QStringLiteral("ǆx"), QStringLiteral("RADIX"),
 };
 
 QStringList generatedQueries(int count)
@@ -236,6 +241,12 @@ TEST_F(ContentIndexSearch, CaseFoldingAndWidthAsLikeHasThem)
     EXPECT_EQ(subjects(QStringLiteral("ｇｉｎ")), QStringList{QStringLiteral("doc10")});
     EXPECT_EQ(subjects(QStringLiteral("ss")), QStringList{QStringLiteral("doc13")}); // STRASSE, not ß
     EXPECT_EQ(subjects(QStringLiteral("人参")), QStringList{QStringLiteral("doc4")});
+    // Outside the BMP too, from one character to words the index must check.
+    EXPECT_EQ(subjects(QStringLiteral("𐐨")), QStringList{QStringLiteral("doc25")});
+    EXPECT_EQ(subjects(QStringLiteral("𐐪")), (QStringList{QStringLiteral("doc25"), QStringLiteral("doc27")}));
+    EXPECT_EQ(subjects(QStringLiteral("𐐩")), (QStringList{QStringLiteral("doc25")}));
+    EXPECT_EQ(subjects(QStringLiteral("𐐂𐐃")), (QStringList{QStringLiteral("doc27")}));
+    EXPECT_EQ(subjects(QStringLiteral("𐐨𐐩𐐪")), (QStringList{QStringLiteral("doc25")}));
     // "人" newest first, equal dates by rowid: the blob's rowid is the highest.
     EXPECT_EQ(subjects(QStringLiteral("人")),
               (QStringList{"doc24", "doc3", "doc4", "doc18", "blob", "doc19"}));
@@ -292,6 +303,17 @@ TEST_F(ContentIndexSearch, ChangedRowsMakeTheIndexStale)
          "DROP TRIGGER orvanta_index_stale_update; UPDATE maindata SET content = '甘草' WHERE subject = 'doc12'", 3},
         {"insert without the triggers",
          "DROP TRIGGER orvanta_index_stale_insert; INSERT INTO maindata VALUES ('new', 'n.htm', '甘草', NULL)", 3},
+        // The index holds the titles and the order too: a change to any of
+        // them makes it stale as well.
+        {"update of subject", "UPDATE maindata SET subject = 'renamed' WHERE subject = 'doc3'", 2},
+        {"update of htm", "UPDATE maindata SET htm = 'moved.htm' WHERE subject = 'doc3'", 2},
+        {"update of date", "UPDATE maindata SET date = '2020-01-01 00:00:00' WHERE subject = 'doc4'", 2},
+        // A row added past the triggers, which are then put back as they
+        // were: only the highest rowid tells.
+        {"insert behind triggers put back",
+         "DROP TRIGGER orvanta_index_stale_insert; INSERT INTO maindata VALUES ('new', 'n.htm', '甘草', NULL); "
+         "CREATE TRIGGER orvanta_index_stale_insert AFTER INSERT ON maindata BEGIN DELETE FROM orvanta_index_info; END",
+         3},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -306,10 +328,14 @@ TEST_F(ContentIndexSearch, ChangedRowsMakeTheIndexStale)
             DbTest::SqliteFile file(path);
             EXPECT_EQ(ContentIndex::state(file.handle()), ContentIndex::State::Stale);
         }
-        EXPECT_EQ(before.database()->execute(sql)->rowCount(), k.rows);
+        const auto changed = before.database()->execute(sql);
+        EXPECT_EQ(changed->rowCount(), k.rows);
         EXPECT_FALSE(before.database()->usesContentIndex());
         Connection after = open();
         EXPECT_EQ(after.database()->execute(sql)->rowCount(), k.rows);
+        // The rows as they now stand: the database opened before the change
+        // gives the cells and the order of a fresh scan.
+        EXPECT_EQ(difference(*changed, *runWith(after, sql, false)), "");
         expectSameRows(after, {QStringLiteral("甘草"), QStringLiteral("+甘草 人")});
         Database::dropSharedCopies();
     }
