@@ -11,6 +11,7 @@
 #include "db/DbTestSupport.h"
 #include "support/Fixtures.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
@@ -315,18 +316,80 @@ qint64 pageCount(sqlite3* db)
     return pages;
 }
 
+// The gram table of an index, row by row.
+std::map<qint64, std::string> gramRows(sqlite3* db)
+{
+    sqlite3_stmt* st = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, "SELECT key, sets FROM orvanta_index_grams ORDER BY key", -1, &st, nullptr),
+              SQLITE_OK);
+    std::map<qint64, std::string> rows;
+    while (st && sqlite3_step(st) == SQLITE_ROW)
+        rows[sqlite3_column_int64(st, 0)] = std::string(static_cast<const char*>(sqlite3_column_blob(st, 1)),
+                                                        size_t(sqlite3_column_bytes(st, 1)));
+    sqlite3_finalize(st);
+    return rows;
+}
+
+// The three-run collection and the index build() makes of it at once by one
+// thread, written once for every test that compares other builds with it.
+class ThreeRunCollection : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new QTemporaryDir;
+        ASSERT_TRUE(s_dir->isValid());
+        {
+            DbTest::SqliteFile rows(rowsOnly());
+            writeThreeRuns(rows);
+        }
+        QFile::copy(rowsOnly(), s_dir->filePath(QStringLiteral("built.mdb")));
+        DbTest::SqliteFile built(s_dir->filePath(QStringLiteral("built.mdb")));
+        qint64 lastReported = -1;
+        EXPECT_TRUE(ContentIndex::build(built.handle(), [&](qint64 done, qint64 total) {
+            EXPECT_LE(done, total);
+            lastReported = done;
+            return true;
+        }, size_t(1) << 30, 1));
+        EXPECT_EQ(lastReported, 8961) << "every row, once";
+        s_index = new std::map<std::string, std::string>(dumpIndex(built.handle()));
+        s_grams = new std::map<qint64, std::string>(gramRows(built.handle()));
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_grams;
+        delete s_index;
+        delete s_dir;
+    }
+    // The rows without an index, to copy.
+    static QString rowsOnly() { return s_dir->filePath(QStringLiteral("rows.mdb")); }
+    // A fresh copy of the rows named `name` in a folder of the test's own.
+    QString copyOfTheRows(const QString& name)
+    {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(QFile::copy(rowsOnly(), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        return path;
+    }
+
+    static QTemporaryDir* s_dir;
+    static std::map<std::string, std::string>* s_index; // dumpIndex() of the index built at once
+    static std::map<qint64, std::string>* s_grams;      // its gram table
+    QTemporaryDir m_dir;
+};
+
+QTemporaryDir* ThreeRunCollection::s_dir = nullptr;
+std::map<std::string, std::string>* ThreeRunCollection::s_index = nullptr;
+std::map<qint64, std::string>* ThreeRunCollection::s_grams = nullptr;
+
 } // namespace
 
 // Through the stored index: a collection built in the smallest budget, or by
 // several threads at once, holds the same rows of sets, byte for byte, as
 // one built at once by one thread.
-TEST(GramSetBuilder, StoredSetsDoNotDependOnTheBudgetOrTheThreads)
+TEST_F(ThreeRunCollection, StoredSetsDoNotDependOnTheBudgetOrTheThreads)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     auto dump = [&](size_t budget, int threads) {
-        DbTest::SqliteFile file(dir.filePath(QStringLiteral("c%1-%2.mdb").arg(qulonglong(budget)).arg(threads)));
-        writeThreeRuns(file);
+        DbTest::SqliteFile file(copyOfTheRows(QStringLiteral("c%1-%2.mdb").arg(qulonglong(budget)).arg(threads)));
         qint64 lastReported = -1;
         EXPECT_TRUE(ContentIndex::build(file.handle(), [&](qint64 done, qint64 total) {
             EXPECT_LE(done, total);
@@ -334,18 +397,9 @@ TEST(GramSetBuilder, StoredSetsDoNotDependOnTheBudgetOrTheThreads)
             return true;
         }, budget, threads));
         EXPECT_EQ(lastReported, 8961) << "every row, once";
-        sqlite3_stmt* st = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(file.handle(), "SELECT key, sets FROM orvanta_index_grams ORDER BY key", -1, &st,
-                                     nullptr),
-                  SQLITE_OK);
-        std::map<qint64, std::string> rows;
-        while (sqlite3_step(st) == SQLITE_ROW)
-            rows[sqlite3_column_int64(st, 0)] = std::string(static_cast<const char*>(sqlite3_column_blob(st, 1)),
-                                                            size_t(sqlite3_column_bytes(st, 1)));
-        sqlite3_finalize(st);
-        return rows;
+        return gramRows(file.handle());
     };
-    const auto whole = dump(size_t(1) << 30, 1);
+    const auto& whole = *s_grams;
     EXPECT_GT(whole.size(), 40000u);
     for (const auto& [budget, threads] : {std::pair{size_t(1), 1}, std::pair{size_t(1) << 30, 2},
                                           std::pair{size_t(1) << 30, 3}, std::pair{size_t(1), 2}}) {
@@ -359,14 +413,11 @@ TEST(GramSetBuilder, StoredSetsDoNotDependOnTheBudgetOrTheThreads)
 // A failure on any of the threads (here a full disk, which whichever thread
 // stores next meets) stops them all, says what it was and leaves no index;
 // so does a stop asked for while others still gather.
-TEST(GramSetBuilder, FailureOrStopOnAnyThreadLeavesNoIndex)
+TEST_F(ThreeRunCollection, FailureOrStopOnAnyThreadLeavesNoIndex)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     for (const int threads : {1, 2, 3}) {
         SCOPED_TRACE(testing::Message() << threads << " threads");
-        DbTest::SqliteFile file(dir.filePath(QStringLiteral("full%1.mdb").arg(threads)));
-        writeThreeRuns(file);
+        DbTest::SqliteFile file(copyOfTheRows(QStringLiteral("full%1.mdb").arg(threads)));
         const QByteArray limit = "PRAGMA max_page_count = " + QByteArray::number(pageCount(file.handle()) + 40);
         file.exec(limit.constData());
         const int number =
@@ -398,14 +449,10 @@ TEST(GramSetBuilder, FailureOrStopOnAnyThreadLeavesNoIndex)
 // threads, is the index build() makes of the finished rows: every table,
 // row for row. So is one whose rows came out of order, which the builder
 // leaves to build().
-TEST(ContentIndexBuilder, GatheredAlongTheWritesIsTheIndexOfTheRows)
+TEST_F(ThreeRunCollection, GatheredAlongTheWritesIsTheIndexOfTheRows)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    DbTest::SqliteFile built(dir.filePath(QStringLiteral("built.mdb")));
-    writeThreeRuns(built);
-    ASSERT_TRUE(ContentIndex::build(built.handle()));
-    const auto expected = dumpIndex(built.handle());
+    QTemporaryDir& dir = m_dir;
+    const auto& expected = *s_index;
     EXPECT_GT(expected.size(), 40000u);
 
     std::vector<Row> shuffled = threeRuns();
