@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The first open of a Jet file with an empty cache, as a user meets it.
 
-  scripts/first-open [--busy N [--busy-apart]] [--runs R] ORVANTA_QUERY INSTALL_FOLDER [QUERY]
+  bench/first-open.py [--busy N [--busy-apart]] [--runs R] ORVANTA_QUERY INSTALL_FOLDER [QUERY]
 
 Runs orvanta-query with XDG_CACHE_HOME in a new empty folder (so the Jet file
 is converted and its content index built), optionally beside N busy loops
