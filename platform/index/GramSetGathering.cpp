@@ -1,3 +1,8 @@
+// Longer than most files here (about 480 lines), on purpose: the shared state,
+// the gatherer that copies rows and stores sets, and the two ways of handing
+// out runs all follow one rule about the connection's lock (see the header),
+// and each part's correctness depends on where the others take it. Kept in
+// one file, that rule can be checked in one reading.
 #include "platform/index/GramSetGathering.h"
 
 #include "platform/index/GramSetBuilder.h"
