@@ -82,7 +82,7 @@ QString installFolder(const QString& commandLineFolder)
     QString start = QDir::homePath();
 
     if (!commandLineFolder.isEmpty()) {
-        const QString folder = CollectionFolder::absolute(commandLineFolder);
+        const QString folder = CollectionFolder::commandLineFolder(commandLineFolder);
         const Problem problem = CollectionFolder::check(folder);
         if (problem == Problem::None)
             return folder;

@@ -1,7 +1,7 @@
 // Program start: the collection to open, the start screen, then the event
 // loop until no window is loaded.
 //
-//   orvanta [DIR]
+//   orvanta [DIR | DIR/jst.mdb]
 #include "app/CollectionChoice.h"
 #include "app/OrvantaApplication.h"
 #include "app/WindowLinks.h"
@@ -32,7 +32,8 @@ const char* const kUsage =
     "DIR is the collection's folder, the one that holds jst.mdb. Without DIR the\n"
     "program opens its own folder when that holds jst.mdb, otherwise the\n"
     "collection chosen last time; when there is none, a folder chooser opens\n"
-    "and the folder chosen there is remembered for the next start.\n"
+    "and the folder chosen there is remembered for the next start. Given the\n"
+    "collection's jst.mdb itself, the program opens the folder that holds it.\n"
     "\n"
     "Options:\n"
     "  --help     print this text and exit\n"
@@ -93,7 +94,7 @@ int main(int argc, char** argv)
     const QString given = folderArgument(QCoreApplication::arguments(), tooMany);
     if (tooMany) {
         std::fputs("orvanta: one folder only\n", stderr);
-        std::fputs(kUsage, stderr);
+        std::fputs("Try 'orvanta --help'.\n", stderr);
         return 64;
     }
     const QString folder = Orvanta::CollectionChoice::installFolder(given);

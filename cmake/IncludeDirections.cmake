@@ -13,6 +13,8 @@ set(engine ${base} platform/text platform/files platform/sql platform/index plat
 set(cores app/core search/core criteria/core)
 
 set(allowed_platform/text ${base})
+# The build-time maker of the variant table: system headers only.
+set(allowed_platform/text/generate "")
 set(allowed_platform/files ${base} platform/text)
 set(allowed_platform/sql ${base} platform/text)
 set(allowed_platform/index ${base} platform/text platform/sql)

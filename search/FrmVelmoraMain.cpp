@@ -130,6 +130,8 @@ void FrmVelmoraMain::buildControls()
     m_lblDesc->setObjectName(QStringLiteral("LblDesc"));
     m_lblDesc->setGeometry(pxRect(3830, 225, 8000, 8115));
 
+    buildVariantSwitch();
+
     setTabOrder(m_grd1, m_command1);
     setTabOrder(m_command1, m_lblDesc);
     setTabOrder(m_lblDesc, m_txtQuery);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "app/forms/Form.h"
+#include "platform/sql/LikeComparison.h"
 
 #include <QEvent>
 #include <QPixmap>
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 
+class QCheckBox;
 class QKeyEvent;
 class QLabel;
 
@@ -41,6 +43,7 @@ public:
     DocumentView* LblDesc() const { return m_lblDesc; }
     QLabel* imgBack() const { return m_imgBack; }
     const QPixmap& picture() const { return m_picture; }
+    QCheckBox* ChkVariants() const { return m_chkVariants; } // 異體字 (VariantSwitch.cpp)
 
     // Window state; every string starts empty at each load.
     QString strTmpPage;   // full path of the temporary page
@@ -62,6 +65,11 @@ public:
     void Command1_Click();
     void TxtQuery_GotFocus();
     void TxtQuery_KeyPress(int16_t& keyAscii);
+    void ChkVariants_Click();
+
+    // How searches compare words: exactly, or every variant form (the check box).
+    LikeComparison comparison() const;
+    void toggleVariants(); // F8
 
     bool keyPreview() const { return m_keyPreview; }
 
@@ -69,6 +77,7 @@ public:
     static QString caption();
     static QString specialOpenCriteria();  // "條件存取"
     static QString specialClearHistory();  // "條件清除"
+    static QString variantsCaption();      // "異體字"
 
 protected:
     void Form_Load() override;
@@ -83,6 +92,7 @@ private:
     ReaderKey readerKey(const QKeyEvent* key);
 
     void buildControls();
+    void buildVariantSwitch();
     void printCurrentRow();
     void resetHistory();
     void setOuterGeometryTwips(double top, double left, double height, double width);
@@ -97,6 +107,7 @@ private:
     ResultGrid* m_grd1 = nullptr;
     DocumentView* m_lblDesc = nullptr;
     QLabel* m_imgBack = nullptr;
+    QCheckBox* m_chkVariants = nullptr;
     QPixmap m_picture;
     bool m_keyPreview = true;
     // The key press the window looked at last, at its first receiver.

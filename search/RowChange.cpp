@@ -68,7 +68,7 @@ void FrmVelmoraMain::ShowHits(const QString& documentPath, const QString& highli
     QByteArray page;
     m_shownPage.clear();
     m_pageNowhere = false;
-    if (writeMarkedPage(Paths::installFolder(), documentPath, highlightText, strTmpPage, &page))
+    if (writeMarkedPage(Paths::installFolder(), documentPath, highlightText, strTmpPage, &page, comparison()))
         return;
     // A collection that cannot be written (a CD, a read-only share, one
     // installed by another user) would leave the view blank: the page goes to

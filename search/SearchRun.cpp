@@ -22,7 +22,8 @@ void FrmVelmoraMain::RunSearch()
         nWord = query.wordCount;
 
     QString damageWarning;
-    const std::shared_ptr<const ResultTable> rows = executeSearch(modVelmora::gConnStr, strSQL, &damageWarning);
+    const std::shared_ptr<const ResultTable> rows
+        = executeSearch(modVelmora::gConnStr, strSQL, &damageWarning, comparison(), true);
     // A damaged collection opened with what could be read: said once per
     // opening of the file, before anything about the search itself.
     if (!damageWarning.isEmpty())

@@ -124,6 +124,9 @@ void FrmVelmoraMain::Form_KeyDown(int16_t& keyCode, int16_t&)
     case 118: // F7
         printCurrentRow();
         break;
+    case 119: // F8
+        toggleVariants();
+        break;
     default:
         break;
     }

@@ -50,4 +50,13 @@ QString absolute(const QString& folder)
     return QDir::cleanPath(QDir::current().absoluteFilePath(folder));
 }
 
+QString commandLineFolder(const QString& given)
+{
+    const QString path = absolute(given);
+    const QFileInfo info(path);
+    if (info.isFile() && info.fileName().compare(QLatin1String("jst.mdb"), Qt::CaseInsensitive) == 0)
+        return info.absolutePath();
+    return path;
+}
+
 } // namespace Orvanta::CollectionFolder

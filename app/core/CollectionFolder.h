@@ -26,4 +26,10 @@ QString message(Problem problem, const QString& folder);
 // folder and without a trailing separator (the root stays "/").
 QString absolute(const QString& folder);
 
+// What the command line names, as the folder to open: absolute(), except
+// that a file named jst.mdb (any letter case) stands for its folder. A file
+// manager opens the database with "orvanta FILE", and the user meant the
+// collection around it.
+QString commandLineFolder(const QString& given);
+
 } // namespace Orvanta::CollectionFolder

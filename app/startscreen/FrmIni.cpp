@@ -6,6 +6,7 @@
 #include "platform/files/Paths.h"
 #include "platform/ui/Artwork.h"
 #include "platform/ui/Launcher.h"
+#include "platform/ui/MessageBox.h"
 #include "platform/ui/PictureButton.h"
 #include "platform/ui/Pictures.h"
 #include "platform/ui/Twips.h"
@@ -128,7 +129,22 @@ void FrmIni::cmdSet_Click()
         return;
     m_cmdSet->setPicture(Pictures::load(picture));
     m_cmdSet->setDownPicture(Pictures::load(picture));
-    Launcher::openInBrowser(Paths::join(folder, QStringLiteral("demo\\index.htm")));
+    const QString page = Paths::join(folder, QStringLiteral("demo\\index.htm"));
+    // Nothing happening is no answer: the user hears which page is missing,
+    // or that no browser could show it.
+    if (!FileSystem::fileExists(page)) {
+        MessageSink::show(QStringLiteral("Tarsel Orvanta"),
+                          QStringLiteral("找不到示範網頁「%1」。").arg(Paths::shown(Paths::toLocal(page))));
+        return;
+    }
+    const QString shown = Paths::shown(Paths::toLocal(page));
+    Launcher::openInBrowser(page, [shown](int status) {
+        MessageSink::show(QStringLiteral("Tarsel Orvanta"),
+                          status < 0 ? QStringLiteral("無法啟動瀏覽器來顯示示範網頁「%1」。").arg(shown)
+                                     : QStringLiteral("無法啟動瀏覽器來顯示示範網頁「%1」（xdg-open 結束碼 %2）。")
+                                           .arg(shown)
+                                           .arg(status));
+    });
 }
 
 } // namespace Orvanta

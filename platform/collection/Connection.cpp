@@ -65,7 +65,9 @@ void Connection::open(const QString& connectionString, const QString& user, cons
                         ? QStringLiteral("The connection string names no data source (\"Data Source=\" is missing).")
                         : QStringLiteral("The connection string names an empty data source."));
     }
-    m_database = Database::open(Paths::toLocal(dataSource), dataSource);
+    // Messages name the file natively: the connection string joins with "\".
+    m_displayPath = Paths::shown(dataSource);
+    m_database = Database::open(Paths::toLocal(dataSource), m_displayPath);
 }
 
 void Recordset::open(const QString& sql, Connection& connection, CursorType cursor, LockType lock)
@@ -75,7 +77,7 @@ void Recordset::open(const QString& sql, Connection& connection, CursorType curs
     if (!connection.isOpen())
         throw Error(ErrorCode::ConnectionString, QStringLiteral("Operation is not allowed when the connection is closed."));
     m_rows.reset();
-    m_rows = connection.database()->execute(sql);
+    m_rows = connection.database()->execute(sql, connection.comparison());
 }
 
 bool Recordset::atEnd() const

@@ -8,6 +8,7 @@
 // Jet dialect and translated. Nothing is ever written to the data source.
 #pragma once
 
+#include "platform/sql/LikeComparison.h"
 #include "platform/sql/ResultTable.h"
 
 #include <QString>
@@ -30,9 +31,18 @@ public:
     void open(const QString& connectionString, const QString& user = {}, const QString& password = {});
     bool isOpen() const { return bool(m_database); }
     const std::shared_ptr<Database>& database() const { return m_database; }
+    // The data source as messages name it (Paths::shown).
+    const QString& displayPath() const { return m_displayPath; }
+
+    // How the result sets opened on this connection compare words: exactly
+    // (the default) or with character variants folded.
+    void setComparison(LikeComparison comparison) { m_comparison = comparison; }
+    LikeComparison comparison() const { return m_comparison; }
 
 private:
     std::shared_ptr<Database> m_database;
+    LikeComparison m_comparison = LikeComparison::Exact;
+    QString m_displayPath;
 };
 
 enum class CursorType { Unspecified = -1, Static = 3 };

@@ -96,11 +96,16 @@ private:
 enum class IndexOutcome { Added, Stopped, NoRoom, Failed };
 IndexOutcome addContentIndex(const QString& path, const std::function<bool()>& keepGoing);
 
+// The source file the copy at `path` was made from; empty when the file is
+// no copy of ours (or not of this version).
+QString sourceOf(const QString& path);
+
 // Keeps `folder` within `limitBytes`: removes temporary files of programs
 // that are gone, copies of files that no longer exist, older copies of the
 // file `inUse` names and, from the least recently used on, copies until the
 // rest fit. `inUse` (a copy a connection has open) goes last, and only when
 // it alone is larger than the limit; an open connection reads on.
+// (CopyFolder.cpp)
 void tidy(const QString& folder, qint64 limitBytes, const QString& inUse = {});
 
 } // namespace Orvanta::ConvertedCopy

@@ -13,17 +13,20 @@
 // same rows in the same order as a scan; everything else is scanned.
 #pragma once
 
-#include "platform/jet/DamageReport.h"
-#include "platform/collection/FileIdentity.h"
-#include "platform/sql/ResultTable.h"
+#include "platform/collection/ContentIndexWorker.h"
+#include "platform/collection/JetConversion.h"
+#include "platform/collection/LoadCounters.h"
+#include "platform/collection/SharedCopies.h"
+#include "platform/sql/LikeComparison.h"
 #include "platform/index/TitleStore.h"
+#include "platform/jet/DamageReport.h"
+#include "platform/sql/ResultTable.h"
 
 #include <QString>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <optional>
 
 struct sqlite3;
 
@@ -46,7 +49,10 @@ public:
     // Runs a statement in the Jet dialect and returns all its rows. Running the
     // statement that ran last again returns the same rows without running it
     // while the data is unchanged. Throws Orvanta::Error.
-    std::shared_ptr<const ResultTable> execute(const QString& jetSql);
+    // A folded statement (LikeComparison::Variants) goes through the content
+    // index too, over every form of its words (VariantGrams.h).
+    std::shared_ptr<const ResultTable> execute(const QString& jetSql,
+                                               LikeComparison comparison = LikeComparison::Exact);
 
     // For a program that writes the rows out once and ends: the rows of a
     // statement that the content index reads newest first, handed to
@@ -55,7 +61,8 @@ public:
     // handed over, or -1 with none handed over when the statement is for
     // execute() instead. Throws Orvanta::Error; once rows have been handed
     // over, they stay so.
-    qint64 visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor);
+    qint64 visitIndexed(const QString& jetSql, TitleStore::RowVisitor& visitor,
+                        LikeComparison comparison = LikeComparison::Exact);
 
     Format format() const { return m_format; }
 
@@ -84,6 +91,15 @@ public:
     // meanwhile only means the next start builds it.
     void waitForContentIndex();
     static void waitForContentIndexes();
+    // The nice value this database's last content index build ran at, once
+    // one has started.
+    std::optional<int> lastIndexBuildNice() const;
+
+    // At what priority content indexes are built from now on: lowered by
+    // default, for a window that must stay responsive meanwhile; the
+    // program's own for a program that only waits for it.
+    using IndexBuildPriority = SharedCopies::IndexBuildPriority;
+    static void setIndexBuildPriority(IndexBuildPriority priority);
 
     // Whether searches may use content indexes at all (on by default); off,
     // every statement is scanned. For comparing the two and for measuring.
@@ -107,28 +123,20 @@ public:
     // Forgets every shared database (connections still open keep theirs).
     static void dropSharedCopies();
 
-    // How Jet files were made available since the start, for tests and tools.
-    struct LoadCounts {
-        int readerLoads = 0;   // read through the Jet reader
-        int copiesRestored = 0; // taken from the converted copy on disk
-        int copiesStored = 0;  // converted copies written
-        int sharedReuses = 0;  // an open database reused by a new connection
-        int contentIndexesAdded = 0; // converted copies that got their content index
-    };
-    static LoadCounts loadCounts();
+    // How Jet files were made available, for tests and tools.
+    static LoadCounters& loadCounters();
 
 private:
     Database(sqlite3* db, Format format, const QString& displayPath);
     static std::shared_ptr<Database> openJet(const QString& localPath, const QString& displayPath);
     static std::shared_ptr<Database> openSqlite(const QString& localPath, const QString& displayPath);
-    std::shared_ptr<const ResultTable> run(const QString& jetSql);
-    std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql);
+    std::shared_ptr<const ResultTable> runIndexed(const QString& jetSql,
+                                                  LikeComparison comparison = LikeComparison::Exact);
     void forgetIfWritten();
     ContentIndex* contentIndex();
     bool remakeCopy();
     bool damagedCopy();
     void startContentIndex();
-    void stopContentIndex();
 
     sqlite3* m_db = nullptr;
     Format m_format;
@@ -140,25 +148,20 @@ private:
     std::mutex m_mutex;
     int m_dataVersion = 0;
     QString m_lastSql;
+    LikeComparison m_lastComparison = LikeComparison::Exact;
     std::shared_ptr<const ResultTable> m_lastRows;
     uint64_t m_lastRowsGeneration = 0;
     std::unique_ptr<ContentIndex> m_index;
     bool m_indexChecked = false;
 
-    // A Jet file's: what it was read from, and the converted copy on disk
-    // that holds it (empty when it is held in memory).
-    FileIdentity m_source;
-    QString m_localPath;
-    QString m_copyFolder;
+    // A Jet file's: how it was converted (again when its copy is damaged),
+    // and the converted copy on disk that holds it (empty when it is held in
+    // memory).
+    std::optional<JetConversion> m_conversion;
     QString m_copyPath;
-    qint64 m_minimumCopySource = 0;
-    qint64 m_limitBytes = 0;
 
-    // The worker that adds the content index to the copy on disk, started
-    // after the first statement.
-    bool m_indexPending = false;
-    std::thread m_indexWorker;
-    std::atomic<bool> m_stopIndexWorker{false};
+    // Adds the content index to the copy on disk, after the first statement.
+    ContentIndexWorker m_indexWorker;
 };
 
 } // namespace Orvanta

@@ -90,4 +90,11 @@ QString toLocal(const QString& systemPath)
     return built;
 }
 
+QString shown(const QString& systemPath)
+{
+    QString path = systemPath;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::toNativeSeparators(path);
+}
+
 } // namespace Orvanta::Paths

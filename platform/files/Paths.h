@@ -35,4 +35,9 @@ QString join(const QString& folder, const QString& relative);
 // be resolved comes back with the separators converted and nothing else.
 QString toLocal(const QString& systemPath);
 
+// A system path as messages name it to the user: every "\" shown as this
+// platform's separator, nothing else changed ("/media/cd\jst.mdb" reads
+// "/media/cd/jst.mdb"), and no lookup, so a missing file is named as given.
+QString shown(const QString& systemPath);
+
 } // namespace Orvanta::Paths

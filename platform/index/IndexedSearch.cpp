@@ -10,6 +10,8 @@
 #include "platform/sql/StatementPieces.h"
 #include "platform/sql/StatementRows.h"
 #include "platform/sql/Utf8Reading.h"
+#include "platform/sql/VariantLike.h"
+#include "platform/text/VariantFolding.h"
 
 #include <sqlite3.h>
 
@@ -45,10 +47,16 @@ SqlStatement prepare(sqlite3* db, const char* sql)
 
 
 // Keeps the candidates whose content our LIKE accepts: all of the patterns, or any.
-void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>& patterns, bool all)
+void narrow(sqlite3* db, PostingSet& candidates, std::vector<std::string> patterns, bool all, bool variants)
 {
     if (patterns.empty() || candidates.isEmpty())
         return;
+    // A folded search compares folded texts with folded words, as the scan does.
+    std::string foldedText;
+    if (variants) {
+        for (std::string& p : patterns)
+            p = VariantLike::foldPattern(p, 0);
+    }
     // Few patterns one by one (each takes LikeMatcher's fast path for
     // "%word%"); many in one pass, as the scan does.
     std::vector<LikeMatcher> matchers;
@@ -75,7 +83,11 @@ void narrow(sqlite3* db, PostingSet& candidates, const std::vector<std::string>&
         if (rc == SQLITE_ROW && sqlite3_column_type(read.get(), 0) != SQLITE_NULL) {
             // The text as our LIKE receives it.
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(read.get(), 0));
-            const std::string_view view(text ? text : "", size_t(sqlite3_column_bytes(read.get(), 0)));
+            std::string_view view(text ? text : "", size_t(sqlite3_column_bytes(read.get(), 0)));
+            if (variants) {
+                VariantLike::foldText(view, foldedText);
+                view = foldedText;
+            }
             keep = matches(view);
         } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             throw ContentIndex::Unusable("search index: reading a document failed");
@@ -131,7 +143,6 @@ std::vector<uint32_t> ranksOf(ContentIndex& index, const PostingSet& rows)
         throw ContentIndex::Unusable("search index: the stored order does not cover the result");
     return out;
 }
-
 
 } // namespace
 
@@ -221,7 +232,7 @@ struct Selection {
 // The rows of `statement`, or nullopt when a scan is cheaper.
 std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statement& statement)
 {
-    WordDocuments evaluator(index);
+    WordDocuments evaluator(index, statement.variants);
     // Each distinct pattern once: a repeated word decides nothing new.
     std::map<std::string, Condition> conditions;
     for (const std::string& pattern : statement.patterns) {
@@ -250,7 +261,7 @@ std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statemen
             rows.intersectWith(byRows[i]->documents);
         if (!unsettled.empty() && scanIsCheaper(index, rows))
             return std::nullopt;
-        narrow(db, rows, unsettled, true);
+        narrow(db, rows, unsettled, true, statement.variants);
     } else {
         PostingSet candidates;
         for (const auto& [pattern, condition] : conditions) {
@@ -264,7 +275,7 @@ std::optional<Selection> select(ContentIndex& index, sqlite3* db, const Statemen
         candidates.subtract(rows);
         if (scanIsCheaper(index, candidates))
             return std::nullopt;
-        narrow(db, candidates, unsettled, false);
+        narrow(db, candidates, unsettled, false, statement.variants);
         rows.unite(candidates);
     }
 

@@ -32,6 +32,7 @@ namespace IndexedSearch {
 struct Statement {
     bool allWords = true;              // AND and newest first; else OR in storage order
     std::vector<std::string> patterns; // the LIKE patterns ("%word%"), UTF-8; none: every row
+    bool variants = false;             // every variant form of the words (VariantGrams.h)
 };
 
 // The statement as the composer wrote it, or nullopt.

@@ -3,8 +3,13 @@
 // A word of one to three characters (of the BMP) is its gram's set; a longer
 // one, or one with "%" or "_", the documents holding every gram of each run
 // between the wildcards. The gram look-up is this one step, so that what a
-// word stands for (its folded characters, later its variants) changes here
-// only. Each gram's set is read once per statement.
+// word stands for (its folded characters, its variants) changes here only.
+// Each gram's set is read once per statement.
+//
+// A folded search (variants) reads each gram as the union of its forms'
+// sets (VariantGrams.h); a triple likewise, as the union of its forms'
+// triples, so that a folded word of three characters is still answered from
+// the index alone.
 #pragma once
 
 #include "platform/index/PostingSet.h"
@@ -27,7 +32,7 @@ struct Condition {
 
 class WordDocuments {
 public:
-    explicit WordDocuments(ContentIndex& index) : m_index(index) {}
+    WordDocuments(ContentIndex& index, bool variants) : m_index(index), m_variants(variants) {}
 
     // `pattern` is "%word%" in UTF-8.
     Condition condition(const std::string& pattern);
@@ -35,11 +40,16 @@ public:
 private:
     PostingSet documentsWithRun(const char32_t* run, size_t length);
     PostingSet triple(char32_t a, char32_t b, char32_t c);
+    bool triplesKept(char32_t a, char32_t b, char32_t c) const;
+    PostingSet exactTriple(char32_t a, char32_t b, char32_t c);
     const PostingSet& gram(uint64_t key);
+    const PostingSet& exactGram(uint64_t key);
     const PostingSet& texts();
 
     ContentIndex& m_index;
-    std::unordered_map<uint64_t, PostingSet> m_grams; // a gram read once per statement
+    bool m_variants;
+    std::unordered_map<uint64_t, PostingSet> m_grams; // a gram read once per statement, all its forms
+    std::unordered_map<uint64_t, PostingSet> m_exact; // one form's gram, when folding
     std::optional<PostingSet> m_texts;
 };
 

@@ -38,16 +38,8 @@ QString readerPath();
 // copied with every row that can be read; what was lost is returned and also
 // written into `db` (see DamageReport.h). Throws Orvanta::Error; when writing
 // to `db` failed (a full disk, an unwritable file), its number is DiskFull or
-// PathFileAccessError.
+// PathFileAccessError. How the reader ended is counted in
+// ReaderCounters::process().
 DamageReport load(const QString& localPath, sqlite3* db, const QStringList& tables = {}, const Limits& limits = {});
-
-// How the reader processes ended since the start, for tests and tools.
-struct ReaderStatistics {
-    int runs = 0;
-    int crashes = 0;        // ended by a signal that no limit of ours sent
-    int timeouts = 0;       // stopped for outliving their wall-time budget
-    long peakKilobytes = 0; // the most memory one reader that finished held at once
-};
-ReaderStatistics readerStatistics();
 
 } // namespace Orvanta::JetImport

@@ -2,6 +2,7 @@
 
 #include "platform/sql/LikeMatcher.h"
 #include "platform/sql/LikeSet.h"
+#include "platform/sql/VariantLike.h"
 
 #include <sqlite3.h>
 
@@ -57,11 +58,18 @@ private:
         std::unique_ptr<Compiled> compiled;
     };
     std::unordered_map<Key, Entry, KeyHash> m_entries;
+
+public:
+    void clear() { m_entries.clear(); }
 };
 
 struct PatternCache {
     // Text values of a UTF-8 database can be read as they are stored.
     bool utf8Database = false;
+    // Whether the LIKEs compare variant-folded text (VariantLike.h), for
+    // the statements run while it is set.
+    bool variants = false;
+    std::string foldedText; // the current row's text, folded
     CompiledCache<LikeMatcher, 4096> matchers; // a statement holds at most a few dozen single patterns per column
     CompiledCache<LikeSet, 64> sets; // each can hold tens of thousands of words
 };
@@ -77,6 +85,10 @@ bool textOf(PatternCache* cache, sqlite3_value* value, std::string_view& text)
     const auto* t = static_cast<const char*>(asStored ? sqlite3_value_blob(value) : sqlite3_value_text(value));
     const size_t n = size_t(sqlite3_value_bytes(value));
     text = std::string_view(t ? t : "", t ? n : 0);
+    if (cache->variants) {
+        VariantLike::foldText(text, cache->foldedText);
+        text = cache->foldedText;
+    }
     return true;
 }
 
@@ -110,6 +122,7 @@ constexpr size_t LongPattern = 4096;
 
 struct LongMatcher {
     char32_t escape;
+    bool variants;
     LikeMatcher matcher;
 };
 
@@ -141,18 +154,22 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
             // comparison of all of it on every row: SQLite keeps the compiled
             // form with the constant argument instead.
             auto* kept = static_cast<LongMatcher*>(sqlite3_get_auxdata(ctx, 0));
-            if (kept && kept->escape == escape) {
+            if (kept && kept->escape == escape && kept->variants == cache->variants) {
                 sqlite3_result_int(ctx, kept->matcher.matches(text));
                 return;
             }
-            auto made = std::make_unique<LongMatcher>(LongMatcher{escape, LikeMatcher(std::string_view(p, pn), escape)});
+            const std::string_view pattern(p, pn);
+            auto made = std::make_unique<LongMatcher>(LongMatcher{
+                escape, cache->variants,
+                LikeMatcher(cache->variants ? VariantLike::foldPattern(pattern, escape) : std::string(pattern), escape)});
             sqlite3_result_int(ctx, made->matcher.matches(text));
             // SQLite deletes it at once when the pattern is not a constant.
             sqlite3_set_auxdata(ctx, 0, made.release(), [](void* m) { delete static_cast<LongMatcher*>(m); });
             return;
         }
-        const LikeMatcher& m = cache->matchers.get(p, pn, escape, [escape](const std::string& pattern) {
-            return LikeMatcher(pattern, escape);
+        const LikeMatcher& m = cache->matchers.get(p, pn, escape, [escape, cache](const std::string& pattern) {
+            return cache->variants ? LikeMatcher(VariantLike::foldPattern(pattern, escape), escape)
+                                   : LikeMatcher(pattern, escape);
         });
         sqlite3_result_int(ctx, m.matches(text));
     } catch (const std::bad_alloc&) {
@@ -176,8 +193,13 @@ void likeSetFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
         return;
     }
     try {
-        const LikeSet& set = cache->sets.get(p, pn, 0, [](const std::string& packed) {
-            return LikeSet(LikeSet::unpack(packed));
+        const LikeSet& set = cache->sets.get(p, pn, 0, [cache](const std::string& packed) {
+            std::vector<std::string> patterns = LikeSet::unpack(packed);
+            if (cache->variants) {
+                for (std::string& pattern : patterns)
+                    pattern = VariantLike::foldPattern(pattern, 0);
+            }
+            return LikeSet(patterns);
         });
         sqlite3_result_int(ctx, All ? set.matchesAll(text) : set.matchesAny(text));
     } catch (const std::bad_alloc&) {
@@ -185,7 +207,28 @@ void likeSetFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     }
 }
 
+// orvanta_like_variants(on): switches the connection's LIKEs to folded (1)
+// or exact (0) comparison; see setLikeVariants().
+void likeVariantsFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    auto* cache = static_cast<PatternCache*>(sqlite3_user_data(ctx));
+    const bool on = sqlite3_value_int(argv[0]) != 0;
+    if (cache->variants != on) {
+        // Compiled patterns belong to one way of comparing.
+        cache->variants = on;
+        cache->matchers.clear();
+        cache->sets.clear();
+    }
+    sqlite3_result_int(ctx, on);
+}
+
 } // namespace
+
+int setLikeVariants(sqlite3* db, bool on)
+{
+    return sqlite3_exec(db, on ? "SELECT orvanta_like_variants(1)" : "SELECT orvanta_like_variants(0)", nullptr,
+                        nullptr, nullptr);
+}
 
 int registerLikeFunction(sqlite3* db)
 {
@@ -214,6 +257,9 @@ int registerLikeFunction(sqlite3* db)
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "orvanta_like_all", 2, flags, cache, likeSetFunction<true>, nullptr,
                                         nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "orvanta_like_variants", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY, cache,
+                                        likeVariantsFunction, nullptr, nullptr, nullptr);
     return rc;
 }
 

@@ -12,4 +12,10 @@ namespace Orvanta {
 // Returns an SQLite result code.
 int registerLikeFunction(sqlite3* db);
 
+// Makes the LIKEs of a connection set up by registerLikeFunction() compare
+// variant-folded text (VariantLike.h) until it is switched off again: the
+// folded search runs the same statement with this on. Returns an SQLite
+// result code.
+int setLikeVariants(sqlite3* db, bool on);
+
 } // namespace Orvanta

@@ -1,10 +1,12 @@
 #include "platform/sql/WholeFileMap.h"
 
+#include "platform/sql/ForwardingVfs.h"
+
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -26,8 +28,7 @@ struct File {
     int fetchesOut;            // pages of the map SQLite holds
 };
 
-sqlite3_vfs g_vfs;
-sqlite3_vfs* g_real = nullptr;
+static_assert(offsetof(File, real) == offsetof(ForwardingVfs::FileHead, real));
 
 File* fileOf(sqlite3_file* f)
 {
@@ -69,46 +70,6 @@ int xClose(sqlite3_file* file)
     return rc;
 }
 
-int xRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset)
-{
-    return fileOf(f)->real->pMethods->xRead(fileOf(f)->real, buffer, amount, offset);
-}
-
-int xWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset)
-{
-    return fileOf(f)->real->pMethods->xWrite(fileOf(f)->real, buffer, amount, offset);
-}
-
-int xTruncate(sqlite3_file* f, sqlite3_int64 size)
-{
-    return fileOf(f)->real->pMethods->xTruncate(fileOf(f)->real, size);
-}
-
-int xSync(sqlite3_file* f, int flags)
-{
-    return fileOf(f)->real->pMethods->xSync(fileOf(f)->real, flags);
-}
-
-int xFileSize(sqlite3_file* f, sqlite3_int64* size)
-{
-    return fileOf(f)->real->pMethods->xFileSize(fileOf(f)->real, size);
-}
-
-int xLock(sqlite3_file* f, int level)
-{
-    return fileOf(f)->real->pMethods->xLock(fileOf(f)->real, level);
-}
-
-int xUnlock(sqlite3_file* f, int level)
-{
-    return fileOf(f)->real->pMethods->xUnlock(fileOf(f)->real, level);
-}
-
-int xCheckReservedLock(sqlite3_file* f, int* out)
-{
-    return fileOf(f)->real->pMethods->xCheckReservedLock(fileOf(f)->real, out);
-}
-
 int xFileControl(sqlite3_file* file, int op, void* arg)
 {
     File* f = fileOf(file);
@@ -123,36 +84,6 @@ int xFileControl(sqlite3_file* file, int op, void* arg)
         }
     }
     return f->real->pMethods->xFileControl(f->real, op, arg);
-}
-
-int xSectorSize(sqlite3_file* f)
-{
-    return fileOf(f)->real->pMethods->xSectorSize(fileOf(f)->real);
-}
-
-int xDeviceCharacteristics(sqlite3_file* f)
-{
-    return fileOf(f)->real->pMethods->xDeviceCharacteristics(fileOf(f)->real);
-}
-
-int xShmMap(sqlite3_file* f, int region, int bytes, int extend, void volatile** out)
-{
-    return fileOf(f)->real->pMethods->xShmMap(fileOf(f)->real, region, bytes, extend, out);
-}
-
-int xShmLock(sqlite3_file* f, int offset, int n, int flags)
-{
-    return fileOf(f)->real->pMethods->xShmLock(fileOf(f)->real, offset, n, flags);
-}
-
-void xShmBarrier(sqlite3_file* f)
-{
-    fileOf(f)->real->pMethods->xShmBarrier(fileOf(f)->real);
-}
-
-int xShmUnmap(sqlite3_file* f, int deleteFlag)
-{
-    return fileOf(f)->real->pMethods->xShmUnmap(fileOf(f)->real, deleteFlag);
 }
 
 int xFetch(sqlite3_file* file, sqlite3_int64 offset, int amount, void** out)
@@ -183,11 +114,15 @@ int xUnfetch(sqlite3_file* file, sqlite3_int64, void* page)
     return SQLITE_OK;
 }
 
-const sqlite3_io_methods kMethods = {
-    3, xClose, xRead, xWrite, xTruncate, xSync, xFileSize, xLock, xUnlock, xCheckReservedLock,
-    xFileControl, xSectorSize, xDeviceCharacteristics, xShmMap, xShmLock, xShmBarrier, xShmUnmap,
-    xFetch, xUnfetch,
-};
+// Ours where they differ, the wrapped file's everywhere else.
+const sqlite3_io_methods kMethods = [] {
+    sqlite3_io_methods m = ForwardingVfs::passThroughMethods();
+    m.xClose = xClose;
+    m.xFileControl = xFileControl;
+    m.xFetch = xFetch;
+    m.xUnfetch = xUnfetch;
+    return m;
+}();
 
 // Our descriptor of `path` when it is the file that `real` opened: the path
 // names the same file before and after SQLite says its file has not moved.
@@ -205,21 +140,18 @@ int sameFileDescriptor(sqlite3_file* real, const char* path)
     return -1;
 }
 
-int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
+int xOpen(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
 {
     File* f = fileOf(file);
-    f->real = reinterpret_cast<sqlite3_file*>(f + 1);
-    f->real->pMethods = nullptr;
     f->fd = -1;
     f->map = nullptr;
     f->mapBytes = 0;
     f->mapLimit = 0;
     f->fetchesOut = 0;
-    const int rc = g_real->xOpen(g_real, name, f->real, flags, outFlags);
-    if (rc != SQLITE_OK || !f->real->pMethods) {
-        file->pMethods = nullptr;
+    const int rc = ForwardingVfs::openReal(vfs, reinterpret_cast<ForwardingVfs::FileHead*>(f), sizeof(File), name, flags,
+                                           outFlags);
+    if (rc != SQLITE_OK || !f->real->pMethods)
         return rc;
-    }
     // Only the database itself, opened read-only, is mapped.
     if (name && (flags & SQLITE_OPEN_MAIN_DB) && (flags & SQLITE_OPEN_READONLY))
         f->fd = sameFileDescriptor(f->real, name);
@@ -227,100 +159,15 @@ int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, in
     return SQLITE_OK;
 }
 
-int xDelete(sqlite3_vfs*, const char* name, int syncDir)
-{
-    return g_real->xDelete(g_real, name, syncDir);
-}
-
-int xAccess(sqlite3_vfs*, const char* name, int flags, int* out)
-{
-    return g_real->xAccess(g_real, name, flags, out);
-}
-
-int xFullPathname(sqlite3_vfs*, const char* name, int size, char* out)
-{
-    return g_real->xFullPathname(g_real, name, size, out);
-}
-
-void* xDlOpen(sqlite3_vfs*, const char* name)
-{
-    return g_real->xDlOpen(g_real, name);
-}
-
-void xDlError(sqlite3_vfs*, int size, char* out)
-{
-    g_real->xDlError(g_real, size, out);
-}
-
-void (*xDlSym(sqlite3_vfs*, void* handle, const char* symbol))(void)
-{
-    return g_real->xDlSym(g_real, handle, symbol);
-}
-
-void xDlClose(sqlite3_vfs*, void* handle)
-{
-    g_real->xDlClose(g_real, handle);
-}
-
-int xRandomness(sqlite3_vfs*, int size, char* out)
-{
-    return g_real->xRandomness(g_real, size, out);
-}
-
-int xSleep(sqlite3_vfs*, int microseconds)
-{
-    return g_real->xSleep(g_real, microseconds);
-}
-
-int xCurrentTime(sqlite3_vfs*, double* out)
-{
-    return g_real->xCurrentTime(g_real, out);
-}
-
-int xGetLastError(sqlite3_vfs*, int size, char* out)
-{
-    return g_real->xGetLastError ? g_real->xGetLastError(g_real, size, out) : 0;
-}
-
-int xCurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out)
-{
-    return g_real->xCurrentTimeInt64(g_real, out);
-}
-
-bool registerVfs()
-{
-    g_real = sqlite3_vfs_find(nullptr);
-    if (!g_real || g_real->iVersion < 2 || !g_real->xCurrentTimeInt64)
-        return false;
-    g_vfs = sqlite3_vfs{};
-    g_vfs.iVersion = 2;
-    g_vfs.szOsFile = int(sizeof(File)) + g_real->szOsFile;
-    g_vfs.mxPathname = g_real->mxPathname;
-    g_vfs.zName = Name;
-    g_vfs.xOpen = xOpen;
-    g_vfs.xDelete = xDelete;
-    g_vfs.xAccess = xAccess;
-    g_vfs.xFullPathname = xFullPathname;
-    g_vfs.xDlOpen = xDlOpen;
-    g_vfs.xDlError = xDlError;
-    g_vfs.xDlSym = xDlSym;
-    g_vfs.xDlClose = xDlClose;
-    g_vfs.xRandomness = xRandomness;
-    g_vfs.xSleep = xSleep;
-    g_vfs.xCurrentTime = xCurrentTime;
-    g_vfs.xGetLastError = xGetLastError;
-    g_vfs.xCurrentTimeInt64 = xCurrentTimeInt64;
-    return sqlite3_vfs_register(&g_vfs, 0) == SQLITE_OK;
-}
-
 } // namespace
 
 const char* vfsName()
 {
-    static std::once_flag once;
-    static bool registered = false;
-    std::call_once(once, [] { registered = registerVfs(); });
-    return registered ? Name : nullptr;
+    static const bool installed = [] {
+        static sqlite3_vfs vfs;
+        return ForwardingVfs::install(vfs, sqlite3_vfs_find(nullptr), Name, sizeof(File), xOpen);
+    }();
+    return installed ? Name : nullptr;
 }
 
 } // namespace Orvanta::WholeFileMap

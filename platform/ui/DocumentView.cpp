@@ -1,3 +1,8 @@
+// About 430 lines, one concept: the view that shows a page, with the two
+// small guards it installs on its own web page (no scripts of the page, no
+// loads from beyond the page and its collection) and its helpers for the
+// marks, the find bar, zoom, copy and print, all of them acting on the one
+// page it shows. The guards are private to the view and live here with it.
 #include "platform/ui/DocumentView.h"
 
 #include "platform/files/Paths.h"

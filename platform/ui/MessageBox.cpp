@@ -1,6 +1,7 @@
 #include "platform/ui/MessageBox.h"
 
 #include "platform/ui/BusyCursor.h"
+#include "platform/ui/FittedMessage.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -37,7 +38,7 @@ void MessageSink::show(QString caption, QString text)
     }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    FittedMessage::exec(box);
 }
 
 void MessageSink::setAnswerer(Answerer a)
@@ -56,7 +57,7 @@ bool MessageSink::ask(QString caption, QString text)
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     box.setWindowModality(Qt::ApplicationModal);
-    return box.exec() == QMessageBox::Yes;
+    return FittedMessage::exec(box) == QMessageBox::Yes;
 }
 
 } // namespace Orvanta

@@ -1,6 +1,7 @@
 // The message box every window uses. A test installs a recorder so that a
 // message is captured instead of waiting for a click, and an answerer that
-// answers a question.
+// answers a question. A box whose text is too long for the screen shows it
+// in a bounded scrolling field (FittedMessage.h).
 #pragma once
 
 #include <QString>

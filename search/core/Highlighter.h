@@ -2,6 +2,8 @@
 // it that builds the temporary page.
 #pragma once
 
+#include "platform/sql/LikeComparison.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -18,8 +20,12 @@ QString highlightTextFor(const QString& mode, const QString& queryBoxText);
 // right, no overlap, inserted text not rescanned for the same word, empty
 // words ignored. Tags (earlier marks included), comments and scripts are never
 // marked (see TextRuns.h); character references ("&#29234;") are read as the
-// characters they stand for, as the index reads them, and marked whole.
-QString markWords(const QString& page, const QStringList& words);
+// characters they stand for, as the index reads them, and marked whole. A
+// word with "%" or "_" marks the stretches its pattern matches instead
+// (PatternStretches.h). With LikeComparison::Variants every variant form of
+// a word is marked, as a folded search finds it (VariantMatches.h).
+QString markWords(const QString& page, const QStringList& words,
+                  LikeComparison comparison = LikeComparison::Exact);
 
 // The document page a row's path names: install + "\" + documentPath, as
 // joined everywhere, when that file, with every "..", "\" and link resolved,
@@ -38,7 +44,7 @@ QString documentPageWithin(const QString& installFolder, const QString& document
 // elsewhere.
 bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
                      const QString& highlightText, const QString& tmpPage,
-                     QByteArray* pageBytes = nullptr) noexcept;
+                     QByteArray* pageBytes = nullptr, LikeComparison comparison = LikeComparison::Exact) noexcept;
 
 // The same file work with every location given in full: `tmpFolder` is created
 // when missing, `documentFile` is read (an empty name reads as a missing page),
@@ -50,6 +56,7 @@ bool writeMarkedPage(const QString& installFolder, const QString& documentPath,
 // a link planted at the name is never written through.
 bool writeMarkedPageFiles(const QString& tmpFolder, const QString& documentFile,
                           const QString& highlightText, const QString& tmpPage,
-                          QByteArray* pageBytes = nullptr) noexcept;
+                          QByteArray* pageBytes = nullptr,
+                          LikeComparison comparison = LikeComparison::Exact) noexcept;
 
 } // namespace Orvanta

@@ -2,16 +2,23 @@
 
 #include "platform/collection/Connection.h"
 #include "platform/collection/Database.h"
+#include "search/core/DamageWarning.h"
 
 namespace Orvanta {
 
 std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
-                                                 QString* damageWarning)
+                                                 QString* damageWarning, LikeComparison comparison,
+                                                 bool windowsVoice)
 {
     Connection connection;
     connection.open(connectionString, QString(), QString());
-    if (damageWarning)
+    connection.setComparison(comparison);
+    if (damageWarning) {
         *damageWarning = connection.database()->takeDamageWarning();
+        if (windowsVoice)
+            *damageWarning = warningInTheWindowsVoice(*damageWarning, connection.database()->damageReport(),
+                                                      connection.displayPath());
+    }
 
     Recordset records;
     records.open(sql, connection, CursorType::Static, LockType::Optimistic);
@@ -27,13 +34,13 @@ std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString
 }
 
 qint64 visitSearch(const QString& connectionString, const QString& sql, QString* damageWarning,
-                   TitleStore::RowVisitor& visitor)
+                   TitleStore::RowVisitor& visitor, LikeComparison comparison)
 {
     Connection connection;
     connection.open(connectionString, QString(), QString());
     if (damageWarning)
         *damageWarning = connection.database()->takeDamageWarning();
-    return connection.database()->visitIndexed(sql, visitor);
+    return connection.database()->visitIndexed(sql, visitor, comparison);
 }
 
 QString emptyResultMessage(const QString& escapedQuery)

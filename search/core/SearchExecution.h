@@ -2,6 +2,7 @@
 // (open, test for rows, close, open again) and hand back the rows to bind.
 #pragma once
 
+#include "platform/sql/LikeComparison.h"
 #include "platform/sql/ResultTable.h"
 #include "platform/index/TitleStore.h"
 
@@ -18,8 +19,13 @@ namespace Orvanta {
 // When the data source is a damaged file opened with what could be read, the
 // warning about what was lost lands in `damageWarning` the first time a search
 // runs on this opening of the file (see Database::takeDamageWarning).
+// With LikeComparison::Variants the same statement finds every variant form
+// of its words (the 異體字 switch). `windowsVoice` words the damage warning as
+// the window speaks (DamageWarning.h).
 std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString, const QString& sql,
-                                                 QString* damageWarning = nullptr);
+                                                 QString* damageWarning = nullptr,
+                                                 LikeComparison comparison = LikeComparison::Exact,
+                                                 bool windowsVoice = false);
 
 // For a program that writes the rows out once and ends: the same search, its
 // rows handed to `visitor` as the collection's content index reads them,
@@ -28,7 +34,7 @@ std::shared_ptr<const ResultTable> executeSearch(const QString& connectionString
 // executeSearch() instead. The damage warning is as for executeSearch(),
 // and taken whatever this returns.
 qint64 visitSearch(const QString& connectionString, const QString& sql, QString* damageWarning,
-                   TitleStore::RowVisitor& visitor);
+                   TitleStore::RowVisitor& visitor, LikeComparison comparison = LikeComparison::Exact);
 
 // " 全文檢索搜尋　[ " + escaped + " ]　資料不存在"
 QString emptyResultMessage(const QString& escapedQuery);

@@ -158,13 +158,16 @@ qsizetype markupEnd(QStringView s, qsizetype i)
     if (closing)
         return end;
     // Their content is raw text: a mark there would show as its letters
-    // (a text box, <xmp>) or not at all (a script, a frame's fallback). A
-    // <noscript> is read as mark-up, since page scripts never run, and the
-    // title is text as ever.
-    for (std::u16string_view raw : {u"script", u"style", u"textarea", u"xmp", u"iframe", u"noembed", u"noframes"}) {
+    // (a text box, <xmp>, the window's title) or not at all (a script, a
+    // frame's fallback). A <noscript> is read as mark-up, since page scripts
+    // never run. Nothing ever ends <plaintext>.
+    for (std::u16string_view raw :
+         {u"script", u"style", u"textarea", u"xmp", u"iframe", u"noembed", u"noframes", u"title"}) {
         if (equalsNoCase(name, raw))
             return endTagStart(s, raw, end);
     }
+    if (equalsNoCase(name, u"plaintext"))
+        return n;
     return end;
 }
 

@@ -1,7 +1,9 @@
 // Where the words of a page may be marked: the stretches of text between its
 // mark-up. Tags (the marks inserted for earlier words included), comments,
-// declarations, character and entity references, and the content of script
-// and style elements are not text: a mark put inside one breaks the page.
+// declarations, character and entity references, and the content of the
+// raw-text elements (script, style, textarea, xmp, iframe, noembed, noframes,
+// title, plaintext) are not text: a mark put inside one breaks the page or
+// shows as letters.
 //
 // The reading is as lenient as the pages: a "<" or "&" that starts nothing
 // stays text, and an unclosed tag or comment runs to the end of the page.

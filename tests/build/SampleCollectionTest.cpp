@@ -107,8 +107,9 @@ TEST(SampleCollection, HelpAndDemonstrationPagesComeWithIt)
 }
 
 // What the help page says about the windows, as they are laid out: the
-// record counter sits above the list, below the query box; the search
-// button shows 全文搜尋 and the start screen's query button 全文檢索.
+// record counter sits above the list, below the query box (the 異體字 box
+// below the list); the search button shows 全文搜尋 and the start screen's
+// query button 全文檢索.
 TEST(SampleCollection, HelpTextAgreesWithTheWindows)
 {
     QTemporaryDir dir;
@@ -122,7 +123,8 @@ TEST(SampleCollection, HelpTextAgreesWithTheWindows)
     };
     const std::vector<Claim> claims = {
         {&help, "清單上方、查詢框下方的記錄數字", true},
-        {&help, "清單下方", false},
+        {&help, "清單下方的記錄數字", false},
+        {&help, "結果清單下方的「異體字」", true},
         {&help, "左上方的查詢框", true},
         {&help, "按「全文搜尋」按鈕", true},
         {&help, "「搜尋」按鈕", false},

@@ -246,7 +246,7 @@ TEST(Connection, ErrorsOfDataSources)
         {QString(), ErrorCode::ConnectionString, {}},
         {QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=;"), ErrorCode::ConnectionString, {}},
         {DbTest::connectionStringFor(missing), ErrorCode::DatabaseFileNotFound,
-         QStringLiteral("Could not find file '") + dir.path() + QStringLiteral("\\missing.mdb'.")},
+         QStringLiteral("Could not find file '") + dir.path() + QStringLiteral("/missing.mdb'.")},
         {DbTest::connectionStringFor(folder), ErrorCode::UnrecognizedFormat, QStringLiteral("folder")},
         {DbTest::connectionStringFor(empty), ErrorCode::UnrecognizedFormat, QStringLiteral("empty")},
         {DbTest::connectionStringFor(random), ErrorCode::UnrecognizedFormat,
@@ -336,11 +336,11 @@ TEST(Connection, NothingIsWrittenToTheDataSource)
 
 TEST_F(SqliteSource, OpenFileIsSharedAndNeverServesStaleRows)
 {
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     Connection second;
     second.open(DbTest::connectionStringFor(path));
     EXPECT_EQ(second.database().get(), connection.database().get());
-    EXPECT_EQ(Database::loadCounts().sharedReuses - before.sharedReuses, 1);
+    EXPECT_EQ(Database::loadCounters().counts().sharedReuses - before.sharedReuses, 1);
 
     const QString sql = QStringLiteral("select subject,htm from  maindata where 1=1 and content like '%甲%' order by [date] desc ");
     EXPECT_EQ(search(connection, sql), (QStringList{"echo", "delta"}));

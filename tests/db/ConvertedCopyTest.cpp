@@ -21,10 +21,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
 #include <functional>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Orvanta;
 
@@ -73,6 +75,7 @@ protected:
     void TearDown() override
     {
         Database::setConvertedCopyFolder(QString());
+        Database::setIndexBuildPriority(Database::IndexBuildPriority::Lowered);
         Database::dropSharedCopies();
     }
 
@@ -177,15 +180,15 @@ TEST_P(BadCopy, IsMadeAgainNeverServed)
     ASSERT_FALSE(copy.isEmpty());
     GetParam().apply(copy);
 
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    const auto after = Database::loadCounts();
+    const auto after = Database::loadCounters().counts();
     EXPECT_EQ(after.readerLoads - before.readerLoads, 1);
     EXPECT_EQ(after.copiesStored - before.copiesStored, 1);
 
     // The copy made again serves the next start.
     expectCorrectRows();
-    EXPECT_EQ(Database::loadCounts().readerLoads, after.readerLoads);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads, after.readerLoads);
     EXPECT_EQ(onlyCopy(), copy);
 }
 
@@ -212,14 +215,14 @@ TEST_F(CopyFaults, FullDiskLeavesNoCopyAndTheRowsRight)
     rlimit small = saved;
     small.rlim_cur = 3 * 65536;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     Database::dropSharedCopies();
     const QStringList all = cells(connectionString, everyDocument);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(all, expectedAll);
-    EXPECT_EQ(Database::loadCounts().copiesStored, before.copiesStored);
+    EXPECT_EQ(Database::loadCounters().counts().copiesStored, before.copiesStored);
     EXPECT_TRUE(copies(cache).isEmpty());
     EXPECT_TRUE(temporaries(cache).isEmpty());
     // With room again, the next start makes the copy.
@@ -238,9 +241,9 @@ TEST_F(CopyFaults, FolderThatCannotBeWritten)
     const QString blocker = scratch.filePath(QStringLiteral("blocker"));
     Orvanta::Test::writeFile(blocker, "not a folder");
     Database::setConvertedCopyFolder(blocker + QStringLiteral("/orvanta"), 0);
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    EXPECT_EQ(Database::loadCounts().copiesStored, before.copiesStored);
+    EXPECT_EQ(Database::loadCounters().counts().copiesStored, before.copiesStored);
     EXPECT_TRUE(QFileInfo(blocker).isFile());
 }
 
@@ -270,11 +273,11 @@ TEST_F(CopyFaults, SizeLimitAndFilesThatAreGone)
         Database::waitForContentIndexes();
     }
     EXPECT_EQ(copies(cache).size(), 2);
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     Database::dropSharedCopies();
     cells(others[2], everyDocument);
     cells(others[1], everyDocument);
-    EXPECT_EQ(Database::loadCounts().copiesRestored - before.copiesRestored, 2);
+    EXPECT_EQ(Database::loadCounters().counts().copiesRestored - before.copiesRestored, 2);
 
     // A file that no longer exists loses its copy at the next open of another.
     ASSERT_TRUE(QFile::remove(QFileInfo(jet).path() + QStringLiteral("/../other1/jst.mdb")));
@@ -332,9 +335,9 @@ TEST_F(CopyFaults, TwoProgramsConvertingAtOnce)
         EXPECT_EQ(rows, expectedAll);
     }
 
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    const auto after = Database::loadCounts();
+    const auto after = Database::loadCounters().counts();
     EXPECT_EQ(after.readerLoads, before.readerLoads);
     EXPECT_EQ(after.copiesRestored - before.copiesRestored, 1);
     Database::dropSharedCopies(); // stops this program's own index build
@@ -367,12 +370,50 @@ TEST_F(CopyFaults, ProgramKilledWhileConverting)
     EXPECT_TRUE(temporaries(cache).isEmpty());
 }
 
+// A window builds the content index below its own priority, so that it
+// stays responsive; a program that only waits for the index builds it at its
+// own, or a busy machine starves it.
+TEST_F(CopyFaults, ContentIndexIsBuiltAtThePriorityAskedFor)
+{
+    if (!Orvanta::Test::requireFixtures())
+        return;
+    prepare(QStringLiteral("jet4-install/jst.mdb"));
+    errno = 0;
+    const int own = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+    ASSERT_EQ(errno, 0);
+    if (own >= 10)
+        GTEST_SKIP() << "the test runs at the lowered priority already: the two cannot be told apart";
+    const struct {
+        Database::IndexBuildPriority priority;
+        int nice;
+    } cases[] = {
+        {Database::IndexBuildPriority::Lowered, 10},
+        {Database::IndexBuildPriority::Own, own},
+        {Database::IndexBuildPriority::Lowered, 10},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(round);
+        // A folder of its own each round, so that each builds the index.
+        Database::dropSharedCopies();
+        Database::setConvertedCopyFolder(scratch.filePath(QStringLiteral("cache-%1").arg(round++)), 0);
+        Database::setIndexBuildPriority(c.priority);
+        Connection connection;
+        connection.open(connectionString);
+        Recordset rs;
+        rs.open(everyDocument, connection);
+        connection.database()->waitForContentIndex();
+        EXPECT_TRUE(connection.database()->usesContentIndex());
+        EXPECT_EQ(connection.database()->lastIndexBuildNice(), std::optional<int>(c.nice));
+    }
+}
+
 TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)
 {
     if (!Orvanta::Test::requireFixtures())
         return;
     prepare(QStringLiteral("jet4-install/jst.mdb"));
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     Database::dropSharedCopies();
     {
         Connection connection;
@@ -383,7 +424,7 @@ TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)
         connection.database()->waitForContentIndex();
         EXPECT_TRUE(connection.database()->usesContentIndex());
     }
-    EXPECT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 1);
+    EXPECT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 1);
     expectCorrectRows();
 
     // The next start finds the index in the copy and builds nothing.
@@ -392,7 +433,7 @@ TEST_F(CopyFaults, ContentIndexIsAddedAfterTheFirstRows)
     connection.open(connectionString);
     EXPECT_TRUE(connection.database()->usesContentIndex());
     connection.database()->waitForContentIndex();
-    EXPECT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 1);
+    EXPECT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 1);
     EXPECT_EQ(cells(connectionString, twoWords), expectedWords);
     onlyCopy();
     EXPECT_TRUE(temporaries(cache).isEmpty());
@@ -403,9 +444,9 @@ TEST_F(CopyFaults, IndexOfAnotherVersionIsBuiltAgain)
     if (!Orvanta::Test::requireFixtures())
         return;
     prepare(QStringLiteral("jet4-install/jst.mdb"));
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     expectCorrectRows();
-    ASSERT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 1);
+    ASSERT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 1);
     Database::dropSharedCopies();
     {
         // As a program of an earlier version left it.
@@ -420,7 +461,7 @@ TEST_F(CopyFaults, IndexOfAnotherVersionIsBuiltAgain)
         connection.database()->waitForContentIndex();
         EXPECT_TRUE(connection.database()->usesContentIndex());
     }
-    EXPECT_EQ(Database::loadCounts().contentIndexesAdded - before.contentIndexesAdded, 2);
+    EXPECT_EQ(Database::loadCounters().counts().contentIndexesAdded - before.contentIndexesAdded, 2);
     expectCorrectRows();
     onlyCopy();
 }

@@ -107,10 +107,10 @@ TEST_P(FlippedBit, IsNeverServedAndTheCopyIsMadeAgain)
     // The copy, with its content index.
     Database::dropSharedCopies();
     Database::setConvertedCopyFolder(cache, 0);
-    const int indexesBefore = Database::loadCounts().contentIndexesAdded;
+    const int indexesBefore = Database::loadCounters().counts().contentIndexesAdded;
     resultCells(cs, statements[0]);
     Database::waitForContentIndexes();
-    ASSERT_EQ(Database::loadCounts().contentIndexesAdded, indexesBefore + 1);
+    ASSERT_EQ(Database::loadCounters().counts().contentIndexesAdded, indexesBefore + 1);
     const QStringList files = copiesIn(cache);
     ASSERT_EQ(files.size(), 1);
     const QString copy = cache + QLatin1Char('/') + files.first();
@@ -133,9 +133,9 @@ TEST_P(FlippedBit, IsNeverServedAndTheCopyIsMadeAgain)
     // A new start, by one path.
     Database::dropSharedCopies();
     Database::setContentIndexUse(flip.path == Path::Index);
-    const auto before = Database::loadCounts();
+    const auto before = Database::loadCounters().counts();
     EXPECT_EQ(runAll(cs), expected);
-    const auto after = Database::loadCounts();
+    const auto after = Database::loadCounters().counts();
     EXPECT_EQ(after.readerLoads - before.readerLoads, 1) << "the copy is made again";
 
     // The copy made again holds the value as it was, and serves both paths.
@@ -147,7 +147,7 @@ TEST_P(FlippedBit, IsNeverServedAndTheCopyIsMadeAgain)
         Database::setContentIndexUse(index);
         EXPECT_EQ(runAll(cs), expected) << (index ? "index" : "scan");
     }
-    EXPECT_EQ(Database::loadCounts().readerLoads, after.readerLoads);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads, after.readerLoads);
 }
 
 INSTANTIATE_TEST_SUITE_P(Flips, FlippedBit, ::testing::ValuesIn(flips),

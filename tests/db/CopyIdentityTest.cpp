@@ -156,7 +156,7 @@ TEST_P(ChangedJetFile, IsReadAgainOnlyWhenItsContentChanged)
     Database::dropSharedCopies();
     Database::setConvertedCopyFolder(cache, 0);
 
-    const auto start = Database::loadCounts();
+    const auto start = Database::loadCounters().counts();
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run == 0 ? "first start after the change" : "the start after");
         Database::dropSharedCopies();
@@ -174,7 +174,7 @@ TEST_P(ChangedJetFile, IsReadAgainOnlyWhenItsContentChanged)
         // The copy of the old content is gone.
         EXPECT_EQ(copiesIn(cache).size(), 1) << copiesIn(cache).join(QLatin1Char(' ')).toStdString();
     }
-    EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, GetParam().converted ? 1 : 0);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads - start.readerLoads, GetParam().converted ? 1 : 0);
 }
 
 TEST(ChangedJetFileInUse, ANewSearchReadsTheRewrittenFile)

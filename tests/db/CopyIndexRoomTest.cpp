@@ -100,7 +100,7 @@ TEST_P(SmallCache, KeepsTheCopyAndSaysOnceThatItHasNoIndex)
     Database::setConvertedCopyFolder(cache, 0);
     Database::dropSharedCopies();
 
-    const auto start = Database::loadCounts();
+    const auto start = Database::loadCounters().counts();
     QStringList warnings;
     auto search = [&](const QString& sql) {
         Connection c;
@@ -113,7 +113,7 @@ TEST_P(SmallCache, KeepsTheCopyAndSaysOnceThatItHasNoIndex)
     };
     search(everyDocument);
     Database::waitForContentIndexes();
-    EXPECT_EQ(Database::loadCounts().contentIndexesAdded, start.contentIndexesAdded);
+    EXPECT_EQ(Database::loadCounters().counts().contentIndexesAdded, start.contentIndexesAdded);
     for (int i = 0; i < 3; ++i)
         search(twoWords);
     ASSERT_EQ(warnings.size(), 1) << warnings.join(QLatin1Char('\n')).toStdString();
@@ -129,8 +129,8 @@ TEST_P(SmallCache, KeepsTheCopyAndSaysOnceThatItHasNoIndex)
     EXPECT_EQ(resultCells(cs, everyDocument), expectedAll);
     EXPECT_EQ(resultCells(cs, twoWords), expectedWords);
     Database::waitForContentIndexes();
-    EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, 1);
-    EXPECT_EQ(Database::loadCounts().copiesRestored - start.copiesRestored, 1);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads - start.readerLoads, 1);
+    EXPECT_EQ(Database::loadCounters().counts().copiesRestored - start.copiesRestored, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rooms, SmallCache, ::testing::ValuesIn(rooms),

@@ -239,7 +239,7 @@ TEST(JetCopies, ReusedWhileUnchangedReloadedWhenChanged)
     replaceFile(Orvanta::Test::fixture(QStringLiteral("jet4-dates.mdb")), path);
     const QString cs = DbTest::connectionStringFor(path);
 
-    const auto start = Database::loadCounts();
+    const auto start = Database::loadCounters().counts();
     {
         Connection c;
         c.open(cs);
@@ -251,7 +251,7 @@ TEST(JetCopies, ReusedWhileUnchangedReloadedWhenChanged)
         c.open(cs);
         EXPECT_GT(run(c, QStringLiteral("select * from DateTest"))->rowCount(), 0);
     }
-    auto now = Database::loadCounts();
+    auto now = Database::loadCounters().counts();
     EXPECT_EQ(now.readerLoads - start.readerLoads, 1);
     EXPECT_GE(now.sharedReuses - start.sharedReuses, 1);
 
@@ -262,7 +262,7 @@ TEST(JetCopies, ReusedWhileUnchangedReloadedWhenChanged)
         EXPECT_EQ(run(c, mod1)->rowCount(), 16);
         EXPECT_EQ(errorNumberOf([&] { run(c, QStringLiteral("select * from DateTest")); }), ErrorCode::TableNotFound);
     }
-    EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, 2);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads - start.readerLoads, 2);
 
     // The same file with only a new modification time is read again too.
     struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 123456789}};
@@ -272,7 +272,7 @@ TEST(JetCopies, ReusedWhileUnchangedReloadedWhenChanged)
         c.open(cs);
         EXPECT_EQ(run(c, mod1)->rowCount(), 16);
     }
-    EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, 3);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads - start.readerLoads, 3);
 }
 
 TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
@@ -287,14 +287,14 @@ TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
     replaceFile(Orvanta::Test::fixture(QStringLiteral("jet4-install/jst.mdb")), path);
     const QString cs = DbTest::connectionStringFor(path);
 
-    const auto start = Database::loadCounts();
+    const auto start = Database::loadCounters().counts();
     QStringList first;
     {
         Connection c;
         c.open(cs);
         first = subjects(run(c, mod1));
     }
-    EXPECT_EQ(Database::loadCounts().copiesStored - start.copiesStored, 1);
+    EXPECT_EQ(Database::loadCounters().counts().copiesStored - start.copiesStored, 1);
     EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files).size(), 1);
 
     Database::dropSharedCopies(); // as if the program started again
@@ -304,7 +304,7 @@ TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
         EXPECT_EQ(subjects(run(c, mod1)), first);
         EXPECT_EQ(run(c, allWords({QStringLiteral("龍骨尾")}))->rowCount(), 1);
     }
-    auto now = Database::loadCounts();
+    auto now = Database::loadCounters().counts();
     EXPECT_EQ(now.copiesRestored - start.copiesRestored, 1);
     EXPECT_EQ(now.readerLoads - start.readerLoads, 1);
 
@@ -316,7 +316,7 @@ TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
         c.open(cs);
         EXPECT_EQ(errorNumberOf([&] { run(c, mod1); }), ErrorCode::TableNotFound);
     }
-    now = Database::loadCounts();
+    now = Database::loadCounters().counts();
     EXPECT_EQ(now.readerLoads - start.readerLoads, 2);
     EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files).size(), 1); // the old copy was replaced
 
@@ -333,7 +333,7 @@ TEST(JetCopies, ConvertedCopyOnDiskServesTheNextStart)
         c.open(cs);
         EXPECT_GT(run(c, QStringLiteral("select * from DateTest"))->rowCount(), 0);
     }
-    EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, 3);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads - start.readerLoads, 3);
 
     // Small files get no copy by default.
     Database::setConvertedCopyFolder(cache.path());
@@ -374,7 +374,7 @@ TEST(JetCopies, DamageWarningOncePerOpeningAndKeptWithTheCopy)
         EXPECT_EQ(run(c, mod1)->rowCount(), 16);
         return c;
     };
-    const auto start = Database::loadCounts();
+    const auto start = Database::loadCounters().counts();
     QString warning = open().database()->takeDamageWarning();
     EXPECT_TRUE(warning.contains(QStringLiteral("1 document is affected"))) << warning.toStdString();
     EXPECT_TRUE(warning.contains(QStringLiteral("長文"))) << warning.toStdString();
@@ -392,15 +392,15 @@ TEST(JetCopies, DamageWarningOncePerOpeningAndKeptWithTheCopy)
     Database::dropSharedCopies();
     const Connection next = open();
     EXPECT_EQ(next.database()->takeDamageWarning(), warning);
-    EXPECT_EQ(Database::loadCounts().copiesRestored - start.copiesRestored, 1);
-    EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, 1);
+    EXPECT_EQ(Database::loadCounters().counts().copiesRestored - start.copiesRestored, 1);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads - start.readerLoads, 1);
 
     // The sound file in its place is read anew and has nothing to report.
     replaceFile(sound, path);
     const Connection repaired = open();
     EXPECT_TRUE(repaired.database()->damageReport().isEmpty());
     EXPECT_TRUE(repaired.database()->takeDamageWarning().isEmpty());
-    EXPECT_EQ(Database::loadCounts().readerLoads - start.readerLoads, 2);
+    EXPECT_EQ(Database::loadCounters().counts().readerLoads - start.readerLoads, 2);
     Database::setConvertedCopyFolder(QString());
 }
 

@@ -865,12 +865,26 @@ TEST_F(DesktopProgramTest, CollectionOnTheCommandLineAndFromTheChooser)
     expectEnd();
 }
 
-// A folder that is a file, and a remembered collection that went away: each
-// is named in a message, then the chooser opens; closing it ends the program.
-TEST_F(DesktopProgramTest, BadFoldersAreNamedAndTheChooserOpens)
+// The collection's jst.mdb, as a file manager passes it to the desktop entry
+// (Exec=orvanta %f), stands for the folder that holds it.
+TEST_F(DesktopProgramTest, TheDatabaseFileGivenOpensItsCollection)
 {
     const QString program = programsWithoutCollection();
     startWith(program, {m_install->path(QStringLiteral("jst.mdb"))});
+    const QString startScreen = m_session->waitForWindow(kStartScreen);
+    ASSERT_FALSE(startScreen.isEmpty()) << "the start screen did not appear for the jst.mdb given";
+    EXPECT_TRUE(m_session->windows(kChooser).isEmpty());
+    ASSERT_TRUE(m_session->requestClose(startScreen));
+    expectEnd();
+}
+
+// A folder that is some other file, and a remembered collection that went
+// away: each is named in a message, then the chooser opens; closing it ends
+// the program.
+TEST_F(DesktopProgramTest, BadFoldersAreNamedAndTheChooserOpens)
+{
+    const QString program = programsWithoutCollection();
+    startWith(program, {m_install->path(QStringLiteral("orvanta-query"))});
     closeMessage(QStringLiteral("11-a-file-given.png"));
     QString chooser = m_session->waitForWindow(kChooser);
     ASSERT_FALSE(chooser.isEmpty()) << "the chooser did not open after the message";

@@ -15,6 +15,15 @@ TEST(Paths, JoinAddsExactlyOneBackslash)
     EXPECT_EQ(Paths::join("/opt/x", "\\data\\a.htm"), "/opt/x\\\\data\\a.htm");
 }
 
+// Messages name files natively, never "/media/cd\\jst.mdb".
+TEST(Paths, ShownWithNativeSeparators)
+{
+    EXPECT_EQ(Paths::shown(Paths::join("/media/cd", "jst.mdb")), "/media/cd/jst.mdb");
+    EXPECT_EQ(Paths::shown("/opt/x\\data\\A012.HTM"), "/opt/x/data/A012.HTM") << "letter case as given";
+    EXPECT_EQ(Paths::shown("/gone\\jst.mdb"), "/gone/jst.mdb") << "a missing file is named as given";
+    EXPECT_EQ(Paths::shown("/media/cd/jst.mdb"), "/media/cd/jst.mdb");
+}
+
 TEST(Paths, InstallFolderIsTheExecutablesFolder)
 {
     EXPECT_EQ(QDir(Paths::installFolder()).canonicalPath(), QDir(Orvanta::Test::binDir()).canonicalPath());

@@ -9,6 +9,7 @@
 #include "platform/collection/Connection.h"
 #include "platform/collection/Database.h"
 #include "platform/jet/JetImport.h"
+#include "platform/jet/ReaderCounters.h"
 #include "support/Fixtures.h"
 #include "support/SalvageCheck.h"
 
@@ -256,9 +257,9 @@ void measure(const QString& path, const QString& what, const Source& source, con
 }
 
 // Reader crashes and timeouts since `before`, asserted to be none.
-void expectNoCrashOrHang(const JetImport::ReaderStatistics& before)
+void expectNoCrashOrHang(const JetImport::ReaderCounters::Counts& before)
 {
-    const JetImport::ReaderStatistics after = JetImport::readerStatistics();
+    const JetImport::ReaderCounters::Counts after = JetImport::ReaderCounters::process().counts();
     std::printf("[ figures  ] %d reader runs: %d crashed, %d stopped for time; reader peak %ld MB, this process %ld MB\n",
                 after.runs - before.runs, after.crashes - before.crashes, after.timeouts - before.timeouts,
                 after.peakKilobytes / 1024, maxRssKilobytes() / 1024);
@@ -292,7 +293,7 @@ TEST(MutatedJetFiles, EveryCopyEndsInRowsOrAnError)
         ASSERT_FALSE(originalRows.back().rows.empty()) << s.file.toStdString();
     }
 
-    const JetImport::ReaderStatistics before = JetImport::readerStatistics();
+    const JetImport::ReaderCounters::Counts before = JetImport::ReaderCounters::process().counts();
     std::mt19937 rng(1729);
     std::map<Damage, Figures> byDamage;
     Figures all;
@@ -366,7 +367,7 @@ protected:
     void run(const char* what, Damage&& damage)
     {
         const qsizetype pages = m_original.size() / kPageSize;
-        const JetImport::ReaderStatistics before = JetImport::readerStatistics();
+        const JetImport::ReaderCounters::Counts before = JetImport::ReaderCounters::process().counts();
         std::mt19937 rng(4099);
         Figures figures;
         for (int k = 0; k < kPositions; ++k) {

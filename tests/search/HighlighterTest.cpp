@@ -134,13 +134,24 @@ TEST(Highlighter, MarksOnlyTheTextOfThePage)
          "an end tag's name ends there"},
         {"<textarea>甲</textarea><xmp>甲</xmp><iframe>甲</iframe>甲", {"甲"},
          "<textarea>甲</textarea><xmp>甲</xmp><iframe>甲</iframe>" + mark("甲"), "text boxes, xmp and frames hold raw text"},
+        {"<TEXTAREA>甲</TEXTAREA><XMP>甲</XMP><IFRAME>甲</IFRAME><NOEMBED>甲</NOEMBED><NOFRAMES>甲</NOFRAMES>"
+         "<TITLE>甲</TITLE>甲",
+         {"甲"},
+         "<TEXTAREA>甲</TEXTAREA><XMP>甲</XMP><IFRAME>甲</IFRAME><NOEMBED>甲</NOEMBED><NOFRAMES>甲</NOFRAMES>"
+         "<TITLE>甲</TITLE>" + mark("甲"),
+         "every raw-text element in capitals"},
+        {"<noembed>甲</noembeds>甲</noembed><noframes>甲</noframes/>甲<title>甲</title >甲", {"甲"},
+         "<noembed>甲</noembeds>甲</noembed><noframes>甲</noframes/>" + mark("甲") + "<title>甲</title >" + mark("甲"),
+         "an end tag counts when its name is followed by space, / or >"},
         {"<noscript>甲</noscript>", {"甲"}, "<noscript>" + mark("甲") + "</noscript>",
          "noscript is shown, page scripts being off"},
         {"&copy人參 &copyright &COPY; &Copy copy", {"copy"},
          "&copy人參 &copyright &COPY; &" + mark("Copy") + " " + mark("copy"),
          "references old pages write without ;, the longest that begins the name"},
-        {"<title>甲乙</title><p>甲</p>", {"甲"}, "<title>" + mark("甲") + "乙</title><p>" + mark("甲") + "</p>",
-         "the title is text, marked as always"},
+        {"<title>甲乙</title><p>甲</p>", {"甲"}, "<title>甲乙</title><p>" + mark("甲") + "</p>",
+         "the title is the window's caption, where a mark would show as letters"},
+        {"甲<plaintext>甲</plaintext>甲", {"甲"}, mark("甲") + "<plaintext>甲</plaintext>甲",
+         "nothing ends plaintext"},
         {"1 < 2 <3 <", {"<", "2"}, "1 " + mark("<") + " " + mark("2") + " " + mark("<") + "3 " + mark("<"),
          "a < that starts no tag is text"},
         {"甲<b>乙", {"甲<b>乙", "甲乙"}, "甲<b>乙", "a word never spans mark-up"},
@@ -173,6 +184,36 @@ TEST(Highlighter, MarksCharactersWrittenAsReferences)
         {"&#29234; 29234", {"29234", "#"}, "&#29234; " + mark("29234"), "the reference's own letters are not text"},
         {"&#0;&#xD800;&#1114112;", {"\uFFFD\uFFFD\uFFFD"}, mark("&#0;&#xD800;&#1114112;"),
          "numbers that name no character read as U+FFFD, as the index reads them"},
+    };
+    expectMarks(cases);
+}
+
+// A word with "%" or "_" marks what its pattern matched: the leftmost start,
+// the shortest match from there, then on after it.
+TEST(Highlighter, WildcardWordsMarkWhatThePatternMatches)
+{
+    const QString longGap = QString(198, QChar(u'乙'));
+    const std::vector<MarkCase> cases = {
+        {"人參湯 人湯 人參甘湯", {"人_湯"}, mark("人參湯") + " 人湯 人參甘湯", "_ is exactly one character"},
+        {"人參湯 人湯 人參甘湯", {"人%湯"}, mark("人參湯") + " " + mark("人湯") + " " + mark("人參甘湯"),
+         "% is any run, none included"},
+        {"人參湯湯", {"人%湯"}, mark("人參湯") + "湯", "the shortest match from the start"},
+        {"人人參湯", {"人%湯"}, mark("人人參湯"), "the leftmost start"},
+        {"人參湯人參湯", {"人_湯"}, mark("人參湯") + mark("人參湯"), "then on after the match"},
+        {"人𠀀湯", {"人_湯"}, mark("人𠀀湯"), "_ takes a code point beyond the basic plane"},
+        {"人參<b>湯</b> 人參湯", {"人%湯"}, "人參<b>湯</b> " + mark("人參湯"), "never across mark-up"},
+        {"人&#29234;湯 人參湯", {"人_湯"}, "人&#29234;湯 " + mark("人參湯"), "nor across a reference"},
+        {"<script>人參湯</script><title>人參湯</title>人參湯", {"人_湯"},
+         "<script>人參湯</script><title>人參湯</title>" + mark("人參湯"), "nor inside raw text"},
+        {"甲" + longGap + "丙 甲" + longGap + "乙丙", {"甲%丙"}, mark("甲" + longGap + "丙") + " 甲" + longGap + "乙丙",
+         "a stretch is at most 200 characters"},
+        {"Ginseng TEA", {"g_nseng%tea"}, mark("Ginseng TEA"), "letter case folded, the page's letters kept"},
+        {"人參湯", {"%參%"}, "人" + mark("參") + "湯", "a % at either end adds nothing"},
+        {"人參湯", {"%", "%%"}, "人參湯", "a word of % alone marks nothing"},
+        {"甲乙", {"_"}, mark("甲") + mark("乙"), "_ alone marks each character"},
+        {"50% 5_0", {"5_"}, mark("50") + "% " + mark("5_") + "0", "the wildcards are not literal"},
+        {"人參湯", {"人參", "人_湯"}, mark("人參") + "湯", "earlier marks are mark-up for a pattern too"},
+        {"人參湯", {"人_湯", "參"}, mark("人" + mark("參") + "湯"), "and a later literal word marks inside it"},
     };
     expectMarks(cases);
 }

@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QPointer>
+#include <QDir>
 #include <QTest>
 
 namespace Orvanta::Test {
@@ -94,6 +95,8 @@ TEST_F(QueryButton, EnterAndSpaceClickTheFocusedButton)
     }
 
     writeJpeg(QStringLiteral("index-logo2.jpg"), QSize(170, 60), Qt::red);
+    QDir(folder).mkpath(QStringLiteral("demo"));
+    writeBytes(QStringLiteral("demo/index.htm"), "<p>demo</p>");
     FrmIni& start = Forms::show<FrmIni>();
     QTest::keyClick(start.cmdSet(), Qt::Key_Return);
     EXPECT_EQ(launches.size(), 1);

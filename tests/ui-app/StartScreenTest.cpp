@@ -7,10 +7,13 @@
 #include "app/core/modVelmora.h"
 #include "platform/files/Paths.h"
 #include "platform/ui/Artwork.h"
+#include "platform/ui/Launcher.h"
 #include "platform/ui/PictureButton.h"
 #include "support/Fixtures.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -166,6 +169,8 @@ TEST_F(StartScreen, BackgroundIsDrawnAtNaturalSizeFromTheTopLeft)
 TEST_F(StartScreen, DemonstrationButtonRereadsItsPictureAndLaunchesTheBrowser)
 {
     writeJpeg(QStringLiteral("index-logo2.jpg"), QSize(90, 30), Qt::blue);
+    QDir(folder).mkpath(QStringLiteral("demo"));
+    writeBytes(QStringLiteral("demo/index.htm"), "<p>demo</p>");
     FrmIni& f = Forms::show<FrmIni>();
     QTest::mouseClick(f.cmdSet(), Qt::LeftButton);
     ASSERT_EQ(launches.size(), 1);
@@ -179,6 +184,68 @@ TEST_F(StartScreen, DemonstrationButtonRereadsItsPictureAndLaunchesTheBrowser)
     EXPECT_EQ(f.cmdSet()->picture().size(), QSize(160, 50));
     EXPECT_EQ(f.cmdSet()->downPicture().size(), QSize(160, 50));
     EXPECT_TRUE(messages.empty());
+}
+
+// 示範 never does nothing in silence: it names the page it could not find, or
+// says that no browser could show it, from xdg-open's exit status (a real
+// process, read without waiting). Without its picture it still does nothing.
+TEST_F(StartScreen, TheDemonstrationButtonSaysWhatItCouldNotShow)
+{
+    writeJpeg(QStringLiteral("index-logo2.jpg"), QSize(90, 30), Qt::blue);
+    FrmIni& f = Forms::show<FrmIni>();
+    const QString page = folder + QStringLiteral("/demo/index.htm");
+
+    f.cmdSet_Click();
+    EXPECT_TRUE(launches.isEmpty());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, QStringLiteral("Tarsel Orvanta"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("找不到示範網頁「%1」。").arg(page));
+
+    QDir(folder).mkpath(QStringLiteral("demo"));
+    writeBytes(QStringLiteral("demo/index.htm"), "<p>demo</p>");
+    QTemporaryDir tools;
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(tools.path()) + ":" + savedPath);
+    Launcher::setLauncher({});
+    struct Case {
+        QByteArray script;
+        QString message; // empty: none
+    };
+    const std::vector<Case> cases = {
+        {"exit 3", QStringLiteral("無法啟動瀏覽器來顯示示範網頁「%1」（xdg-open 結束碼 3）。").arg(page)},
+        {"exit 4", QStringLiteral("無法啟動瀏覽器來顯示示範網頁「%1」（xdg-open 結束碼 4）。").arg(page)},
+        {"kill -9 $$", QStringLiteral("無法啟動瀏覽器來顯示示範網頁「%1」。").arg(page)},
+        {"sleep 1; exit 0", {}},
+    };
+    for (const Case& c : cases) {
+        QFile script(tools.path() + QStringLiteral("/xdg-open"));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write("#!/bin/sh\n" + c.script + "\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        messages.clear();
+        QElapsedTimer clock;
+        clock.start();
+        f.cmdSet_Click();
+        EXPECT_LT(clock.elapsed(), 500) << "the window does not wait for the browser";
+        if (c.message.isEmpty()) {
+            QTest::qWait(2000);
+            EXPECT_TRUE(messages.empty()) << c.script.constData();
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([this] { return !messages.empty(); }, 10000)) << c.script.constData();
+            ASSERT_EQ(messages.size(), 1u) << c.script.constData();
+            EXPECT_EQ(messages[0].text, c.message);
+        }
+    }
+
+    // Without the picture the button does nothing at all.
+    QFile::remove(local(QStringLiteral("index-logo2.jpg")));
+    QFile::remove(page);
+    messages.clear();
+    f.cmdSet_Click();
+    QTest::qWait(500);
+    EXPECT_TRUE(messages.empty());
+    qputenv("PATH", savedPath);
 }
 
 // orvanta-build --sample lays out what the start screen looks for, so its

@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 #include <QEvent>
 #include <QFile>
 #include <QTest>
@@ -25,7 +26,8 @@ namespace Orvanta::Test {
 
 void SearchWindowTest::SetUp()
 {
-    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(dir.isValid() && settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     folder = QDir(dir.path()).canonicalPath();
     Paths::setInstallFolderForTesting(folder);
     modVelmora::gConnStr = modVelmora::connectionStringFor(folder);

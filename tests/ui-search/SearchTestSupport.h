@@ -56,6 +56,7 @@ protected:
     FrmVelmoraMain& showWindow();
 
     QTemporaryDir dir;
+    QTemporaryDir settingsDir; // the reader's settings (the 異體字 switch): never the real ones
     QString folder;
     std::vector<RecordedMessage> messages;
     RecordingPrinter printer;

@@ -302,8 +302,11 @@ void refuseExistingCollection(const QString& folder)
     }
     if (!found.isEmpty())
         throw Error(ErrorCode::PermissionDenied,
-                    QStringLiteral("%1 already holds %2; a sample would replace them. "
-                                   "Use --force to replace them, or choose an empty folder.")
+                    (found.size() == 1
+                         ? QStringLiteral("%1 already holds %2; a sample would replace it. "
+                                          "Use --force to replace it, or choose an empty folder.")
+                         : QStringLiteral("%1 already holds %2; a sample would replace them. "
+                                          "Use --force to replace them, or choose an empty folder."))
                         .arg(QDir::toNativeSeparators(dir.absolutePath()), found.join(QStringLiteral(", "))));
 }
 

@@ -14,6 +14,10 @@
 
 #include <cstdio>
 
+#ifndef ORVANTA_VERSION
+#define ORVANTA_VERSION "0"
+#endif
+
 namespace {
 
 void print(std::FILE* stream, const QString& text)
@@ -22,11 +26,10 @@ void print(std::FILE* stream, const QString& text)
     std::fputc('\n', stream);
 }
 
-int usage(const QString& problem)
+// --help: the whole usage, on standard output.
+int usage()
 {
-    if (!problem.isEmpty())
-        print(stderr, QStringLiteral("orvanta-build: ") + problem);
-    print(stderr, QStringLiteral(
+    print(stdout, QStringLiteral(
         "usage: orvanta-build [--force] [--no-content-index] DIR\n"
         "         index the .htm/.html pages below DIR into DIR/jst.mdb\n"
         "       orvanta-build [--force] [--no-content-index] --sample N DIR\n"
@@ -35,8 +38,19 @@ int usage(const QString& problem)
         "           with --sample, also replace a collection or help page already in DIR\n"
         "  --no-content-index\n"
         "           leave the content index out of jst.mdb: a smaller file, written\n"
-        "           sooner, whose every search reads every document")
+        "           sooner, whose every search reads every document\n"
+        "  --version  print the version and end\n"
+        "  --help     print this text and end")
         .arg(Orvanta::Build::kMaxSampleDocuments));
+    return 0;
+}
+
+// Wrong usage: what is wrong, in one line, and where to read more; the whole
+// usage would bury the one line that matters.
+int badUsage(const QString& problem)
+{
+    print(stderr, QStringLiteral("orvanta-build: ") + problem);
+    print(stderr, QStringLiteral("Try 'orvanta-build --help'."));
     return 2;
 }
 
@@ -55,8 +69,10 @@ int main(int argc, char** argv)
     QString folder;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            usage({});
+        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            return usage();
+        if (a == QLatin1String("--version")) {
+            print(stdout, QStringLiteral("orvanta-build " ORVANTA_VERSION));
             return 0;
         }
         if (a == QLatin1String("--force")) {
@@ -65,22 +81,22 @@ int main(int argc, char** argv)
             contentIndex = false;
         } else if (a == QLatin1String("--sample")) {
             if (++i >= args.size())
-                return usage(QStringLiteral("--sample needs a number"));
+                return badUsage(QStringLiteral("--sample needs a number"));
             bool ok = false;
             count = args[i].toLongLong(&ok);
             if (!ok || count < 0 || count > Orvanta::Build::kMaxSampleDocuments)
-                return usage(QStringLiteral("bad sample size: %1").arg(args[i]));
+                return badUsage(QStringLiteral("bad sample size: %1").arg(args[i]));
             sample = true;
         } else if (a.startsWith(QLatin1String("--"))) {
-            return usage(QStringLiteral("unknown option %1").arg(a));
+            return badUsage(QStringLiteral("unknown option %1").arg(a));
         } else if (folder.isEmpty()) {
             folder = a;
         } else {
-            return usage(QStringLiteral("one folder only"));
+            return badUsage(QStringLiteral("one folder only"));
         }
     }
     if (folder.isEmpty())
-        return usage(QStringLiteral("no folder given"));
+        return badUsage(QStringLiteral("no folder given"));
 
     QElapsedTimer clock;
     clock.start();

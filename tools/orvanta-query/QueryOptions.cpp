@@ -60,6 +60,10 @@ ParseResult parseArguments(const QStringList& arguments)
 
         if (name == QLatin1String("--help")) {
             o.help = true;
+        } else if (name == QLatin1String("--version")) {
+            if (inlineValue)
+                return fail(QStringLiteral("--version takes no value"));
+            o.version = true;
         } else if (name == QLatin1String("--sql")) {
             if (inlineValue)
                 return fail(QStringLiteral("--sql takes no value"));
@@ -79,6 +83,10 @@ ParseResult parseArguments(const QStringList& arguments)
             if (inlineValue)
                 return fail(QStringLiteral("--scan takes no value"));
             o.scan = true;
+        } else if (name == QLatin1String("--variants")) {
+            if (inlineValue)
+                return fail(QStringLiteral("--variants takes no value"));
+            o.variants = true;
         } else if (name == QLatin1String("--repeat")) {
             const auto value = takeValue();
             const auto count = value ? parseCount(*value) : std::nullopt;
@@ -91,14 +99,14 @@ ParseResult parseArguments(const QStringList& arguments)
         }
     }
 
-    if (!o.help && !haveQuery)
+    if (!o.help && !o.version && !haveQuery)
         return fail(QStringLiteral("QUERY is missing (give \"\" to list every document)"));
     return result;
 }
 
 QString usageText()
 {
-    return QStringLiteral(R"(Usage: orvanta-query [--dir DIR] [--sql] [--page ROW] [--repeat N] [--scan] [--] QUERY
+    return QStringLiteral(R"(Usage: orvanta-query [--dir DIR] [--sql] [--page ROW] [--repeat N] [--scan] [--variants] [--] QUERY
 
 Runs one search of an installed collection exactly as the search window runs
 it, and prints the result list.
@@ -136,6 +144,11 @@ Options:
                 a real search: none is served from the rows of the one before.
   --scan        read every document, not the collection's search index (the
                 rows are the same; for comparing the two).
+  --variants    find every variant form of the words, as the window's 異體字
+                switch does: 人參 also finds 人蔘 and 人参, 針 finds 鍼, 脉
+                finds 脈 (traditional and simplified forms, Unihan semantic
+                and Z variants). With --page, every form is marked.
+  --version     print the version and end.
   --help        print this text.
 
 Output (UTF-8): one line per result row in list order: the row number (1 for

@@ -15,9 +15,11 @@ struct Options {
     qint64 repeat = 1;
     bool timed = false; // --repeat given: one timing line per run, --repeat 1 included
     bool scan = false;                // --scan: no search index
+    bool variants = false;            // --variants: every variant form of the words
     QString query;
     qsizetype queryArgument = -1;     // where the query stands among the arguments
     bool help = false;
+    bool version = false;
 };
 
 struct ParseResult {

@@ -3,6 +3,7 @@
 #include "QueryOptions.h"
 #include "RowListOutput.h"
 
+#include "app/core/CollectionFolder.h"
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
 #include "platform/collection/Database.h"
@@ -21,6 +22,10 @@
 
 #include <cstdio>
 #include <new>
+
+#ifndef ORVANTA_VERSION
+#define ORVANTA_VERSION "0"
+#endif
 
 using namespace Orvanta;
 using Orvanta::QueryTool::writeRowList;
@@ -55,7 +60,7 @@ QString installFolderFrom(const QString& dir)
 // The temporary page that showing `row` writes, built in a private folder so
 // that a running program's own temporary page is never touched.
 QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint64 row,
-                     const QString& mode, const QString& queryBoxText)
+                     const QString& mode, const QString& queryBoxText, LikeComparison comparison)
 {
     QTemporaryDir scratch;
     if (!scratch.isValid())
@@ -67,7 +72,7 @@ QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint
     // A path that leads out of the collection reads as a missing page, as in
     // the window.
     writeMarkedPageFiles(tmpFolder, documentPageWithin(installFolder, documentPath),
-                         highlightTextFor(mode, queryBoxText), tmpPage);
+                         highlightTextFor(mode, queryBoxText), tmpPage, nullptr, comparison);
     try {
         return FileSystem::readBytes(tmpPage);
     } catch (const Error&) {
@@ -75,13 +80,42 @@ QByteArray pageBytes(const QString& installFolder, const ResultTable& rows, qint
     }
 }
 
+// A folder that cannot be a collection, for the same causes the window names
+// (CollectionFolder.h), in this program's own words. Looked at first, so that
+// a folder the user cannot read is not reported as a missing database.
+void checkFolder(const QString& folder)
+{
+    using CollectionFolder::Problem;
+    const QString shown = QDir::toNativeSeparators(folder);
+    switch (CollectionFolder::check(folder)) {
+    case Problem::None:
+        return;
+    case Problem::Missing:
+        throw Error(ErrorCode::PathNotFound, QStringLiteral("There is no folder '%1'.").arg(shown));
+    case Problem::NotAFolder:
+        throw Error(ErrorCode::PathNotFound, QStringLiteral("'%1' is not a folder.").arg(shown));
+    case Problem::Unreadable:
+        throw Error(ErrorCode::PermissionDenied,
+                    QStringLiteral("Cannot read the folder '%1' (permission denied).").arg(shown));
+    case Problem::NoDatabase:
+        throw Error(ErrorCode::DatabaseFileNotFound,
+                    QStringLiteral("The folder '%1' holds no jst.mdb: it is not a collection.").arg(shown));
+    }
+}
+
 int run(const QueryTool::Options& options)
 {
     const QString installFolder = installFolderFrom(options.dir);
+    checkFolder(installFolder);
     const QString connectionString = modVelmora::connectionStringFor(installFolder);
 
     Database::setContentIndexUse(!options.scan);
+    // This program waits for the content index of a Jet file it converts
+    // before it ends, and has nothing else to do meanwhile: lowered, the
+    // build would wait for every other program on a busy machine.
+    Database::setIndexBuildPriority(Database::IndexBuildPriority::Own);
     ComposedQuery query = composeQuery(options.query);
+    const LikeComparison comparison = options.variants ? LikeComparison::Variants : LikeComparison::Exact;
     if (options.showSql)
         writeLine(stdout, query.mode + QLatin1Char('\t') + query.sql);
 
@@ -91,7 +125,7 @@ int run(const QueryTool::Options& options)
     if (options.repeat == 1 && !options.pageRow && !options.timed) {
         QString damageWarning;
         QueryTool::RowListWriter writer(stdout);
-        const qint64 written = visitSearch(connectionString, query.sql, &damageWarning, writer);
+        const qint64 written = visitSearch(connectionString, query.sql, &damageWarning, writer, comparison);
         if (!damageWarning.isEmpty())
             writeLine(stderr, QStringLiteral("orvanta-query: warning: ") + damageWarning);
         if (written == 0) {
@@ -111,7 +145,7 @@ int run(const QueryTool::Options& options)
         timer.start();
         query = composeQuery(options.query);
         QString damageWarning;
-        rows = executeSearch(connectionString, query.sql, &damageWarning);
+        rows = executeSearch(connectionString, query.sql, &damageWarning, comparison);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         // A damaged collection opened with what could be read; the exit code
         // still says only whether anything was found.
@@ -137,7 +171,7 @@ int run(const QueryTool::Options& options)
             return kExitUsage;
         }
         // The query box holds the trimmed text once the search has run.
-        writeTo(stdout, pageBytes(installFolder, *rows, row, query.mode, query.trimmed));
+        writeTo(stdout, pageBytes(installFolder, *rows, row, query.mode, query.trimmed, comparison));
         return kExitFound;
     }
 
@@ -191,6 +225,10 @@ int main(int argc, char** argv)
     }
     if (parsed.options.help) {
         writeTo(stdout, QueryTool::usageText().toUtf8());
+        return kExitFound;
+    }
+    if (parsed.options.version) {
+        writeLine(stdout, QStringLiteral("orvanta-query " ORVANTA_VERSION));
         return kExitFound;
     }
     if (const qsizetype at = firstInvalidByte(QByteArrayView(argv[parsed.options.queryArgument + 1])); at >= 0) {
