@@ -139,13 +139,28 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
     const bool everyGram = lo == 0 && hi == AllShares;
     const auto document = uint32_t(m_docLow.size()); // the current one, plus one
     const uint16_t low = m_docLow.back();
+    // A character's grams are added one character late, their slots asked
+    // for first: with the triples the table outgrows the cache, and the
+    // look-ups of one character then overlap the misses of the next.
+    uint64_t pending[3];
+    int pendingCount = 0;
+    uint64_t coming[3];
+    int comingCount = 0;
     auto gather = [&](uint64_t gram) {
         if (!everyGram) {
             const uint64_t share = shareOf(gram);
             if (share < lo || share >= hi)
                 return;
         }
-        add(gram, document, low);
+        __builtin_prefetch(&m_slots[size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift)]);
+        coming[comingCount++] = gram;
+    };
+    auto addPending = [&] {
+        for (int i = 0; i < pendingCount; ++i)
+            add(pending[i], document, low);
+        std::copy(coming, coming + comingCount, pending);
+        pendingCount = comingCount;
+        comingCount = 0;
     };
     int seen = 0; // characters so far, up to 2
     char32_t previous = 0, beforePrevious = 0;
@@ -171,10 +186,12 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
             gather(ContentIndex::bigram(previous, c));
         if (seen >= 2 && ContentIndex::hasTrigram(beforePrevious, previous, c))
             gather(ContentIndex::trigram(beforePrevious, previous, c));
+        addPending();
         beforePrevious = previous;
         previous = c;
         seen += seen < 2;
     }
+    addPending();
 }
 
 // Called for every character and pair of the content: the common case, a
