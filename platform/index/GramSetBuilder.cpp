@@ -111,6 +111,11 @@ GramSetBuilder::Gathered GramSetBuilder::gather(uint32_t first, uint32_t last, u
     // moves (pages not yet written cost nothing).
     if (m_postings.capacity() < m_budget / 8)
         m_postings.reserve(m_budget / 8);
+    // Likewise the bitmaps, which otherwise move (and are copied) each time
+    // they grow; and both keep their pages from pass to pass, where pages
+    // given back and asked for again cost a fault each.
+    if (m_bitmaps.capacity() < m_budget / 32)
+        m_bitmaps.reserve(m_budget / 32);
     const bool splittable = hi - lo > AllShares / MostPasses;
     const uint64_t textShare = shareOf(ContentIndex::TextGram);
     const bool ok = read(first, last, [&](uint32_t rowid, const unsigned char* text, size_t bytes) {
@@ -137,30 +142,24 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
     const Folder& fold = folder();
     const unsigned char* end = p + bytes;
     const bool everyGram = lo == 0 && hi == AllShares;
-    const auto document = uint32_t(m_docLow.size()); // the current one, plus one
-    const uint16_t low = m_docLow.back();
-    // A character's grams are added one character late, their slots asked
-    // for first: with the triples the table outgrows the cache, and the
-    // look-ups of one character then overlap the misses of the next.
-    uint64_t pending[3];
-    int pendingCount = 0;
-    uint64_t coming[3];
-    int comingCount = 0;
-    auto gather = [&](uint64_t gram) {
+    // First the document's grams of this pass, in a list of their own; then
+    // their look-ups, each slot asked for well before its turn. The table
+    // outgrows the caches once it holds the triples, and nearly every look-up
+    // of a rare triple misses them: asked for one at a time, each miss costs
+    // its whole latency, where several under way at once overlap.
+    // (At most three grams per byte: the list is sized once for them and
+    // written without a check per gram.)
+    if (m_documentGrams.size() < bytes * 3)
+        m_documentGrams.resize(bytes * 3);
+    uint64_t* const grams = m_documentGrams.data();
+    size_t count = 0;
+    auto gather = [&](uint64_t gram) __attribute__((always_inline)) {
         if (!everyGram) {
             const uint64_t share = shareOf(gram);
             if (share < lo || share >= hi)
                 return;
         }
-        __builtin_prefetch(&m_slots[size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift)]);
-        coming[comingCount++] = gram;
-    };
-    auto addPending = [&] {
-        for (int i = 0; i < pendingCount; ++i)
-            add(pending[i], document, low);
-        std::copy(coming, coming + comingCount, pending);
-        pendingCount = comingCount;
-        comingCount = 0;
+        grams[count++] = gram;
     };
     int seen = 0; // characters so far, up to 2
     char32_t previous = 0, beforePrevious = 0;
@@ -186,19 +185,28 @@ void GramSetBuilder::addDocument(const unsigned char* p, size_t bytes, uint64_t 
             gather(ContentIndex::bigram(previous, c));
         if (seen >= 2 && ContentIndex::hasTrigram(beforePrevious, previous, c))
             gather(ContentIndex::trigram(beforePrevious, previous, c));
-        addPending();
         beforePrevious = previous;
         previous = c;
         seen += seen < 2;
     }
-    addPending();
+
+    const auto document = uint32_t(m_docLow.size()); // the current one, plus one
+    const uint16_t low = m_docLow.back();
+    const uint64_t* gram = grams;
+    for (size_t i = 0; i < count && i < LookAhead; ++i)
+        __builtin_prefetch(&m_slots[slotOf(gram[i])]);
+    for (size_t i = 0; i < count; ++i) {
+        if (i + LookAhead < count)
+            __builtin_prefetch(&m_slots[slotOf(gram[i + LookAhead])]);
+        add(gram[i], document, low);
+    }
 }
 
 // Called for every character and pair of the content: the common case, a
 // gram already seen in this document or an earlier one, stays short.
 inline void GramSetBuilder::add(uint64_t gram, uint32_t document, uint16_t low)
 {
-    for (size_t i = size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift);; i = (i + 1) & m_mask) {
+    for (size_t i = slotOf(gram);; i = (i + 1) & m_mask) {
         Slot& s = m_slots[i];
         if (s.gram == gram && s.id != Empty) {
             // A common gram's bit is set however often the document holds
@@ -234,7 +242,7 @@ void GramSetBuilder::insert(uint64_t gram, uint32_t document)
 {
     if ((m_gramCount + 1) * 4 > m_slots.size() * 3)
         growTable();
-    size_t i = size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift);
+    size_t i = slotOf(gram);
     while (m_slots[i].id != Empty)
         i = (i + 1) & m_mask;
     m_slots[i] = Slot{gram, m_gramCount++, document, 1, Empty};
@@ -251,7 +259,7 @@ void GramSetBuilder::growTable()
     for (const Slot& s : old) {
         if (s.id == Empty)
             continue;
-        size_t i = size_t((s.gram * 0x9E3779B97F4A7C15ull) >> m_shift);
+        size_t i = slotOf(s.gram);
         while (m_slots[i].id != Empty)
             i = (i + 1) & m_mask;
         m_slots[i] = s;
@@ -271,7 +279,7 @@ void GramSetBuilder::clearTable()
     m_shift = 64 - std::countr_zero(InitialSlots);
     m_gramCount = 0;
     m_bitmapCount = 0;
-    m_bitmaps = {};
+    m_bitmaps.clear();
     m_postings.clear();
     m_docStart.clear();
     m_docLow.clear();
@@ -283,7 +291,7 @@ void GramSetBuilder::clearTable()
 size_t GramSetBuilder::bytesInUse() const
 {
     return m_postings.size() * (4 + 2) + m_slots.size() * sizeof(Slot) + m_gramCount * (sizeof(GramAndId) + 4)
-        + m_bitmaps.capacity() * 8 + m_docLow.size() * (4 + 2);
+        + m_bitmaps.size() * 8 + m_docLow.size() * (4 + 2);
 }
 
 void GramSetBuilder::writeSets(uint32_t run, const Write& write)
@@ -301,7 +309,8 @@ void GramSetBuilder::writeSets(uint32_t run, const Write& write)
 
     // Counting sort of the postings by gram, in ascending order of the grams;
     // documents stay ascending within each gram as they were read.
-    std::vector<uint32_t> offset(grams, 0);
+    std::vector<uint32_t>& offset = m_offsets;
+    offset.assign(grams, 0);
     for (const uint32_t id : m_postings)
         ++offset[id];
     uint32_t at = 0;
@@ -310,7 +319,8 @@ void GramSetBuilder::writeSets(uint32_t run, const Write& write)
         offset[g.id] = at;
         at += count;
     }
-    std::vector<uint16_t> documents(m_postings.size());
+    std::vector<uint16_t>& documents = m_sortedDocuments;
+    documents.resize(m_postings.size());
     m_docStart.push_back(uint32_t(m_postings.size()));
     for (size_t d = 0; d + 1 < m_docStart.size(); ++d) {
         const uint16_t low = m_docLow[d];

@@ -105,6 +105,11 @@ private:
     enum class Gathered { Done, Stopped, Overflow };
     Gathered gather(uint32_t first, uint32_t last, uint64_t lo, uint64_t hi, const Read& read);
     void addDocument(const unsigned char* text, size_t bytes, uint64_t lo, uint64_t hi);
+    // How many grams ahead of its look-up a gram's slot is asked for: enough
+    // misses under way to cover one's latency, few enough that the earliest
+    // is still in the cache when its turn comes.
+    static constexpr size_t LookAhead = 16;
+    size_t slotOf(uint64_t gram) const { return size_t((gram * 0x9E3779B97F4A7C15ull) >> m_shift); }
     void add(uint64_t gram, uint32_t document, uint16_t low);
     void list(Slot& s);
     void insert(uint64_t gram, uint32_t document);
@@ -127,6 +132,10 @@ private:
     std::vector<uint32_t> m_postings;    // gram numbers, document after document
     std::vector<uint32_t> m_docStart;    // per document: where its postings start
     std::vector<uint16_t> m_docLow;      // per document: its rowid's low 16 bits
+    std::vector<uint64_t> m_documentGrams; // the grams of the document being added, in order
+    // writeSets()'s sorting, kept with their pages from pass to pass.
+    std::vector<uint32_t> m_offsets;
+    std::vector<uint16_t> m_sortedDocuments;
 };
 
 } // namespace Orvanta
