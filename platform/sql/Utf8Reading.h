@@ -1,9 +1,12 @@
 // How the LIKE code reads UTF-8: strictly, and every byte that does not start
 // a well-formed sequence is a character of its own (InvalidBase + the byte), so
-// any byte string has exactly one reading, for pattern and text alike.
+// any byte string has exactly one reading, for pattern and text alike. The
+// writing side, for code that builds patterns or texts a character at a time,
+// is here too so that the two stay each other's inverse.
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace Orvanta::Utf8Reading {
 
@@ -37,6 +40,26 @@ inline Decoded decode(const unsigned char* p, const unsigned char* end)
         }
     }
     return {InvalidBase + b, 1};
+}
+
+// Appends code point `c` (at most U+10FFFF, no surrogate) as UTF-8.
+inline void append(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
 }
 
 } // namespace Orvanta::Utf8Reading

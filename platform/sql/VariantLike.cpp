@@ -7,25 +7,6 @@ namespace Orvanta::VariantLike {
 
 namespace {
 
-void append(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // Appends the character read at `p` folded (a byte that is no character as
 // it is) and returns how many bytes it took.
 size_t foldOne(const unsigned char* p, const unsigned char* end, std::string& out, char32_t* folded = nullptr)
@@ -40,7 +21,7 @@ size_t foldOne(const unsigned char* p, const unsigned char* end, std::string& ou
     const char32_t f = VariantFolding::fold(d.cp);
     if (folded)
         *folded = f;
-    append(out, f);
+    Utf8Reading::append(out, f);
     return d.len;
 }
 
@@ -71,7 +52,7 @@ std::string foldPattern(std::string_view pattern, char32_t escape)
     const auto* end = p + pattern.size();
     std::string escapeBytes;
     if (escape)
-        append(escapeBytes, escape);
+        Utf8Reading::append(escapeBytes, escape);
     while (p < end) {
         const Utf8Reading::Decoded d = Utf8Reading::decode(p, end);
         if (escape && d.cp == escape) {

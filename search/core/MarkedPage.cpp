@@ -151,6 +151,22 @@ MarkedPage::MarkedPage(const QString& page, LikeComparison comparison)
     referenced.erase(std::unique(referenced.begin(), referenced.end()), referenced.end());
 }
 
+// A pattern word of a folded search: matched over the folded text, as the
+// search matches it, its stretches mapped back to the page's own.
+std::vector<TextRun> MarkedPage::foldedPatternStretches(const QString& word) const
+{
+    const VariantMatches folding(text);
+    std::vector<TextRun> foldedRuns;
+    foldedRuns.reserve(runs.size());
+    for (const TextRun& run : runs)
+        foldedRuns.push_back({folding.foldedPosition(run.begin), folding.foldedPosition(run.end)});
+    std::vector<TextRun> stretches
+        = patternStretches(folding.foldedText(), foldedRuns, VariantMatches::folded(word));
+    for (TextRun& stretch : stretches)
+        stretch = folding.textStretch(stretch);
+    return stretches;
+}
+
 bool MarkedPage::meetsReferences(const QString& word) const
 {
     if (referenced.empty())
@@ -170,7 +186,7 @@ void MarkedPage::mark(const QString& word)
     if (word.isEmpty())
         return;
     if (isPatternWord(word)) {
-        if (wrap(patternStretches(text, runs, word)))
+        if (wrap(variants ? foldedPatternStretches(word) : patternStretches(text, runs, word)))
             runs = textRuns(text);
         return;
     }

@@ -40,6 +40,7 @@ private:
     bool markInReading(const QString& word); // whether marks went in
     bool wrap(const std::vector<TextRun>& spans);
     bool meetsReferences(const QString& word) const;
+    std::vector<TextRun> foldedPatternStretches(const QString& word) const;
 };
 
 } // namespace Orvanta

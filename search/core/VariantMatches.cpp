@@ -1,5 +1,7 @@
 #include "search/core/VariantMatches.h"
 
+#include <algorithm>
+
 #include "platform/text/VariantFolding.h"
 
 namespace Orvanta {
@@ -51,6 +53,11 @@ QString VariantMatches::folded(QStringView word)
     QString out;
     foldInto(word, out, nullptr);
     return out;
+}
+
+qsizetype VariantMatches::foldedPosition(qsizetype at) const
+{
+    return qsizetype(std::lower_bound(m_origin.begin(), m_origin.end(), at) - m_origin.begin());
 }
 
 } // namespace Orvanta

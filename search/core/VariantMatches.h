@@ -47,6 +47,18 @@ public:
         return hits;
     }
 
+    // The folded copy, and the way between its positions and the text's:
+    // for matching a pattern over the folded text (PatternStretches.h).
+    const QString& foldedText() const { return m_folded; }
+    // The folded position of the text's position `at` (a character's start,
+    // or the text's end).
+    qsizetype foldedPosition(qsizetype at) const;
+    // The stretch of the text a stretch of the folded copy covers.
+    TextRun textStretch(TextRun folded) const
+    {
+        return {m_origin[size_t(folded.begin)], m_origin[size_t(folded.end)]};
+    }
+
 private:
     QString m_folded;
     // Unit i of the folded copy comes from the text's character starting at

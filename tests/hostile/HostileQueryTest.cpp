@@ -11,11 +11,11 @@
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
 #include "platform/collection/Connection.h"
-#include "platform/index/ContentIndex.h"
 #include "platform/collection/Database.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 #include "support/Fixtures.h"
+#include "support/MaindataFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,7 +23,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <sqlite3.h>
 #include <unicode/uchar.h>
 
 #include <gtest/gtest.h>
@@ -218,11 +217,6 @@ QString pick(std::mt19937& rng, const QStringList& list)
     return list[int(rng() % unsigned(list.size()))];
 }
 
-void check(int rc, sqlite3* db)
-{
-    ASSERT_EQ(rc, SQLITE_OK) << sqlite3_errmsg(db);
-}
-
 // Writes maindata(subject, htm, content, date) with plain SQLite and keeps the
 // rows for the reference.
 void writeCollection(const QString& path, std::vector<Row>& rows)
@@ -230,12 +224,7 @@ void writeCollection(const QString& path, std::vector<Row>& rows)
     std::mt19937 rng(20261210);
     const QStringList separators = {QStringLiteral(" "), QString(), QStringLiteral("，"), QStringLiteral("　"),
                                     QStringLiteral("\n")};
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    check(sqlite3_exec(db, "CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT);"
-                           "BEGIN", nullptr, nullptr, nullptr), db);
-    sqlite3_stmt* st = nullptr;
-    check(sqlite3_prepare_v2(db, "INSERT INTO maindata VALUES (?1, ?2, ?3, ?4)", -1, &st, nullptr), db);
+    std::vector<Test::MaindataRow> written;
     rows.clear();
     for (int i = 0; i < 200; ++i) {
         Row row;
@@ -257,30 +246,12 @@ void writeCollection(const QString& path, std::vector<Row>& rows)
             row.date = kDates[int(rng() % unsigned(kDates.size()))];
         if (content)
             row.content = folded(*content);
-
-        const QByteArray s = row.subject.toUtf8(), h = row.htm.toUtf8();
-        const QByteArray c = content ? content->toUtf8() : QByteArray();
-        const QByteArray d = row.date ? row.date->toUtf8() : QByteArray();
-        sqlite3_bind_text(st, 1, s.constData(), int(s.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(st, 2, h.constData(), int(h.size()), SQLITE_TRANSIENT);
-        if (content)
-            sqlite3_bind_text(st, 3, c.constData(), int(c.size()), SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(st, 3);
-        if (row.date)
-            sqlite3_bind_text(st, 4, d.constData(), int(d.size()), SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(st, 4);
-        EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << sqlite3_errmsg(db);
-        sqlite3_reset(st);
+        written.push_back({row.subject, row.htm, content, row.date});
         rows.push_back(row);
     }
-    sqlite3_finalize(st);
-    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
     // With the content index, as orvanta-build writes collections; the scan
     // is tried as well by turning the index off (see bothPaths).
-    EXPECT_TRUE(ContentIndex::build(db));
-    sqlite3_close(db);
+    Test::writeMaindata(path, written);
 }
 
 // The rows of the Jet install fixture, from its listing in storage order.

@@ -8,17 +8,15 @@
 #include "app/core/modVelmora.h"
 #include "platform/Error.h"
 #include "platform/collection/Database.h"
-#include "platform/index/ContentIndex.h"
 #include "platform/text/VariantFolding.h"
 #include "search/core/QueryComposer.h"
 #include "search/core/SearchExecution.h"
 #include "support/Fixtures.h"
+#include "support/MaindataFile.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -59,12 +57,7 @@ const QStringList kPieces = {
 
 const QStringList kSeparators = {QStringLiteral(" "), QString(), QStringLiteral("，"), QStringLiteral("\n")};
 
-struct Collection {
-    QString subject;
-    QString htm;
-    std::optional<QString> content;
-    std::optional<QString> date;
-};
+using Collection = Test::MaindataRow;
 
 std::vector<Collection> makeRows()
 {
@@ -95,33 +88,14 @@ std::vector<Collection> makeRows()
 
 void writeCollection(const QString& path, const std::vector<Collection>& rows, bool fold)
 {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE maindata(subject TEXT, htm TEXT, content TEXT, date TEXT); BEGIN",
-                           nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO maindata VALUES (?1, ?2, ?3, ?4)", -1, &st, nullptr), SQLITE_OK);
-    for (const Collection& row : rows) {
-        const QByteArray s = row.subject.toUtf8(), h = row.htm.toUtf8();
-        const QByteArray c = row.content ? (fold ? foldedText(*row.content) : *row.content).toUtf8() : QByteArray();
-        const QByteArray d = row.date ? row.date->toUtf8() : QByteArray();
-        sqlite3_bind_text(st, 1, s.constData(), int(s.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(st, 2, h.constData(), int(h.size()), SQLITE_TRANSIENT);
-        if (row.content)
-            sqlite3_bind_text(st, 3, c.constData(), int(c.size()), SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(st, 3);
-        if (row.date)
-            sqlite3_bind_text(st, 4, d.constData(), int(d.size()), SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(st, 4);
-        EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << sqlite3_errmsg(db);
-        sqlite3_reset(st);
+    std::vector<Collection> written = rows;
+    if (fold) {
+        for (Collection& row : written) {
+            if (row.content)
+                row.content = foldedText(*row.content);
+        }
     }
-    sqlite3_finalize(st);
-    ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_TRUE(ContentIndex::build(db));
-    sqlite3_close(db);
+    Test::writeMaindata(path, written);
 }
 
 // Queries of one to three pieces, joined as a reader types them, some with

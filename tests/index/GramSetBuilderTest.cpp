@@ -42,18 +42,7 @@ std::string randomText(std::mt19937& rng, size_t characters, unsigned alphabet)
     for (size_t i = 0; i < characters; ++i) {
         const unsigned pick = unsigned(rng() % (alphabet + 8));
         char32_t c = pick < alphabet ? char32_t(0x4E00 + pick) : pick < alphabet + 6 ? char32_t('A' + pick - alphabet + (rng() % 2) * 32) : U'𠀀';
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
+        Utf8Reading::append(out, c);
     }
     return out;
 }

@@ -45,6 +45,13 @@ TEST(VariantMarks, EveryFormIsMarkedWithTheExactRules)
         {"甘艸、甘草；鍼、針", {"甘草", "针"}, mark("甘艸") + "、" + mark("甘草") + "；" + mark("鍼") + "、" + mark("針"),
          "甘艸、" + mark("甘草") + "；鍼、針", "several words, each in all its forms"},
         {"人入", {"入"}, "人" + mark("入"), "人" + mark("入"), "look-alikes stay apart"},
+        {"人參湯、人蔘湯、人参湯", {"人参_"}, mark("人參湯") + "、" + mark("人蔘湯") + "、" + mark("人参湯"),
+         "人參湯、人蔘湯、" + mark("人参湯"), "a pattern word marks what the folded pattern matches"},
+        {"人蔘甘草湯 人参湯", {"参%湯"}, "人" + mark("蔘甘草湯") + " 人" + mark("参湯"), "人蔘甘草湯 人" + mark("参湯"),
+         "'%' over folded text, shortest from the leftmost start"},
+        {"𠂝人湯 眾人湯", {"众_湯"}, mark("𠂝人湯") + " " + mark("眾人湯"), "𠂝人湯 眾人湯",
+         "a pattern's stretch mapped back across a form outside the BMP"},
+        {"<b>人</b>蔘湯", {"人_湯"}, "<b>人</b>蔘湯", "<b>人</b>蔘湯", "a folded pattern never spans mark-up"},
         {"<!-- 人蔘 --><script>人蔘</script>人蔘", {"人參"}, "<!-- 人蔘 --><script>人蔘</script>" + mark("人蔘"),
          "<!-- 人蔘 --><script>人蔘</script>人蔘", "comments and scripts are mark-up"},
     };
