@@ -109,8 +109,8 @@ GramSetBuilder::Gathered GramSetBuilder::gather(uint32_t first, uint32_t last, u
     m_overflow = false;
     // Room for the budget's worth of postings at once, so that the list never
     // moves (pages not yet written cost nothing).
-    if (m_postings.capacity() < m_budget / 8)
-        m_postings.reserve(m_budget / 8);
+    if (m_postings.capacity() < m_budget / 4)
+        m_postings.reserve(m_budget / 4);
     // Likewise the bitmaps, which otherwise move (and are copied) each time
     // they grow; and both keep their pages from pass to pass, where pages
     // given back and asked for again cost a fault each.
@@ -286,12 +286,14 @@ void GramSetBuilder::clearTable()
 }
 
 // What a pass holds, and what sorting its postings will add: per posting its
-// gram's number and then its document's 16 bits; per gram a slot (at most
-// three quarters full), its value, its place in the sort and its offset.
+// gram's number, and a share of the sorted documents' room (see writeSets());
+// per gram a slot (at most three quarters full), its value, its place in the
+// sort, its count and its offset.
 size_t GramSetBuilder::bytesInUse() const
 {
-    return m_postings.size() * (4 + 2) + m_slots.size() * sizeof(Slot) + m_gramCount * (sizeof(GramAndId) + 4)
-        + m_bitmaps.size() * 8 + m_docLow.size() * (4 + 2);
+    return m_postings.size() * 4 + (m_postings.size() / SortGroups + DenseAfter) * 2
+        + m_slots.size() * sizeof(Slot) + m_gramCount * (sizeof(GramAndId) + 8) + m_bitmaps.size() * 8
+        + m_docLow.size() * (4 + 2);
 }
 
 void GramSetBuilder::writeSets(uint32_t run, const Write& write)
@@ -307,52 +309,73 @@ void GramSetBuilder::writeSets(uint32_t run, const Write& write)
     }
     std::sort(order.begin(), order.end());
 
-    // Counting sort of the postings by gram, in ascending order of the grams;
-    // documents stay ascending within each gram as they were read.
-    std::vector<uint32_t>& offset = m_offsets;
-    offset.assign(grams, 0);
+    // A counting sort of the postings by gram, in ascending order of the
+    // grams, one group of grams at a time: each group holds about a quarter
+    // of the postings (no listed gram holds more than DenseAfter), so the
+    // sorted documents need a quarter of the room that sorting them all at
+    // once would, for a few more reads of the list. That room is what lets a
+    // run's postings, triples and all, fit the budget in one pass.
+    std::vector<uint32_t>& count = m_counts;
+    count.assign(grams, 0);
     for (const uint32_t id : m_postings)
-        ++offset[id];
-    uint32_t at = 0;
-    for (const GramAndId& g : order) {
-        const uint32_t count = offset[g.id];
-        offset[g.id] = at;
-        at += count;
-    }
+        ++count[id];
+    std::vector<uint32_t>& offset = m_offsets;
+    offset.assign(grams, Skip);
     std::vector<uint16_t>& documents = m_sortedDocuments;
-    documents.resize(m_postings.size());
+    const size_t groupLimit = m_postings.size() / SortGroups + DenseAfter;
+    if (documents.size() < groupLimit)
+        documents.resize(groupLimit);
     m_docStart.push_back(uint32_t(m_postings.size()));
-    for (size_t d = 0; d + 1 < m_docStart.size(); ++d) {
-        const uint16_t low = m_docLow[d];
-        for (uint32_t i = m_docStart[d]; i < m_docStart[d + 1]; ++i)
-            documents[offset[m_postings[i]]++] = low;
-    }
-    m_docStart.pop_back();
 
-    // offset[id] now ends each gram's documents, and the grams lie in order.
     std::vector<uint32_t> rowids;
     const uint32_t base = run << RunBits;
-    uint32_t begin = 0;
-    for (const GramAndId& g : order) {
-        const uint32_t end = offset[g.id];
-        rowids.resize(end - begin);
-        for (uint32_t i = begin; i < end; ++i)
-            rowids[i - begin] = base | documents[i];
-        // A dense gram's later documents, all after those listed (but for
-        // the document that made it dense, which may be in both: the set
-        // holds it once).
-        if (g.dense != Empty) {
-            for (size_t w = 0; w < BitmapWords; ++w) {
-                for (uint64_t bits = m_bitmaps[bitmapWord(g.dense, w)]; bits; bits &= bits - 1)
-                    rowids.push_back(base | uint32_t(w * 64 + size_t(std::countr_zero(bits))));
+    for (size_t groupBegin = 0; groupBegin < order.size();) {
+        size_t groupEnd = groupBegin;
+        uint32_t at = 0;
+        while (groupEnd < order.size() && (groupEnd == groupBegin || at + count[order[groupEnd].id] <= groupLimit)) {
+            offset[order[groupEnd].id] = at;
+            at += count[order[groupEnd].id];
+            ++groupEnd;
+        }
+        if (documents.size() < at)
+            documents.resize(at);
+        // Documents stay ascending within each gram as they were read.
+        for (size_t d = 0; d + 1 < m_docStart.size(); ++d) {
+            const uint16_t low = m_docLow[d];
+            for (uint32_t i = m_docStart[d]; i < m_docStart[d + 1]; ++i) {
+                uint32_t& o = offset[m_postings[i]];
+                if (o != Skip)
+                    documents[o++] = low;
             }
         }
-        PostingSet set;
-        set.addMany(rowids.data(), rowids.size());
-        set.optimize();
-        write(g.gram, set);
-        begin = end;
+
+        // offset[id] now ends each gram's documents, and the grams lie in order.
+        uint32_t begin = 0;
+        for (size_t g = groupBegin; g < groupEnd; ++g) {
+            const GramAndId& gram = order[g];
+            const uint32_t end = offset[gram.id];
+            offset[gram.id] = Skip;
+            rowids.resize(end - begin);
+            for (uint32_t i = begin; i < end; ++i)
+                rowids[i - begin] = base | documents[i];
+            // A dense gram's later documents, all after those listed (but for
+            // the document that made it dense, which may be in both: the set
+            // holds it once).
+            if (gram.dense != Empty) {
+                for (size_t w = 0; w < BitmapWords; ++w) {
+                    for (uint64_t bits = m_bitmaps[bitmapWord(gram.dense, w)]; bits; bits &= bits - 1)
+                        rowids.push_back(base | uint32_t(w * 64 + size_t(std::countr_zero(bits))));
+                }
+            }
+            PostingSet set;
+            set.addMany(rowids.data(), rowids.size());
+            set.optimize();
+            write(gram.gram, set);
+            begin = end;
+        }
+        groupBegin = groupEnd;
     }
+    m_docStart.pop_back();
 }
 
 } // namespace Orvanta

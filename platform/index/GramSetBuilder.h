@@ -7,8 +7,10 @@
 // postings themselves. The builder therefore keeps no object per gram while
 // it gathers: a table from each gram to a small number, and for every
 // document the numbers of the grams it holds, four bytes per posting. Once
-// the run is read, a counting sort groups the postings by gram, and each set
-// is made, handed over and dropped, in ascending order of the grams.
+// the run is read, a counting sort groups the postings by gram (a few groups
+// of grams in turn, so that its output needs a fraction of the list's room),
+// and each set is made, handed over and dropped, in ascending order of the
+// grams.
 //
 // When a run's postings would not fit the memory budget, the run is read
 // again in several passes, each gathering only the grams whose hash falls in
@@ -87,6 +89,10 @@ private:
     // more: the commonest characters are in most documents.
     static constexpr uint32_t DenseAfter = 2048;
     static constexpr size_t BitmapWords = 65536 / 64;
+    // writeSets() sorts the postings in groups of grams, each about this
+    // share of them.
+    static constexpr size_t SortGroups = 4;
+    static constexpr uint32_t Skip = UINT32_MAX; // a gram of another group
     // Bitmaps are kept interleaved, 16 to a block, word by word: a document's
     // bits in every bitmap then lie in a few cache lines (one per block),
     // where bitmaps side by side would each need their own.
@@ -134,6 +140,7 @@ private:
     std::vector<uint16_t> m_docLow;      // per document: its rowid's low 16 bits
     std::vector<uint64_t> m_documentGrams; // the grams of the document being added, in order
     // writeSets()'s sorting, kept with their pages from pass to pass.
+    std::vector<uint32_t> m_counts;
     std::vector<uint32_t> m_offsets;
     std::vector<uint16_t> m_sortedDocuments;
 };
