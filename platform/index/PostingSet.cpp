@@ -107,6 +107,11 @@ void PostingSet::optimize()
     roaring_bitmap_shrink_to_fit(m_set);
 }
 
+size_t PostingSet::serializedBytes() const
+{
+    return roaring_bitmap_portable_size_in_bytes(m_set);
+}
+
 std::string PostingSet::serialize() const
 {
     std::string out(roaring_bitmap_portable_size_in_bytes(m_set), '\0');

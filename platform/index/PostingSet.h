@@ -49,6 +49,8 @@ public:
     // Compacts runs before the set is stored.
     void optimize();
     std::string serialize() const;
+    // The bytes serialize() would give.
+    size_t serializedBytes() const;
     // nullopt when `bytes` is not a well-formed stored set.
     static std::optional<PostingSet> deserialize(std::string_view bytes);
 

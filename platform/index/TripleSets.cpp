@@ -9,6 +9,7 @@
 #include <bit>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace Orvanta::TripleSets {
 
@@ -41,6 +42,38 @@ PostingSet pairInRun(sqlite3* db, Statement& lookup, uint64_t pair, uint32_t run
     return out;
 }
 
+// The pairs' sets of the runs, read once each while they fit: the triples
+// come by their first two characters, so the set of a triple's second pair
+// is wanted again for every first character before it, and reading it back
+// (its checksum, its b-tree, its decoding) cost more than the encoding.
+class PairCache {
+public:
+    PairCache(sqlite3* db, Statement& lookup) : m_db(db), m_lookup(lookup) {}
+    const PostingSet& get(uint64_t pair, uint32_t run)
+    {
+        const uint64_t key = ContentIndex::storedKey(pair, run);
+        auto found = m_sets.find(key);
+        if (found != m_sets.end())
+            return found->second;
+        PostingSet set = pairInRun(m_db, m_lookup, pair, run);
+        // Held within a bound: when full, it starts again empty.
+        const size_t bytes = set.serializedBytes() + 64;
+        if (m_bytes + bytes > MostBytes) {
+            m_sets.clear();
+            m_bytes = 0;
+        }
+        m_bytes += bytes;
+        return m_sets.emplace(key, std::move(set)).first->second;
+    }
+
+private:
+    static constexpr size_t MostBytes = size_t(64) << 20;
+    sqlite3* m_db;
+    Statement& m_lookup;
+    std::unordered_map<uint64_t, PostingSet> m_sets;
+    size_t m_bytes = 0;
+};
+
 } // namespace
 
 void createGatheredTable(sqlite3* db)
@@ -63,10 +96,7 @@ void encode(sqlite3* db)
         Statement gathered = prepare(db, "SELECT key, sets FROM temp.orvanta_index_triples_gathered ORDER BY key");
         Statement lookup = prepare(db, "SELECT sets FROM main.orvanta_index_grams WHERE key = ?1");
         Statement insert = prepare(db, "INSERT INTO main.orvanta_index_triples(key, sets) VALUES (?1, ?2)");
-        // Rows come by triple, then run: the first pair's set of a run is
-        // kept while the triples that begin with it go by.
-        uint64_t firstPairKey = UINT64_MAX;
-        PostingSet firstPair;
+        PairCache pairs(db, lookup);
         int rc;
         while ((rc = sqlite3_step(gathered.get())) == SQLITE_ROW) {
             const auto key = std::bit_cast<uint64_t>(sqlite3_column_int64(gathered.get(), 0));
@@ -77,13 +107,8 @@ void encode(sqlite3* db)
             const auto run = uint32_t(key & ((1u << RunBits) - 1));
             const uint64_t chars = key >> RunBits;
             const auto a = char32_t(chars >> 32), b = char32_t((chars >> 16) & 0xFFFF), c = char32_t(chars & 0xFFFF);
-            const uint64_t ab = ContentIndex::storedKey(ContentIndex::bigram(a, b), run);
-            if (ab != firstPairKey) {
-                firstPair = pairInRun(db, lookup, ContentIndex::bigram(a, b), run);
-                firstPairKey = ab;
-            }
-            PostingSet rest = firstPair;
-            rest.intersectWith(pairInRun(db, lookup, ContentIndex::bigram(b, c), run));
+            PostingSet rest = pairs.get(ContentIndex::bigram(a, b), run);
+            rest.intersectWith(pairs.get(ContentIndex::bigram(b, c), run));
             rest.subtract(*triple);
             std::string payload(1, rest.size() < triple->size() ? Complement : Explicit);
             PostingSet& stored = payload[0] == Complement ? rest : *triple;
