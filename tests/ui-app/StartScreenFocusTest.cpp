@@ -13,13 +13,15 @@ namespace {
 
 using StartScreenLook = AppTest;
 
-// The ring's pixels: kFocusWidth wide, kFocusInset inside the edges.
+// The ring: two pixels wide, just inside the two-pixel bevel, in the
+// palette's highlight colour.
+constexpr int kRingInset = 2;
+constexpr int kRingWidth = 2;
+
 QList<QPoint> ringPixels(QSize size)
 {
-    const QRect outer = QRect(QPoint(0, 0), size).adjusted(PictureButton::kFocusInset, PictureButton::kFocusInset,
-                                                           -PictureButton::kFocusInset, -PictureButton::kFocusInset);
-    const QRect inner = outer.adjusted(PictureButton::kFocusWidth, PictureButton::kFocusWidth,
-                                       -PictureButton::kFocusWidth, -PictureButton::kFocusWidth);
+    const QRect outer = QRect(QPoint(0, 0), size).adjusted(kRingInset, kRingInset, -kRingInset, -kRingInset);
+    const QRect inner = outer.adjusted(kRingWidth, kRingWidth, -kRingWidth, -kRingWidth);
     QList<QPoint> out;
     for (int y = outer.top(); y <= outer.bottom(); ++y)
         for (int x = outer.left(); x <= outer.right(); ++x)
@@ -88,7 +90,7 @@ TEST_F(StartScreenLook, TheFocusedButtonShowsARingAndKeepsItsPicture)
         ASSERT_TRUE(c.focused->hasFocus());
         const QImage focused = look(c.focused);
         const QImage plain = c.focused == f.cmdQuery() ? queryPlain : setPlain;
-        const QRgb ring = c.focused->focusMarkColour().rgb();
+        const QRgb ring = c.focused->palette().color(QPalette::Active, QPalette::Highlight).rgb();
 
         int onRing = 0, differs = 0;
         for (const QPoint& p : ringPixels(focused.size())) {
@@ -100,7 +102,7 @@ TEST_F(StartScreenLook, TheFocusedButtonShowsARingAndKeepsItsPicture)
         EXPECT_GT(differs, ringSize / 2) << "the ring differs from the picture it lies on";
 
         // Inside the ring the picture is untouched: nothing greys it.
-        const int inset = PictureButton::kFocusInset + PictureButton::kFocusWidth;
+        const int inset = kRingInset + kRingWidth;
         const QRect inside = focused.rect().adjusted(inset, inset, -inset, -inset);
         EXPECT_EQ(focused.copy(inside), plain.copy(inside)) << "the picture looks different with the focus";
 
