@@ -1176,4 +1176,53 @@ TEST_F(DesktopProgramUnderAWindowManager, TheSearchWindowGrowsAndTheStartScreenD
     expectEnd();
 }
 
+// The criteria editor by keyboard alone: typing a folder's first letter and
+// Enter opens it, typing a file's first letter and Enter loads it, Space
+// opens the focused folder.
+TEST_F(DesktopProgramUnderAWindowManager, TheCriteriaEditorByKeyboard)
+{
+    const QDir work(m_workDir.path());
+    ASSERT_TRUE(work.mkpath(QStringLiteral("kappa")) && work.mkpath(QStringLiteral("alpha")));
+    Orvanta::Test::writeFile(work.filePath(QStringLiteral("kappa/k1.txt")), "k1\r\n");
+    Orvanta::Test::writeFile(work.filePath(QStringLiteral("kappa/m2.set")), "m2\r\n");
+    Orvanta::Test::writeFile(work.filePath(QStringLiteral("w.txt")), "w\r\n");
+    const QString workPath = QDir(m_workDir.path()).canonicalPath();
+
+    start();
+    const QString window = openSearchWindow();
+    ASSERT_FALSE(window.isEmpty());
+    const QString editor = openCriteriaEditorFromList(window);
+    ASSERT_FALSE(editor.isEmpty()) << "the criteria editor did not open";
+    ASSERT_TRUE(m_session->waitForPaint(editor));
+
+    // A click in the folder list gives it the focus (a single click opens nothing).
+    constexpr int kFolderListX = 24 + 100, kFolderListY = 64 + 8;
+    ASSERT_TRUE(m_session->click(editor, kFolderListX, kFolderListY));
+    const auto keys = [&](const QStringList& names) {
+        for (const QString& name : names) {
+            if (!m_session->key(name))
+                return false;
+            waitUntil([] { return false; }, 600ms); // each key a run of typing of its own
+        }
+        return true;
+    };
+    // To the folder, open it, back to the file list, to the file, load it.
+    ASSERT_TRUE(keys({"k", "Return", "shift+Tab", "shift+Tab", "m", "Return"}));
+    const QString loaded = workPath + QStringLiteral("/kappa/m2.set");
+    EXPECT_TRUE(waitUntil([&] { return m_session->windowName(editor) == loaded; }, 10s))
+        << "caption: " << m_session->windowName(editor).toStdString();
+    m_session->windowShot(editor, artifactsDir() + QStringLiteral("/16-criteria-editor-by-keyboard.png"));
+
+    // Back in the folder list the opened folder is the focused entry; the one
+    // above it is the folder it lies in, which Space opens.
+    ASSERT_TRUE(keys({"Tab", "Tab", "Up", "space", "shift+Tab", "shift+Tab", "w", "Return"}));
+    const QString second = workPath + QStringLiteral("/w.txt");
+    EXPECT_TRUE(waitUntil([&] { return m_session->windowName(editor) == second; }, 10s))
+        << "caption: " << m_session->windowName(editor).toStdString();
+
+    ASSERT_TRUE(m_session->requestClose(editor));
+    ASSERT_TRUE(m_session->requestClose(window));
+    expectEnd();
+}
+
 } // namespace
