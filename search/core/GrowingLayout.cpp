@@ -71,7 +71,8 @@ bool reachable(const QRect& frame, const QList<QRect>& screens)
     const QRect strip(frame.left(), frame.top(), frame.width(), std::min(kTitleStrip, frame.height()));
     return std::any_of(screens.begin(), screens.end(), [&](const QRect& screen) {
         const QRect seen = strip.intersected(screen);
-        return seen.width() >= std::min(kGrabWidth, strip.width()) && seen.height() >= std::min(kGrabHeight, strip.height());
+        return seen.width() >= std::min(kGrabWidth, strip.width())
+               && seen.height() >= std::min(kGrabHeight, strip.height());
     });
 }
 

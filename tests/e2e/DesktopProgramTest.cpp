@@ -1059,8 +1059,9 @@ bool doubleClickTitleBar(const XSession& session, const QString& window)
 
 bool maximisedState(const XSession& session, const QString& window)
 {
-    const ToolResult r = runTool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")},
-                                 10s, session.environment());
+    const ToolResult r = runTool(QStringLiteral("xprop"),
+                                 {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")}, 10s,
+                                 session.environment());
     return r.ok && r.out.contains("_NET_WM_STATE_MAXIMIZED_HORZ") && r.out.contains("_NET_WM_STATE_MAXIMIZED_VERT");
 }
 

@@ -46,10 +46,12 @@ struct Designed {
 
 // Every control where the design and the load step put it.
 const Designed kDesigned[] = {
-    {"TxtQuery", [](const FrmVelmoraMain& w) -> QWidget* { return w.TxtQuery(); }, QRect(px(200), px(240), px(3500), px(405))},
+    {"TxtQuery", [](const FrmVelmoraMain& w) -> QWidget* { return w.TxtQuery(); },
+     QRect(px(200), px(240), px(3500), px(405))},
     {"Command1", [](const FrmVelmoraMain& w) -> QWidget* { return w.Command1(); }, pxRect(2630, 690, 1080, 480)},
     {"ct", [](const FrmVelmoraMain& w) -> QWidget* { return w.ct(); }, pxRect(238, 730, 1695, 375)},
-    {"Grd1", [](const FrmVelmoraMain& w) -> QWidget* { return w.Grd1(); }, QRect(px(200), px(1200), px(3520), px(7125))},
+    {"Grd1", [](const FrmVelmoraMain& w) -> QWidget* { return w.Grd1(); },
+     QRect(px(200), px(1200), px(3520), px(7125))},
     {"LblDesc", [](const FrmVelmoraMain& w) -> QWidget* { return w.LblDesc(); }, pxRect(3830, 225, 8000, 8115)},
     {"imgBack", [](const FrmVelmoraMain& w) -> QWidget* { return w.imgBack(); }, pxRect(4080, 600, 135, 135)},
     {"ChkVariants", [](const FrmVelmoraMain& w) -> QWidget* { return w.ChkVariants(); }, pxRect(240, 8340, 1500, 390)},
