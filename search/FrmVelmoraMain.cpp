@@ -131,6 +131,7 @@ void FrmVelmoraMain::buildControls()
     m_lblDesc->setGeometry(pxRect(3830, 225, 8000, 8115));
 
     buildVariantSwitch();
+    buildDivider();
 
     setTabOrder(m_grd1, m_command1);
     setTabOrder(m_command1, m_lblDesc);
@@ -176,14 +177,20 @@ void FrmVelmoraMain::Form_Load()
     m_grd1->setHeaderText(0, QStringLiteral("內容標題 或 查詢結果"));
     m_txtQuery->move(px(m_grd1->leftTwips()), m_txtQuery->y());
     m_txtQuery->setEditText(QString());
+    // What the window grows from.
+    keepDesignedLayout();
 
     m_lblDesc->navigate(Paths::join(Paths::installFolder(), QStringLiteral("Help.htm")));
 
     RunSearch();
+
+    // Where the reader left the window, when it was open before.
+    restorePlacement();
 }
 
 void FrmVelmoraMain::Form_Unload()
 {
+    savePlacement();
     // A temporary page that cannot be deleted stays behind; the window closes
     // all the same and nothing is reported.
     try {

@@ -10,6 +10,7 @@
 
 #include "app/forms/Form.h"
 #include "platform/sql/LikeComparison.h"
+#include "search/core/GrowingLayout.h"
 
 #include <QEvent>
 #include <QPixmap>
@@ -17,6 +18,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QCheckBox;
 class QKeyEvent;
@@ -24,6 +26,7 @@ class QLabel;
 
 namespace Orvanta {
 
+class Divider;
 class DocumentView;
 class PictureButton;
 class QueryBox;
@@ -44,6 +47,8 @@ public:
     QLabel* imgBack() const { return m_imgBack; }
     const QPixmap& picture() const { return m_picture; }
     QCheckBox* ChkVariants() const { return m_chkVariants; } // 異體字 (VariantSwitch.cpp)
+    Divider* divider() const { return m_divider; }           // between list and view (WindowGrowth.cpp)
+    double listShare() const { return m_listShare; }         // the list's share of the extra width
 
     // Window state; every string starts empty at each load.
     QString strTmpPage;   // full path of the temporary page
@@ -84,6 +89,8 @@ protected:
     void Form_Unload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // What the reading keys did with a key: nothing, took it, or left it to
@@ -93,6 +100,13 @@ private:
 
     void buildControls();
     void buildVariantSwitch();
+    // The window that grows (WindowGrowth.cpp).
+    void buildDivider();
+    void keepDesignedLayout();
+    void applyGrowth();
+    void noteNormalPlacement();
+    void restorePlacement();
+    void savePlacement() const;
     void printCurrentRow();
     void resetHistory();
     void setOuterGeometryTwips(double top, double left, double height, double width);
@@ -124,6 +138,15 @@ private:
     bool m_pageNowhere = false;     // the last page could be written nowhere
     bool m_pageNowhereSaid = false; // and the user was told, once per run
     bool m_framed = false; // the outer size was applied to the window manager's frame
+    // The growing window: the rectangles as the load step left them, the
+    // divider, and the last place the window had while neither maximised
+    // nor minimised (frame top-left, client size).
+    Divider* m_divider = nullptr;
+    std::optional<GrowingLayout::Rects> m_designed;
+    int m_designedColumnTwips = 0;
+    double m_listShare = GrowingLayout::kDefaultListShare;
+    double m_shareAtPress = GrowingLayout::kDefaultListShare;
+    QRect m_normalPlacement;
 };
 
 } // namespace Orvanta
