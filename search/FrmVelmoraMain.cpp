@@ -131,6 +131,7 @@ void FrmVelmoraMain::buildControls()
     m_lblDesc->setGeometry(pxRect(3830, 225, 8000, 8115));
 
     buildVariantSwitch();
+    buildReadingAids();
 
     setTabOrder(m_grd1, m_command1);
     setTabOrder(m_command1, m_lblDesc);
