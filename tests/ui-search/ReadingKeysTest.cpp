@@ -6,6 +6,7 @@
 
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/FindBar.h"
+#include "platform/ui/PictureButton.h"
 #include "platform/ui/ResultGrid.h"
 #include "search/FrmVelmoraMain.h"
 #include "search/QueryBox.h"
