@@ -106,11 +106,14 @@ void FrmVelmoraMain::searchSelection(const QString& selection)
     const QString query = queryFromSelection(selection);
     if (query.isEmpty())
         return;
-    // As Enter in the query box searches: the list takes the focus, then the
-    // search runs; the history list stays as it is.
+    // As Enter typed in the query box: the window's key handler, then the
+    // box's own, which searches; the history list stays as it is.
     m_txtQuery->setEditText(query);
-    m_grd1->takeFocus();
-    RunSearch();
+    int16_t keyCode = 13;
+    int16_t shift = 0;
+    Form_KeyDown(keyCode, shift);
+    int16_t keyAscii = 13;
+    TxtQuery_KeyPress(keyAscii);
 }
 
 bool FrmVelmoraMain::saveResultList(const QString& localPath)
