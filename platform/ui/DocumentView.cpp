@@ -1,4 +1,4 @@
-// About 480 lines, one concept: the view that shows a page, with the two
+// About 490 lines, one concept: the view that shows a page, with the two
 // small guards it installs on its own web page (no scripts of the page, no
 // loads from beyond the page and its collection) and its helpers for the
 // marks, the find bar, zoom, copy, print and the links followed, all of them
