@@ -40,7 +40,8 @@ constexpr int kStripHeightTwips = 390;
 
 QString FrmVelmoraMain::foundCountText(int64_t documents)
 {
-    return QStringLiteral("找到 %1 筆").arg(QLocale(QLocale::Chinese, QLocale::Taiwan).toString(qlonglong(documents)));
+    const QLocale taiwan(QLocale::Chinese, QLocale::Taiwan);
+    return QStringLiteral("找到 %1 筆").arg(taiwan.toString(qlonglong(documents)));
 }
 
 QString FrmVelmoraMain::saveResultListCaption()
@@ -145,7 +146,8 @@ void FrmVelmoraMain::saveResultListAs()
 void FrmVelmoraMain::showResultListMenu(const QPoint& at)
 {
     QMenu menu(this);
-    QAction* save = menu.addAction(saveResultListCaption(), this, [this] { runHandler([this] { saveResultListAs(); }); });
+    QAction* save = menu.addAction(saveResultListCaption(), this,
+                                   [this] { runHandler([this] { saveResultListAs(); }); });
     // The design's two empty rows are no result.
     save->setEnabled(!m_foundCount->text().isEmpty());
     menu.exec(m_grd1->viewport()->mapToGlobal(at));

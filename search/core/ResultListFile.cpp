@@ -52,7 +52,8 @@ QString resultListNotSavedMessage(const QString& nativePath, int errorNumber)
         cause = QStringLiteral("無法寫入");
         break;
     }
-    return QStringLiteral("無法儲存結果清單「%1」（%2）。\n檔案沒有寫入，請選擇其他位置。").arg(nativePath, cause);
+    return QStringLiteral("無法儲存結果清單「%1」（%2）。\n檔案沒有寫入，請選擇其他位置。")
+        .arg(nativePath, cause);
 }
 
 } // namespace Orvanta
