@@ -132,6 +132,7 @@ void FrmVelmoraMain::buildControls()
 
     buildVariantSwitch();
     buildDivider();
+    buildReadingAids();
 
     setTabOrder(m_grd1, m_command1);
     setTabOrder(m_command1, m_lblDesc);

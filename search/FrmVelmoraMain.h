@@ -49,6 +49,7 @@ public:
     QCheckBox* ChkVariants() const { return m_chkVariants; } // 異體字 (VariantSwitch.cpp)
     Divider* divider() const { return m_divider; }           // between list and view (WindowGrowth.cpp)
     double listShare() const { return m_listShare; }         // the list's share of the extra width
+    QLabel* FoundCount() const { return m_foundCount; }      // "找到 N 筆" (ReadingAids.cpp)
 
     // Window state; every string starts empty at each load.
     QString strTmpPage;   // full path of the temporary page
@@ -77,6 +78,18 @@ public:
     void toggleVariants(); // F8
 
     bool keyPreview() const { return m_keyPreview; }
+
+    // Reading aids (ReadingAids.cpp): the help page on F1, the current row
+    // copied, a search for the page's selected text, the result list saved.
+    void showHelp();
+    void copyCurrentRow();
+    void searchSelection(const QString& selection);
+    // Writes the result list to a local path; false, with the reader told
+    // why, when it could not be written.
+    bool saveResultList(const QString& localPath);
+    void saveResultListAs(); // asks where first
+    static QString foundCountText(int64_t documents); // "找到 1,234 筆"
+    static QString saveResultListCaption();           // "儲存結果清單…"
 
     // The exact texts the window shows.
     static QString caption();
@@ -107,6 +120,10 @@ private:
     void noteNormalPlacement();
     void restorePlacement();
     void savePlacement() const;
+    void buildReadingAids();
+    void placeFoundCount();
+    void showFoundCount();
+    void showResultListMenu(const QPoint& at);
     void printCurrentRow();
     void resetHistory();
     void setOuterGeometryTwips(double top, double left, double height, double width);
@@ -122,6 +139,7 @@ private:
     DocumentView* m_lblDesc = nullptr;
     QLabel* m_imgBack = nullptr;
     QCheckBox* m_chkVariants = nullptr;
+    QLabel* m_foundCount = nullptr;
     QPixmap m_picture;
     bool m_keyPreview = true;
     // The key press the window looked at last, at its first receiver.

@@ -6,6 +6,7 @@
 
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/FindBar.h"
+#include "platform/ui/PictureButton.h"
 #include "platform/ui/ResultGrid.h"
 #include "search/FrmVelmoraMain.h"
 #include "search/QueryBox.h"
@@ -182,12 +183,14 @@ TEST_F(SearchWindowTest, CopyTakesTheViewsSelection)
     ASSERT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
     evaluate(view.page(), QStringLiteral("window.getSelection().selectAllChildren(document.body)"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasSelection(); }, 20000));
-    w.Grd1()->takeFocus();
+    // From a control that has no text of its own to copy; the result list
+    // copies its current row instead (ReadingAidsTest).
+    w.Command1()->setFocus(Qt::OtherFocusReason);
     press(Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::clipboard()->text().contains(QStringLiteral("甘草 人參")); },
                                 20000))
         << QApplication::clipboard()->text().toStdString();
-    EXPECT_TRUE(w.Grd1()->hasFocus());
+    EXPECT_TRUE(w.Command1()->hasFocus());
 }
 
 // In the query box, Ctrl+C copies what is selected there, not the page.
@@ -274,7 +277,7 @@ TEST_F(SearchWindowTest, APageShownFromThePrivateFolderKeepsPicturesAnchorsAndLi
     QFile::remove(local(QStringLiteral("tmp")));
 }
 
-TEST_F(SearchWindowTest, ContextMenuOffersCopyAndSelectAllOnly)
+TEST_F(SearchWindowTest, ContextMenuOffersCopySelectAllAndSearchOnly)
 {
     makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", kBig5Head + QStringLiteral("<p>甘草 人參</p>")}});
     FrmVelmoraMain& w = showWindow();
@@ -298,5 +301,6 @@ TEST_F(SearchWindowTest, ContextMenuOffersCopyAndSelectAllOnly)
     QTest::mouseClick(page, Qt::RightButton, {}, QPoint(40, 40));
     QTest::qWaitFor([&] { return !entries.isEmpty(); }, 10000);
     poll.stop();
-    EXPECT_EQ(entries, (QStringList{QStringLiteral("複製(&C)"), QStringLiteral("全選(&A)")}));
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("複製(&C)"), QStringLiteral("全選(&A)"), QString(),
+                                    QStringLiteral("搜尋選取文字")}));
 }

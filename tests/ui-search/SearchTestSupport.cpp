@@ -18,7 +18,10 @@
 #include <QSettings>
 #include <QEvent>
 #include <QFile>
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -151,6 +154,38 @@ QStringList historyOf(const QueryBox& box)
     for (int i = 0; i < box.count(); ++i)
         items << box.itemText(i);
     return items;
+}
+
+QStringList useContextMenu(const std::function<void()>& open, const std::function<void(QMenu&)>& use)
+{
+    QStringList entries;
+    bool done = false;
+    QTimer poll;
+    poll.setInterval(100);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || done)
+            return;
+        done = true;
+        for (const QAction* action : menu->actions())
+            entries << action->text();
+        use(*menu);
+    });
+    poll.start();
+    open();
+    if (!QTest::qWaitFor([&] { return done; }, 10000))
+        ADD_FAILURE() << "no menu came up";
+    poll.stop();
+    return entries;
+}
+
+QAction* menuEntry(QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
 }
 
 } // namespace Orvanta::Test
