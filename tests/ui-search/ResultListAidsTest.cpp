@@ -79,8 +79,10 @@ TEST_F(SearchWindowTest, TheNumberFoundStandsInTheFreeStripUnderTheList)
 
     // In the strip the design leaves free: inside the client area, below the
     // list, clear of every designed control and of 異體字; every caption of
-    // the design as it was.
-    const QRect r = found.geometry();
+    // the design as it was. At the designed client size (the load step sizes
+    // the frame, which an offscreen window does not have).
+    w.resize(pxSize(12000, 8730));
+    QRect r = found.geometry();
     EXPECT_TRUE(QRect(QPoint(0, 0), pxSize(12000, 8730)).contains(r)) << r.x() << "," << r.y();
     EXPECT_GE(r.top(), w.Grd1()->geometry().bottom());
     EXPECT_GT(r.width(), found.fontMetrics().horizontalAdvance(QStringLiteral("找到 140,831 筆")));
@@ -91,6 +93,14 @@ TEST_F(SearchWindowTest, TheNumberFoundStandsInTheFreeStripUnderTheList)
     EXPECT_EQ(w.Grd1()->geometry(), QRect(px(200), px(1200), px(3520), px(7125)));
     EXPECT_EQ(w.windowTitle(), FrmVelmoraMain::caption());
     EXPECT_EQ(w.Grd1()->text(0, 0), QStringLiteral(" 內容標題 或 查詢結果"));
+
+    // A grown window: still under the list, inside the window, clear of 異體字.
+    w.resize(1400, 1000);
+    r = found.geometry();
+    EXPECT_TRUE(w.rect().contains(r)) << r.x() << "," << r.y();
+    EXPECT_GE(r.top(), w.Grd1()->geometry().bottom());
+    EXPECT_FALSE(w.ChkVariants()->geometry().intersects(r));
+    EXPECT_TRUE(found.isVisible());
 }
 
 TEST_F(SearchWindowTest, TheResultListIsSavedWholeOrNotAtAll)
