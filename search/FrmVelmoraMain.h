@@ -22,6 +22,7 @@
 
 class QCheckBox;
 class QKeyEvent;
+class QPainter;
 class QLabel;
 
 namespace Orvanta {
@@ -124,6 +125,7 @@ private:
     void placeFoundCount();
     void showFoundCount();
     void showResultListMenu(const QPoint& at);
+    void paintGrownPanel(QPainter& painter) const;
     void printCurrentRow();
     void resetHistory();
     void setOuterGeometryTwips(double top, double left, double height, double width);

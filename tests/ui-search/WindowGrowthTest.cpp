@@ -134,6 +134,33 @@ TEST_F(WindowGrowth, ListAndViewTakeTheRoomBeyondIt)
     }
 }
 
+TEST_F(WindowGrowth, ThePanelsEdgeMovesOutWithTheWindow)
+{
+    makeCollection(herbs());
+    FrmVelmoraMain& w = showWindow();
+    const QImage picture = w.picture().toImage();
+    ASSERT_FALSE(picture.isNull());
+    const int pw = picture.width(), ph = picture.height();
+
+    // At the designed size the picture is drawn as it is.
+    w.resize(kDesignedClient);
+    QImage shot = w.grab().toImage();
+    for (const QPoint at : {QPoint(5, 5), QPoint(pw - 2, 5), QPoint(5, ph - 2)})
+        EXPECT_EQ(shot.pixel(at), picture.pixel(at)) << at.x() << "," << at.y();
+
+    // Grown: the bevel along the right and bottom edges is at the window's
+    // edges, and the room between is the panel's own colour, not a seam.
+    const QSize grown(1400, 1000);
+    w.resize(grown);
+    shot = w.grab().toImage();
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(shot.pixel(grown.width() - 1 - k, 5), picture.pixel(pw - 1 - k, 5)) << "right edge " << k;
+        EXPECT_EQ(shot.pixel(5, grown.height() - 1 - k), picture.pixel(5, ph - 1 - k)) << "bottom edge " << k;
+    }
+    for (const int x : {pw - 6, pw, pw + 100, grown.width() - 20})
+        EXPECT_EQ(shot.pixel(x, 5), picture.pixel(pw - 7, 5)) << "top strip at " << x;
+}
+
 TEST_F(WindowGrowth, TheDividerMovesAndTheNextOpeningRestoresWhereTheWindowWasLeft)
 {
     makeCollection(herbs());
