@@ -37,20 +37,6 @@ using namespace Orvanta::Test;
 
 namespace {
 
-const QString kBig5Head = QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; charset=big5\"></head><body>");
-
-QString page(const QString& body)
-{
-    return kBig5Head + body + QStringLiteral("</body></html>");
-}
-
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget* focus = QApplication::focusWidget();
-    ASSERT_NE(focus, nullptr);
-    QTest::keyClick(focus, key, modifiers);
-}
-
 // The page's own widget, where the reader's keys go when the page has the focus.
 QWidget* pageWidget(DocumentView& view)
 {
@@ -61,8 +47,8 @@ QWidget* pageWidget(DocumentView& view)
 
 TEST_F(SearchWindowTest, F1ShowsTheHelpPageFromEveryControl)
 {
-    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", page(QStringLiteral("<p>第一篇 甘草</p>"))},
-                    {"乙", "data\\b.htm", "甘草", "1900-01-01", page(QStringLiteral("<p>第二篇 甘草</p>"))}});
+    makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", big5Page(QStringLiteral("<p>第一篇 甘草</p>"))},
+                    {"乙", "data\\b.htm", "甘草", "1900-01-01", big5Page(QStringLiteral("<p>第二篇 甘草</p>"))}});
     FrmVelmoraMain& w = showWindow();
     DocumentView& view = *w.LblDesc();
     ASSERT_TRUE(showsText(view, QStringLiteral("第一篇")));
@@ -99,10 +85,10 @@ TEST_F(SearchWindowTest, F1ShowsTheHelpPageFromEveryControl)
 TEST_F(SearchWindowTest, AltLeftAndRightWalkTheFollowedLinksOfThisRowOnlyInThePage)
 {
     makeCollection({{"甲", "data\\sub\\a.htm", "甘草", "1900-01-03",
-                     page(QStringLiteral("<p>甘草 A頁 <a id=next href=\"b.htm\">往B</a></p>"))},
+                     big5Page(QStringLiteral("<p>甘草 A頁 <a id=next href=\"b.htm\">往B</a></p>"))},
                     {"乙", "data\\sub\\b.htm", "其他", "1900-01-02",
-                     page(QStringLiteral("<p>B頁 <a id=next href=\"c.htm\">往C</a></p>"))},
-                    {"丙", "data\\sub\\c.htm", "甘草", "1900-01-01", page(QStringLiteral("<p>C頁 甘草</p>"))}});
+                     big5Page(QStringLiteral("<p>B頁 <a id=next href=\"c.htm\">往C</a></p>"))},
+                    {"丙", "data\\sub\\c.htm", "甘草", "1900-01-01", big5Page(QStringLiteral("<p>C頁 甘草</p>"))}});
     FrmVelmoraMain& w = showWindow();
     DocumentView& view = *w.LblDesc();
     w.TxtQuery()->setEditText(QStringLiteral("甘草"));
@@ -207,9 +193,9 @@ TEST(ViewHistory, GoesBackAndForwardAndForgetsWhatWasAheadOnANewLink)
 
 TEST_F(SearchWindowTest, CtrlCOnTheResultListCopiesTheRowAsStored)
 {
-    makeCollection({{"傷寒論 卷一", "data\\a.htm", "甘草", "1900-01-03", page(QStringLiteral("<p>甘草 一</p>"))},
-                    {"金匱\t要略", "data\\sub dir\\b.htm", "甘草", "1900-01-02", page(QStringLiteral("<p>甘草 二</p>"))},
-                    {"溫病條辨", "DATA/c.HTM", "甘草", "1900-01-01", page(QStringLiteral("<p>甘草 三</p>"))}});
+    makeCollection({{"傷寒論 卷一", "data\\a.htm", "甘草", "1900-01-03", big5Page(QStringLiteral("<p>甘草 一</p>"))},
+                    {"金匱\t要略", "data\\sub dir\\b.htm", "甘草", "1900-01-02", big5Page(QStringLiteral("<p>甘草 二</p>"))},
+                    {"溫病條辨", "DATA/c.HTM", "甘草", "1900-01-01", big5Page(QStringLiteral("<p>甘草 三</p>"))}});
     FrmVelmoraMain& w = showWindow();
     DocumentView& view = *w.LblDesc();
     ASSERT_TRUE(showsText(view, QStringLiteral("甘草 一")));
@@ -236,9 +222,9 @@ TEST_F(SearchWindowTest, CtrlCOnTheResultListCopiesTheRowAsStored)
 TEST_F(SearchWindowTest, TheSelectionIsSearchedAsEnterSearchesWithoutAHistoryEntry)
 {
     makeCollection({{"人參篇", "data\\a.htm", "人參 甘草", "1900-01-04",
-                     page(QStringLiteral("<p id=words>人參</p><p>甘草</p>"))},
-                    {"甘草篇", "data\\b.htm", "甘草", "1900-01-03", page(QStringLiteral("<p>甘草</p>"))},
-                    {"乾薑篇", "data\\c.htm", "乾薑", "1900-01-02", page(QStringLiteral("<p>乾薑</p>"))}});
+                     big5Page(QStringLiteral("<p id=words>人參</p><p>甘草</p>"))},
+                    {"甘草篇", "data\\b.htm", "甘草", "1900-01-03", big5Page(QStringLiteral("<p>甘草</p>"))},
+                    {"乾薑篇", "data\\c.htm", "乾薑", "1900-01-02", big5Page(QStringLiteral("<p>乾薑</p>"))}});
     FrmVelmoraMain& w = showWindow();
     DocumentView& view = *w.LblDesc();
     ASSERT_TRUE(showsText(view, QStringLiteral("人參")));

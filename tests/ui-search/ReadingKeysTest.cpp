@@ -29,16 +29,6 @@ using namespace Orvanta::Test;
 
 namespace {
 
-const QString kBig5Head = QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; charset=big5\"></head><body>");
-
-// The key as the user presses it, wherever the focus is.
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget* focus = QApplication::focusWidget();
-    ASSERT_NE(focus, nullptr);
-    QTest::keyClick(focus, key, modifiers);
-}
-
 bool counterShows(DocumentView& view, const QString& text)
 {
     return QTest::qWaitFor([&] { return view.markCounterText() == text; }, 20000);

@@ -35,24 +35,6 @@
 using namespace Orvanta;
 using namespace Orvanta::Test;
 
-namespace {
-
-const QString kBig5Head = QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; charset=big5\"></head><body>");
-
-QString page(const QString& body)
-{
-    return kBig5Head + body + QStringLiteral("</body></html>");
-}
-
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget* focus = QApplication::focusWidget();
-    ASSERT_NE(focus, nullptr);
-    QTest::keyClick(focus, key, modifiers);
-}
-
-} // namespace
-
 TEST_F(SearchWindowTest, TheNumberFoundStandsInTheFreeStripUnderTheList)
 {
     makeNumberedCollection(1234);
@@ -105,9 +87,9 @@ TEST_F(SearchWindowTest, TheNumberFoundStandsInTheFreeStripUnderTheList)
 
 TEST_F(SearchWindowTest, TheResultListIsSavedWholeOrNotAtAll)
 {
-    makeCollection({{"傷寒論\t卷一", "data\\a.htm", "甘草", "1900-01-03", page(QStringLiteral("<p>一</p>"))},
-                    {"金匱\r\n要略", "data\\b.htm", "甘草", "1900-01-02", page(QStringLiteral("<p>二</p>"))},
-                    {"溫病條辨", "data\\sub dir\\c.htm", "乾薑", "1900-01-01", page(QStringLiteral("<p>三</p>"))}});
+    makeCollection({{"傷寒論\t卷一", "data\\a.htm", "甘草", "1900-01-03", big5Page(QStringLiteral("<p>一</p>"))},
+                    {"金匱\r\n要略", "data\\b.htm", "甘草", "1900-01-02", big5Page(QStringLiteral("<p>二</p>"))},
+                    {"溫病條辨", "data\\sub dir\\c.htm", "乾薑", "1900-01-01", big5Page(QStringLiteral("<p>三</p>"))}});
     FrmVelmoraMain& w = showWindow();
     const QByteArray everything = "傷寒論 卷一\tdata\\a.htm\n金匱  要略\tdata\\b.htm\n溫病條辨\tdata\\sub dir\\c.htm\n";
     QTemporaryDir out;
@@ -203,9 +185,9 @@ TEST_F(SearchWindowTest, TheResultListIsSavedWholeOrNotAtAll)
 
 TEST_F(SearchWindowTest, TheFindBarFindsAgainInEveryRowsPage)
 {
-    makeCollection({{"三個", "data\\a.htm", "甘草", "1900-01-03", page(QStringLiteral("<p>甘草 人參 甘草</p><p>甘草</p>"))},
-                    {"兩個", "data\\b.htm", "甘草", "1900-01-02", page(QStringLiteral("<p>甘草 乾薑 甘草</p>"))},
-                    {"沒有", "data\\c.htm", "乾薑", "1900-01-01", page(QStringLiteral("<p>乾薑</p>"))}});
+    makeCollection({{"三個", "data\\a.htm", "甘草", "1900-01-03", big5Page(QStringLiteral("<p>甘草 人參 甘草</p><p>甘草</p>"))},
+                    {"兩個", "data\\b.htm", "甘草", "1900-01-02", big5Page(QStringLiteral("<p>甘草 乾薑 甘草</p>"))},
+                    {"沒有", "data\\c.htm", "乾薑", "1900-01-01", big5Page(QStringLiteral("<p>乾薑</p>"))}});
     FrmVelmoraMain& w = showWindow();
     DocumentView& view = *w.LblDesc();
     ASSERT_TRUE(showsText(view, QStringLiteral("甘草 人參 甘草")));

@@ -188,4 +188,19 @@ QAction* menuEntry(QMenu& menu, const QString& text)
     return nullptr;
 }
 
+const QString kBig5Head =
+    QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; charset=big5\"></head><body>");
+
+QString big5Page(const QString& body)
+{
+    return kBig5Head + body + QStringLiteral("</body></html>");
+}
+
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, key, modifiers);
+}
+
 } // namespace Orvanta::Test

@@ -85,4 +85,13 @@ QStringList useContextMenu(const std::function<void()>& open, const std::functio
 // The menu's entry of that text, or null.
 QAction* menuEntry(QMenu& menu, const QString& text);
 
+// The head of a collection page that says it is Big5, up to its <body>.
+extern const QString kBig5Head;
+
+// A whole Big5 page around `body`.
+QString big5Page(const QString& body);
+
+// The key as the user presses it, wherever the focus is.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
 } // namespace Orvanta::Test
