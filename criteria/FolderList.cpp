@@ -5,20 +5,60 @@
 #include "criteria/core/FolderTree.h"
 #include "platform/Error.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QStyle>
 
 namespace Orvanta {
 namespace {
 constexpr int PathRole = Qt::UserRole + 1;
+constexpr int NameRole = Qt::UserRole + 2;
 } // namespace
 
 FolderList::FolderList(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    m_clock.start();
     // Opening a folder that went away fails in the list's own handler.
-    connectHandler(this, &QListWidget::itemDoubleClicked, this,
-                   [this](QListWidgetItem* item) { setPath(item->data(PathRole).toString()); });
+    connectHandler(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { open(row(item)); });
+}
+
+void FolderList::open(int row)
+{
+    if (const QListWidgetItem* it = item(row))
+        setPath(it->data(PathRole).toString());
+}
+
+void FolderList::keyPressEvent(QKeyEvent* event)
+{
+    const bool opens = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
+                       || event->key() == Qt::Key_Space;
+    if (opens && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        // As a double-click on the focused entry, with its failures.
+        runHandler([this] { open(currentRow()); });
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void FolderList::keyboardSearch(const QString& search)
+{
+    const QString typed = m_typing.add(search, m_clock.elapsed(), QApplication::keyboardInputInterval());
+    const int row = TypeAhead::find(names(), currentRow(), typed);
+    if (row >= 0) {
+        setCurrentRow(row);
+        scrollToItem(item(row));
+    }
+}
+
+QStringList FolderList::names() const
+{
+    QStringList out;
+    for (int i = 0; i < count(); ++i)
+        out << item(i)->data(NameRole).toString();
+    return out;
 }
 
 QString FolderList::entryPath(int row) const
@@ -54,12 +94,15 @@ void FolderList::fill()
         const QString name = i == 0 ? levels[i] : FolderTree::displayName(levels[i]);
         auto* it = new QListWidgetItem(open, indentStep.repeated(i) + name, this);
         it->setData(PathRole, levels[i]);
+        it->setData(NameRole, name);
         it->setToolTip(levels[i]);
     }
     const QString subIndent = indentStep.repeated(levels.size());
     for (const QString& sub : FolderTree::subfolders(m_path)) {
-        auto* it = new QListWidgetItem(closed, subIndent + FolderTree::displayName(sub), this);
+        const QString name = FolderTree::displayName(sub);
+        auto* it = new QListWidgetItem(closed, subIndent + name, this);
         it->setData(PathRole, sub);
+        it->setData(NameRole, name);
         it->setToolTip(sub);
     }
     // The path's own entry is the highlighted one.

@@ -19,10 +19,16 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPainter>
+#include <qdrawutil.h>
+
+#include <algorithm>
 
 namespace Orvanta {
 
 namespace {
+
+// The panel picture's bevel along its right and bottom edges, in pixels.
+constexpr int kPanelBevel = 6;
 
 // Borders of the design's sizable frame around the client area of
 // 12000 x 8730 twips, for an outer size of 12120 x 9100.
@@ -131,6 +137,8 @@ void FrmVelmoraMain::buildControls()
     m_lblDesc->setGeometry(pxRect(3830, 225, 8000, 8115));
 
     buildVariantSwitch();
+    buildDivider();
+    buildReadingAids();
 
     setTabOrder(m_grd1, m_command1);
     setTabOrder(m_command1, m_lblDesc);
@@ -176,14 +184,20 @@ void FrmVelmoraMain::Form_Load()
     m_grd1->setHeaderText(0, QStringLiteral("內容標題 或 查詢結果"));
     m_txtQuery->move(px(m_grd1->leftTwips()), m_txtQuery->y());
     m_txtQuery->setEditText(QString());
+    // What the window grows from.
+    keepDesignedLayout();
 
     m_lblDesc->navigate(Paths::join(Paths::installFolder(), QStringLiteral("Help.htm")));
 
     RunSearch();
+
+    // Where the reader left the window, when it was open before.
+    restorePlacement();
 }
 
 void FrmVelmoraMain::Form_Unload()
 {
+    savePlacement();
     // A temporary page that cannot be deleted stays behind; the window closes
     // all the same and nothing is reported.
     try {
@@ -194,14 +208,30 @@ void FrmVelmoraMain::Form_Unload()
     PrivatePage::remove();
 }
 
+// A window grown past its panel picture: the picture stays where it is, its
+// bevelled right and bottom edges move out to the window's edges and a line
+// of the panel just inside them is stretched over the room between, so the
+// edge of the picture does not show as a seam across the window.
+void FrmVelmoraMain::paintGrownPanel(QPainter& painter) const
+{
+    const QSize picture = m_picture.size();
+    const QMargins bevel(0, 0, std::min(kPanelBevel, picture.width() - 1), std::min(kPanelBevel, picture.height() - 1));
+    const QMargins kept(picture.width() - bevel.right() - 1, picture.height() - bevel.bottom() - 1, bevel.right(),
+                        bevel.bottom());
+    const QRect target(QPoint(0, 0), size().expandedTo(picture));
+    qDrawBorderPixmap(&painter, target, kept, m_picture, m_picture.rect(), kept);
+}
+
 void FrmVelmoraMain::paintEvent(QPaintEvent*)
 {
     runHandler([this] {
         QPainter painter(this);
         if (m_picture.isNull())
             painter.fillRect(rect(), QColor(0xd6, 0xe8, 0xf7));
-        else
+        else if (width() <= px(12000) && height() <= px(8730)) // the designed client area
             painter.drawPixmap(QPoint(0, 0), m_picture);
+        else
+            paintGrownPanel(painter);
     });
 }
 

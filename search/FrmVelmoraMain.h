@@ -10,6 +10,7 @@
 
 #include "app/forms/Form.h"
 #include "platform/sql/LikeComparison.h"
+#include "search/core/GrowingLayout.h"
 
 #include <QEvent>
 #include <QPixmap>
@@ -17,13 +18,16 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QCheckBox;
 class QKeyEvent;
+class QPainter;
 class QLabel;
 
 namespace Orvanta {
 
+class Divider;
 class DocumentView;
 class PictureButton;
 class QueryBox;
@@ -44,6 +48,9 @@ public:
     QLabel* imgBack() const { return m_imgBack; }
     const QPixmap& picture() const { return m_picture; }
     QCheckBox* ChkVariants() const { return m_chkVariants; } // 異體字 (VariantSwitch.cpp)
+    Divider* divider() const { return m_divider; }           // between list and view (WindowGrowth.cpp)
+    double listShare() const { return m_listShare; }         // the list's share of the extra width
+    QLabel* FoundCount() const { return m_foundCount; }      // "找到 N 筆" (ReadingAids.cpp)
 
     // Window state; every string starts empty at each load.
     QString strTmpPage;   // full path of the temporary page
@@ -73,6 +80,18 @@ public:
 
     bool keyPreview() const { return m_keyPreview; }
 
+    // Reading aids (ReadingAids.cpp): the help page on F1, the current row
+    // copied, a search for the page's selected text, the result list saved.
+    void showHelp();
+    void copyCurrentRow();
+    void searchSelection(const QString& selection);
+    // Writes the result list to a local path; false, with the reader told
+    // why, when it could not be written.
+    bool saveResultList(const QString& localPath);
+    void saveResultListAs(); // asks where first
+    static QString foundCountText(int64_t documents); // "找到 1,234 筆"
+    static QString saveResultListCaption();           // "儲存結果清單…"
+
     // The exact texts the window shows.
     static QString caption();
     static QString specialOpenCriteria();  // "條件存取"
@@ -84,6 +103,8 @@ protected:
     void Form_Unload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // What the reading keys did with a key: nothing, took it, or left it to
@@ -93,6 +114,18 @@ private:
 
     void buildControls();
     void buildVariantSwitch();
+    // The window that grows (WindowGrowth.cpp).
+    void buildDivider();
+    void keepDesignedLayout();
+    void applyGrowth();
+    void noteNormalPlacement();
+    void restorePlacement();
+    void savePlacement() const;
+    void buildReadingAids();
+    void placeFoundCount();
+    void showFoundCount();
+    void showResultListMenu(const QPoint& at);
+    void paintGrownPanel(QPainter& painter) const;
     void printCurrentRow();
     void resetHistory();
     void setOuterGeometryTwips(double top, double left, double height, double width);
@@ -108,6 +141,7 @@ private:
     DocumentView* m_lblDesc = nullptr;
     QLabel* m_imgBack = nullptr;
     QCheckBox* m_chkVariants = nullptr;
+    QLabel* m_foundCount = nullptr;
     QPixmap m_picture;
     bool m_keyPreview = true;
     // The key press the window looked at last, at its first receiver.
@@ -124,6 +158,15 @@ private:
     bool m_pageNowhere = false;     // the last page could be written nowhere
     bool m_pageNowhereSaid = false; // and the user was told, once per run
     bool m_framed = false; // the outer size was applied to the window manager's frame
+    // The growing window: the rectangles as the load step left them, the
+    // divider, and the last place the window had while neither maximised
+    // nor minimised (frame top-left, client size).
+    Divider* m_divider = nullptr;
+    std::optional<GrowingLayout::Rects> m_designed;
+    int m_designedColumnTwips = 0;
+    double m_listShare = GrowingLayout::kDefaultListShare;
+    double m_shareAtPress = GrowingLayout::kDefaultListShare;
+    QRect m_normalPlacement;
 };
 
 } // namespace Orvanta

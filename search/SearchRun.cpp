@@ -35,6 +35,7 @@ void FrmVelmoraMain::RunSearch()
     }
 
     m_grd1->bind(rows);
+    showFoundCount();
     m_grd1->setHeaderText(0, QStringLiteral(" 內容標題 或 查詢結果"));
     m_grd1->setHeaderText(1, QStringLiteral("位置"));
     m_grd1->setCurrentRow(1);

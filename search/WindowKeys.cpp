@@ -17,6 +17,8 @@ bool FrmVelmoraMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this)
         applyOuterSizeOnceFramed(event->type());
+    if (watched == m_grd1 && m_foundCount && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placeFoundCount();
     // The history drop-down is a window of its own; its keys would never
     // reach the search window otherwise.
     if (m_keyPreview && event->type() == QEvent::KeyPress && watched == m_txtQuery->view()

@@ -11,6 +11,7 @@
 #include "platform/ui/Pictures.h"
 #include "platform/ui/Twips.h"
 
+#include <QEvent>
 #include <QPainter>
 
 namespace Orvanta {
@@ -44,6 +45,11 @@ FrmIni::FrmIni()
 {
     setWindowTitle(QStringLiteral("Tarsel Orvanta"));
     resize(pxSize(12000, 8610));
+    // A picture of its own size: the window keeps the designed client area,
+    // cannot be resized and has no maximise button.
+    setFixedSize(pxSize(12000, 8610));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_picture = QPixmap(Artwork::startBackground());
 
     m_cmdQuery = new PictureButton(this);
@@ -111,6 +117,14 @@ void FrmIni::paintEvent(QPaintEvent*)
         QPainter p(this);
         p.drawPixmap(QPoint(0, 0), m_picture);
     });
+}
+
+void FrmIni::changeEvent(QEvent* event)
+{
+    Form::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange
+        && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
 }
 
 void FrmIni::cmdQuery_Click()

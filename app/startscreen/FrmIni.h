@@ -35,6 +35,9 @@ public:
 protected:
     void Form_Load() override;
     void paintEvent(QPaintEvent* event) override;
+    // A maximised state, asked for by the window system's keys or menu, is
+    // taken back: the start screen keeps its designed size.
+    void changeEvent(QEvent* event) override;
 
 private:
     QPixmap m_picture; // the window's background picture

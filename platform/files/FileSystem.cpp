@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -99,6 +100,29 @@ void writeBytes(const QString& path, const QByteArray& bytes)
         throwOpenError(path, errno ? errno : EACCES);
     errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush())
+        throwOpenError(path, errno ? errno : ENOSPC);
+}
+
+void replaceFileWhole(const QString& path, const QByteArray& bytes)
+{
+    const QString local = Paths::toLocal(path);
+    if (QFileInfo(local).isDir())
+        throwOpenError(path, EISDIR);
+    QSaveFile f(local);
+    // Without this a folder that lets no new file in would be written to in
+    // place, and a failure would leave half a file.
+    f.setDirectWriteFallback(false);
+    errno = 0;
+    if (!f.open(QIODevice::WriteOnly))
+        throwOpenError(path, errno ? errno : EACCES);
+    errno = 0;
+    if (f.write(bytes) != bytes.size()) {
+        const int err = errno ? errno : ENOSPC;
+        f.cancelWriting();
+        throwOpenError(path, err);
+    }
+    errno = 0;
+    if (!f.commit())
         throwOpenError(path, errno ? errno : ENOSPC);
 }
 

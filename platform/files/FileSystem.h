@@ -33,6 +33,12 @@ void writeBytes(const QString& path, const QByteArray& bytes);
 // Deletes a file.
 void deleteFile(const QString& path);
 
+// Creates the file or replaces it as a whole: the bytes go to a new file
+// beside it that takes the name only once it is complete, so a failure
+// (no room, no permission) leaves the old file, or none, and no part of the
+// new one.
+void replaceFileWhole(const QString& path, const QByteArray& bytes);
+
 // The three steps that put a page where a planted link could wait: whatever
 // stands at the name (a file, or a symbolic link, dangling or not) is removed
 // itself, never what a link points at; the new file is created only where

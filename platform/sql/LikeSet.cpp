@@ -129,6 +129,28 @@ LikeSet::LikeSet(const std::vector<std::string>& patterns) : m_compiled(std::mak
     c.link();
 }
 
+namespace {
+
+// Runs the text through the automaton a character at a time, handing each
+// node reached to `reached`; stops with true as soon as that returns true.
+template <typename Automaton, typename Reached>
+bool walk(const Automaton& c, std::string_view text, Reached reached)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    int node = 0;
+    while (p < end) {
+        const Decoded d = decode(p, end);
+        p += d.len;
+        node = c.step(node, fold(d.cp));
+        if (reached(node))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 LikeSet::~LikeSet() = default;
 LikeSet::LikeSet(LikeSet&&) noexcept = default;
 LikeSet& LikeSet::operator=(LikeSet&&) noexcept = default;
@@ -144,17 +166,7 @@ bool LikeSet::matchesAny(std::string_view textView) const
     }
     if (c.words == 0)
         return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(textView.data());
-    const auto* end = p + textView.size();
-    int node = 0;
-    while (p < end) {
-        const Decoded d = decode(p, end);
-        p += d.len;
-        node = c.step(node, fold(d.cp));
-        if (c.nodes[node].word >= 0 || c.nodes[node].nextOutput >= 0)
-            return true;
-    }
-    return false;
+    return walk(c, textView, [&](int node) { return c.nodes[node].word >= 0 || c.nodes[node].nextOutput >= 0; });
 }
 
 bool LikeSet::matchesAll(std::string_view textView) const
@@ -172,13 +184,7 @@ bool LikeSet::matchesAll(std::string_view textView) const
     }
     std::vector<bool> found(size_t(c.words), false);
     int missing = c.words;
-    const auto* p = reinterpret_cast<const unsigned char*>(textView.data());
-    const auto* end = p + textView.size();
-    int node = 0;
-    while (p < end) {
-        const Decoded d = decode(p, end);
-        p += d.len;
-        node = c.step(node, fold(d.cp));
+    return walk(c, textView, [&](int node) {
         for (int o = c.nodes[node].word >= 0 ? node : c.nodes[node].nextOutput; o >= 0; o = c.nodes[o].nextOutput) {
             const int w = c.nodes[o].word;
             if (!found[size_t(w)]) {
@@ -187,8 +193,8 @@ bool LikeSet::matchesAll(std::string_view textView) const
                     return true;
             }
         }
-    }
-    return false;
+        return false;
+    });
 }
 
 std::string LikeSet::pack(const std::vector<std::string>& patterns)

@@ -1,8 +1,8 @@
-// About 430 lines, one concept: the view that shows a page, with the two
+// About 490 lines, one concept: the view that shows a page, with the two
 // small guards it installs on its own web page (no scripts of the page, no
 // loads from beyond the page and its collection) and its helpers for the
-// marks, the find bar, zoom, copy and print, all of them acting on the one
-// page it shows. The guards are private to the view and live here with it.
+// marks, the find bar, zoom, copy, print and the links followed, all of them
+// acting on the one page it shows. The guards are private to the view and live here with it.
 #include "platform/ui/DocumentView.h"
 
 #include "platform/files/Paths.h"
@@ -138,12 +138,14 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
         switch (link.kind) {
         case PageLink::Kind::Follow: {
             const QUrl target = onScreen(link.url);
+            m_history.leave(currentPlace());
             if (url == target)
                 return true;
             loadLater(target, QString());
             return false;
         }
         case PageLink::Kind::OpenInView:
+            m_history.leave(currentPlace());
             loadLater(link.url, link.localPath);
             return false;
         case PageLink::Kind::OpenOutside:
@@ -188,7 +190,8 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    // Copy and Select all only: no back, forward, reload or view source.
+    // Copy, Select all and a search for the selection: no back, forward,
+    // reload or view source.
     setContextMenuPolicy(Qt::DefaultContextMenu);
 
     m_counter = new QLabel(this);
@@ -204,6 +207,9 @@ DocumentView::DocumentView(QWidget* parent) : QWebEngineView(parent)
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
         setZoomFactor(m_zoom);
         countMarks();
+        // An open find bar finds its text again in the new page: its count
+        // and highlights are the page's on screen, never the last one's.
+        m_findBar->refresh();
     });
     connect(this, &QWebEngineView::printFinished, this, [this](bool ok) {
         // The printer is released once the view is done with it.
@@ -261,6 +267,7 @@ bool DocumentView::takeUserAct()
 
 void DocumentView::navigate(const QString& systemPath, const QString& placePath)
 {
+    m_history.clear();
     m_path = systemPath;
     m_place = placePath.isEmpty() ? systemPath : placePath;
     QUrl url = QUrl::fromLocalFile(Paths::toLocal(systemPath));
@@ -281,6 +288,37 @@ void DocumentView::openLink(const QUrl& url, const QString& localPath)
     m_place = m_path;
     m_sourceDocument = m_path;
     load(url);
+}
+
+ViewPlace DocumentView::currentPlace() const
+{
+    return {url(), m_path, m_place, m_sourceDocument};
+}
+
+void DocumentView::goTo(const ViewPlace& place)
+{
+    // What the page may load and where its links lead are the place's, set
+    // before the engine asks.
+    m_path = place.path;
+    m_place = place.place;
+    m_sourceDocument = place.document;
+    load(place.url);
+}
+
+bool DocumentView::goBack()
+{
+    const std::optional<ViewPlace> to = m_history.back(currentPlace());
+    if (to)
+        goTo(*to);
+    return bool(to);
+}
+
+bool DocumentView::goForward()
+{
+    const std::optional<ViewPlace> to = m_history.forward(currentPlace());
+    if (to)
+        goTo(*to);
+    return bool(to);
 }
 
 QUrl DocumentView::onScreen(const QUrl& url) const
@@ -410,12 +448,27 @@ void DocumentView::selectAll()
     triggerPageAction(QWebEnginePage::SelectAll);
 }
 
+QString DocumentView::searchSelectionCaption()
+{
+    return QStringLiteral("搜尋選取文字");
+}
+
 void DocumentView::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
     QAction* copy = menu.addAction(QStringLiteral("複製(&C)"), this, &DocumentView::copySelection);
     copy->setEnabled(hasSelection());
     menu.addAction(QStringLiteral("全選(&A)"), this, &DocumentView::selectAll);
+    if (onSearchSelection) {
+        menu.addSeparator();
+        // The selection as it is now: the menu's loop may outlive it.
+        const QString selection = selectedText();
+        QAction* search = menu.addAction(searchSelectionCaption(), this, [this, selection] {
+            if (onSearchSelection)
+                onSearchSelection(selection);
+        });
+        search->setEnabled(hasSelection());
+    }
     menu.exec(event->globalPos());
 }
 

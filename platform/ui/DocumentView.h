@@ -6,18 +6,24 @@
 //
 // Beside showing pages it helps the reader along: it steps from red mark to
 // red mark and shows "current / all" in its top-right corner, finds text with
-// a small bar at its bottom, zooms, copies, prints the page, and keeps links
-// from taking it away to the web (see PageLink.h).
+// a small bar at its bottom (finding again in every page it shows), zooms,
+// copies, prints the page, goes back and forward through the links followed
+// since the last page it was given (ViewHistory.h), offers the selected text
+// for a search, and keeps links from taking it away to the web (see
+// PageLink.h).
 //
 // A page is content, never a program: its own scripts do not run, it loads
 // nothing but itself and its collection's files, and the desktop's browser
 // opens only for a web link the user clicked or took with a key.
 #pragma once
 
+#include "platform/ui/ViewHistory.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QWebEngineView>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -39,7 +45,19 @@ public:
     // `placePath`, when given, is where the page stands in for: a copy
     // written elsewhere (see PrivatePage.h) carries a base that points there,
     // and its links are followed as if it were there.
+    // The history of followed links starts afresh.
     void navigate(const QString& systemPath, const QString& placePath = {});
+
+    // Back and forward through the pages reached by links since the last
+    // navigate(); false when there is nowhere to go.
+    bool goBack();
+    bool goForward();
+    const ViewHistory& history() const { return m_history; }
+
+    // Set by the window: offered in the context menu while text is selected,
+    // and given the selection as the page holds it.
+    std::function<void(const QString& selection)> onSearchSelection;
+    static QString searchSelectionCaption(); // "搜尋選取文字"
 
     // The system path of the last navigation; empty before the first one.
     QString locationPath() const { return m_path; }
@@ -93,6 +111,8 @@ private:
     void setMarks(int current, int count);
     void placeOverlays();
     void openLink(const QUrl& url, const QString& localPath);
+    ViewPlace currentPlace() const;
+    void goTo(const ViewPlace& place);
 
     QUrl onScreen(const QUrl& url) const;
     // Whether the user clicked or pressed a key in the page a moment ago;
@@ -111,6 +131,7 @@ private:
     QLabel* m_counter = nullptr;
     FindBar* m_findBar = nullptr;
     std::unique_ptr<QPrinter> m_printer;
+    ViewHistory m_history;
 };
 
 } // namespace Orvanta

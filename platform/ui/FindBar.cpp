@@ -79,6 +79,17 @@ void FindBar::close()
     m_count->clear();
 }
 
+void FindBar::refresh()
+{
+    if (!isVisible() || m_field->text().isEmpty())
+        return;
+    // The same text again would only step to its next match in the finding
+    // the page has forgotten; ending that finding makes this a new one.
+    m_count->clear();
+    m_page->findText(QString());
+    find(false);
+}
+
 bool FindBar::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_field && event->type() == QEvent::KeyPress) {

@@ -28,6 +28,9 @@ public:
     void open();
     // Hides the bar and clears the page's find highlight.
     void close();
+    // While the bar is open with a text, finds it again from the top of the
+    // page, which may be another page than the one it was found in.
+    void refresh();
 
 Q_SIGNALS:
     void counted(int active, int matches);

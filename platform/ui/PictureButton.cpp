@@ -2,8 +2,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
+#include <QRegion>
 
 namespace Orvanta {
 
@@ -93,12 +92,29 @@ void PictureButton::paintEvent(QPaintEvent*)
         frame(1, midlight, mid);
     }
 
-    if (hasFocus()) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.rect = r.adjusted(4, 4, -4, -4);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &p, this);
-    }
+    if (hasFocus())
+        paintFocusMark(p, r);
+}
+
+void PictureButton::paintFocusMark(QPainter& p, const QRect& r) const
+{
+    // A solid ring just inside the bevel, from the moment the button has the
+    // focus, whichever way it came. The style's own focus frame shows only
+    // after a key has moved the focus and washes the picture over, which
+    // makes the button look disabled; the ring leaves the picture alone.
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(focusMarkColour());
+    const QRect outer = r.adjusted(kFocusInset, kFocusInset, -kFocusInset, -kFocusInset);
+    const QRect inner = outer.adjusted(kFocusWidth, kFocusWidth, -kFocusWidth, -kFocusWidth);
+    p.setClipRegion(QRegion(outer).subtracted(QRegion(inner)));
+    p.drawRect(outer);
+    p.restore();
+}
+
+QColor PictureButton::focusMarkColour() const
+{
+    return palette().color(QPalette::Active, QPalette::Highlight);
 }
 
 } // namespace Orvanta

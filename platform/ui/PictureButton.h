@@ -5,7 +5,10 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QColor>
 #include <QPixmap>
+
+class QPainter;
 
 namespace Orvanta {
 
@@ -29,11 +32,20 @@ public:
     // default, for buttons whose window gives Enter a meaning of its own.
     void setClickOnEnter(bool on) { m_clickOnEnter = on; }
 
+    // The focused button shows a ring of this colour, kFocusWidth pixels wide
+    // and kFocusInset pixels inside its edges; the picture inside the ring is
+    // the same with and without the focus.
+    static constexpr int kFocusInset = 2;
+    static constexpr int kFocusWidth = 2;
+    QColor focusMarkColour() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void paintFocusMark(QPainter& p, const QRect& r) const;
+
     bool m_clickOnEnter = false;
     QPixmap m_picture;
     QPixmap m_downPicture;

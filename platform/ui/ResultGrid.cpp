@@ -134,6 +134,13 @@ ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), m_model(new Result
     applyColumnWidths();
     updateRowHeights();
     setCurrentIndex(m_model->index(0, 0));
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { hideToolTipOfMovedRows(); });
+}
+
+void ResultGrid::hideToolTipOfMovedRows()
+{
+    if (QToolTip::isVisible() && !m_model->m_toolTip.isEmpty() && QToolTip::text() == m_model->m_toolTip)
+        QToolTip::hideText();
 }
 
 ResultGrid::~ResultGrid() = default;
@@ -301,6 +308,8 @@ void ResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& p
     const int column = current.column();
     if (row == m_row && column == m_column)
         return;
+    if (row != m_row)
+        hideToolTipOfMovedRows();
     m_row = row;
     m_column = column;
     Q_EMIT currentCellChanged();

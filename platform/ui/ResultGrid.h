@@ -92,6 +92,10 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // A tooltip of the list on screen names the row that was under the
+    // mouse; once the rows move under a resting mouse it names another
+    // row's title, and goes. The next mouse move shows the right one.
+    void hideToolTipOfMovedRows();
     void applyColumnWidths();
     void updateRowHeights();
     void emitMouseMove(QMouseEvent* event, int yOffsetPx, int xOffsetPx);

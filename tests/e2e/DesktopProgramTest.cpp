@@ -5,6 +5,7 @@
 // the end of the process.
 #include "e2e/Installation.h"
 #include "e2e/PrintQueue.h"
+#include "e2e/ScreenGrab.h"
 #include "e2e/XSession.h"
 #include "platform/text/Cp950.h"
 #include "support/Fixtures.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QThread>
 #include <QTemporaryDir>
@@ -105,8 +107,11 @@ protected:
         m_session.reset();
     }
 
-    void start(const QProcessEnvironment& extra = {})
+    void start(QProcessEnvironment extra = {})
     {
+        // Settings in a folder of the test's own: every run starts as a first run.
+        if (!extra.contains(QStringLiteral("XDG_CONFIG_HOME")))
+            extra.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         m_program = std::make_unique<ProgramRun>(*m_install, *m_session, m_workDir.path(), extra);
         ASSERT_TRUE(m_program->running()) << "orvanta did not start: "
                                           << m_program->startError().toStdString();
@@ -1030,6 +1035,193 @@ TEST_F(DesktopProgramUnderAWindowManager, PlatformConventions)
         std::cerr << "no PDF printer, F7 not checked: " << queue.unavailableReason().toStdString() << "\n";
     }
 
+    ASSERT_TRUE(m_session->requestClose(window));
+    expectEnd();
+}
+
+} // namespace
+
+namespace {
+
+// A double-click on a window's title bar, which the window manager takes as
+// maximise (or restore) when the window allows it.
+bool doubleClickTitleBar(const XSession& session, const QString& window)
+{
+    const QRect outer = session.outerGeometry(window);
+    const QRect client = windowRect(session.display(), window);
+    if (outer.isEmpty() || client.isEmpty() || client.top() <= outer.top())
+        return false;
+    const int x = outer.left() + outer.width() / 3, y = (outer.top() + client.top()) / 2;
+    return session.xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y),
+                            QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+                            QStringLiteral("--delay"), QStringLiteral("120"), QStringLiteral("1")});
+}
+
+bool maximisedState(const XSession& session, const QString& window)
+{
+    const ToolResult r = runTool(QStringLiteral("xprop"),
+                                 {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")}, 10s,
+                                 session.environment());
+    return r.ok && r.out.contains("_NET_WM_STATE_MAXIMIZED_HORZ") && r.out.contains("_NET_WM_STATE_MAXIMIZED_VERT");
+}
+
+// The most frequent colour of a part of an image.
+QRgb commonColour(const QImage& image, const QRect& part)
+{
+    QHash<QRgb, int> counts;
+    for (int y = part.top(); y <= part.bottom(); ++y)
+        for (int x = part.left(); x <= part.right(); ++x)
+            ++counts[image.pixel(x, y) & 0xffffff];
+    QRgb best = 0;
+    int most = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            best = it.key();
+        }
+    }
+    return best;
+}
+
+// The share of a part of an image in one colour.
+double shareOf(const QImage& image, const QRect& part, QRgb colour)
+{
+    int same = 0;
+    for (int y = part.top(); y <= part.bottom(); ++y)
+        for (int x = part.left(); x <= part.right(); ++x)
+            same += (image.pixel(x, y) & 0xffffff) == colour;
+    return double(same) / double(part.width() * part.height());
+}
+
+// The start screen keeps its size whatever the window manager is asked; the
+// search window grows when maximised, its document view filling the room,
+// and the next run opens it maximised again.
+TEST_F(DesktopProgramUnderAWindowManager, TheSearchWindowGrowsAndTheStartScreenDoesNot)
+{
+    start();
+    const QString startScreen = m_session->waitForWindow(kStartScreen);
+    ASSERT_FALSE(startScreen.isEmpty());
+    ASSERT_TRUE(m_session->waitForPaint(startScreen));
+    const ToolResult hints = runTool(QStringLiteral("xprop"), {QStringLiteral("-id"), startScreen,
+                                                              QStringLiteral("WM_NORMAL_HINTS")},
+                                     10s, m_session->environment());
+    EXPECT_TRUE(hints.out.contains("minimum size: 800 by 574") && hints.out.contains("maximum size: 800 by 574"))
+        << hints.out.toStdString();
+    ASSERT_TRUE(doubleClickTitleBar(*m_session, startScreen));
+    waitUntil([] { return false; }, 1s);
+    EXPECT_EQ(windowRect(m_session->display(), startScreen).size(), QSize(800, 574)) << "the start screen grew";
+    EXPECT_FALSE(maximisedState(*m_session, startScreen));
+    // The focus moves to the demonstration button; its ring shows.
+    ASSERT_TRUE(m_session->focus(startScreen));
+    ASSERT_TRUE(m_session->key(QStringLiteral("Tab")));
+    waitUntil([] { return false; }, 500ms);
+    m_session->windowShot(startScreen, artifactsDir() + QStringLiteral("/14-start-screen-focus-after-tab.png"));
+
+    const QString window = openSearchWindow();
+    ASSERT_FALSE(window.isEmpty());
+    ASSERT_TRUE(doubleClickTitleBar(*m_session, window));
+    QRect client;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            client = windowRect(m_session->display(), window);
+            return client.width() >= 1200 && client.height() >= 900 && maximisedState(*m_session, window);
+        },
+        10s))
+        << "not maximised: " << client.width() << "x" << client.height();
+    waitUntil([] { return false; }, 1500ms); // the view lays its page out anew
+    shot(QStringLiteral("15-maximised-search-window.png"));
+    runTool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                       artifactsDir() + QStringLiteral("/15-maximised-import.png")},
+            20s, m_session->environment());
+
+    // The page's own background, inside the view's designed rectangle, fills
+    // the view down to the bottom right, where the window's panel showed
+    // before it grew.
+    const QImage image = m_session->windowOnScreen(window);
+    ASSERT_FALSE(image.isNull());
+    const QRgb page = commonColour(image, QRect(420, 420, 300, 100));
+    const QRect corner(image.width() - 13 - 120, image.height() - 26 - 80, 100, 60);
+    const QRect right(image.width() - 13 - 120, 300, 100, 100);
+    const QRect below(420, image.height() - 26 - 80, 300, 60);
+    for (const QRect& part : {corner, right, below})
+        EXPECT_GT(shareOf(image, part, page), 0.9)
+            << "the view does not reach " << part.x() << "," << part.y() << " of " << image.width() << "x"
+            << image.height();
+
+    ASSERT_TRUE(m_session->requestClose(window));
+    expectEnd();
+
+    // The next run: maximised again.
+    start();
+    const QString again = openSearchWindow();
+    ASSERT_FALSE(again.isEmpty());
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            client = windowRect(m_session->display(), again);
+            return client.width() >= 1200 && maximisedState(*m_session, again);
+        },
+        10s))
+        << "the second run did not open maximised: " << client.width() << "x" << client.height();
+    // Restored, it goes back to the place it had before it was maximised.
+    ASSERT_TRUE(doubleClickTitleBar(*m_session, again));
+    QRect outer;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            outer = m_session->outerGeometry(again);
+            return std::abs(outer.x()) <= 1 && std::abs(outer.y()) <= 1 && std::abs(outer.width() - 808) <= 1
+                   && std::abs(outer.height() - 607) <= 1;
+        },
+        10s))
+        << "outer rectangle " << outer.x() << "," << outer.y() << " " << outer.width() << "x" << outer.height();
+    ASSERT_TRUE(m_session->requestClose(again));
+    expectEnd();
+}
+
+// The criteria editor by keyboard alone: typing a folder's first letter and
+// Enter opens it, typing a file's first letter and Enter loads it, Space
+// opens the focused folder.
+TEST_F(DesktopProgramUnderAWindowManager, TheCriteriaEditorByKeyboard)
+{
+    const QDir work(m_workDir.path());
+    ASSERT_TRUE(work.mkpath(QStringLiteral("kappa")) && work.mkpath(QStringLiteral("alpha")));
+    Orvanta::Test::writeFile(work.filePath(QStringLiteral("kappa/k1.txt")), "k1\r\n");
+    Orvanta::Test::writeFile(work.filePath(QStringLiteral("kappa/m2.set")), "m2\r\n");
+    Orvanta::Test::writeFile(work.filePath(QStringLiteral("w.txt")), "w\r\n");
+    const QString workPath = QDir(m_workDir.path()).canonicalPath();
+
+    start();
+    const QString window = openSearchWindow();
+    ASSERT_FALSE(window.isEmpty());
+    const QString editor = openCriteriaEditorFromList(window);
+    ASSERT_FALSE(editor.isEmpty()) << "the criteria editor did not open";
+    ASSERT_TRUE(m_session->waitForPaint(editor));
+
+    // A click in the folder list gives it the focus (a single click opens nothing).
+    constexpr int kFolderListX = 24 + 100, kFolderListY = 64 + 8;
+    ASSERT_TRUE(m_session->click(editor, kFolderListX, kFolderListY));
+    const auto keys = [&](const QStringList& names) {
+        for (const QString& name : names) {
+            if (!m_session->key(name))
+                return false;
+            waitUntil([] { return false; }, 600ms); // each key a run of typing of its own
+        }
+        return true;
+    };
+    // To the folder, open it, back to the file list, to the file, load it.
+    ASSERT_TRUE(keys({"k", "Return", "shift+Tab", "shift+Tab", "m", "Return"}));
+    const QString loaded = workPath + QStringLiteral("/kappa/m2.set");
+    EXPECT_TRUE(waitUntil([&] { return m_session->windowName(editor) == loaded; }, 10s))
+        << "caption: " << m_session->windowName(editor).toStdString();
+    m_session->windowShot(editor, artifactsDir() + QStringLiteral("/16-criteria-editor-by-keyboard.png"));
+
+    // Back in the folder list the opened folder is the focused entry; the one
+    // above it is the folder it lies in, which Space opens.
+    ASSERT_TRUE(keys({"Tab", "Tab", "Up", "space", "shift+Tab", "shift+Tab", "w", "Return"}));
+    const QString second = workPath + QStringLiteral("/w.txt");
+    EXPECT_TRUE(waitUntil([&] { return m_session->windowName(editor) == second; }, 10s))
+        << "caption: " << m_session->windowName(editor).toStdString();
+
+    ASSERT_TRUE(m_session->requestClose(editor));
     ASSERT_TRUE(m_session->requestClose(window));
     expectEnd();
 }

@@ -5,6 +5,8 @@
 
 #ifdef ORVANTA_GUI_TEST
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtWebEngineWidgets/QtWebEngineWidgets>
 #else
 #include <QCoreApplication>
@@ -20,6 +22,10 @@ int main(int argc, char** argv)
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // The windows remember the reader's choices; a test never reads or
+    // changes the real ones (a test of its own may set another folder).
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
 #else
     QCoreApplication app(argc, argv);
 #endif

@@ -6,6 +6,7 @@
 
 #include "platform/ui/DocumentView.h"
 #include "platform/ui/FindBar.h"
+#include "platform/ui/PictureButton.h"
 #include "platform/ui/ResultGrid.h"
 #include "search/FrmVelmoraMain.h"
 #include "search/QueryBox.h"
@@ -27,16 +28,6 @@ using namespace Orvanta;
 using namespace Orvanta::Test;
 
 namespace {
-
-const QString kBig5Head = QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; charset=big5\"></head><body>");
-
-// The key as the user presses it, wherever the focus is.
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget* focus = QApplication::focusWidget();
-    ASSERT_NE(focus, nullptr);
-    QTest::keyClick(focus, key, modifiers);
-}
 
 bool counterShows(DocumentView& view, const QString& text)
 {
@@ -182,12 +173,14 @@ TEST_F(SearchWindowTest, CopyTakesTheViewsSelection)
     ASSERT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
     evaluate(view.page(), QStringLiteral("window.getSelection().selectAllChildren(document.body)"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasSelection(); }, 20000));
-    w.Grd1()->takeFocus();
+    // From a control that has no text of its own to copy; the result list
+    // copies its current row instead (ReadingAidsTest).
+    w.Command1()->setFocus(Qt::OtherFocusReason);
     press(Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::clipboard()->text().contains(QStringLiteral("甘草 人參")); },
                                 20000))
         << QApplication::clipboard()->text().toStdString();
-    EXPECT_TRUE(w.Grd1()->hasFocus());
+    EXPECT_TRUE(w.Command1()->hasFocus());
 }
 
 // In the query box, Ctrl+C copies what is selected there, not the page.
@@ -274,7 +267,7 @@ TEST_F(SearchWindowTest, APageShownFromThePrivateFolderKeepsPicturesAnchorsAndLi
     QFile::remove(local(QStringLiteral("tmp")));
 }
 
-TEST_F(SearchWindowTest, ContextMenuOffersCopyAndSelectAllOnly)
+TEST_F(SearchWindowTest, ContextMenuOffersCopySelectAllAndSearchOnly)
 {
     makeCollection({{"甲", "data\\a.htm", "甘草", "1900-01-02", kBig5Head + QStringLiteral("<p>甘草 人參</p>")}});
     FrmVelmoraMain& w = showWindow();
@@ -298,5 +291,6 @@ TEST_F(SearchWindowTest, ContextMenuOffersCopyAndSelectAllOnly)
     QTest::mouseClick(page, Qt::RightButton, {}, QPoint(40, 40));
     QTest::qWaitFor([&] { return !entries.isEmpty(); }, 10000);
     poll.stop();
-    EXPECT_EQ(entries, (QStringList{QStringLiteral("複製(&C)"), QStringLiteral("全選(&A)")}));
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("複製(&C)"), QStringLiteral("全選(&A)"), QString(),
+                                    QStringLiteral("搜尋選取文字")}));
 }

@@ -18,7 +18,10 @@
 #include <QSettings>
 #include <QEvent>
 #include <QFile>
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -151,6 +154,53 @@ QStringList historyOf(const QueryBox& box)
     for (int i = 0; i < box.count(); ++i)
         items << box.itemText(i);
     return items;
+}
+
+QStringList useContextMenu(const std::function<void()>& open, const std::function<void(QMenu&)>& use)
+{
+    QStringList entries;
+    bool done = false;
+    QTimer poll;
+    poll.setInterval(100);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || done)
+            return;
+        done = true;
+        for (const QAction* action : menu->actions())
+            entries << action->text();
+        use(*menu);
+    });
+    poll.start();
+    open();
+    if (!QTest::qWaitFor([&] { return done; }, 10000))
+        ADD_FAILURE() << "no menu came up";
+    poll.stop();
+    return entries;
+}
+
+QAction* menuEntry(QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+const QString kBig5Head =
+    QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; charset=big5\"></head><body>");
+
+QString big5Page(const QString& body)
+{
+    return kBig5Head + body + QStringLiteral("</body></html>");
+}
+
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, key, modifiers);
 }
 
 } // namespace Orvanta::Test

@@ -10,10 +10,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+class QAction;
+class QMenu;
 class QWidget;
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 namespace Orvanta {
@@ -74,5 +77,21 @@ void typeText(QWidget* widget, const QString& text);
 
 // The entries of the query box's history list, in order.
 QStringList historyOf(const QueryBox& box);
+
+// Opens a context menu with `open`, and hands the menu to `use` from inside
+// its own loop; the menu's entries come back.
+QStringList useContextMenu(const std::function<void()>& open, const std::function<void(QMenu&)>& use);
+
+// The menu's entry of that text, or null.
+QAction* menuEntry(QMenu& menu, const QString& text);
+
+// The head of a collection page that says it is Big5, up to its <body>.
+extern const QString kBig5Head;
+
+// A whole Big5 page around `body`.
+QString big5Page(const QString& body);
+
+// The key as the user presses it, wherever the focus is.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 } // namespace Orvanta::Test
