@@ -206,21 +206,7 @@ int tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int bytes,
         p += d.len;
         const char32_t c = foldCase(d.cp);
         std::string utf8;
-        if (c < 0x80) {
-            utf8 += char(c);
-        } else if (c < 0x800) {
-            utf8 += char(0xC0 | (c >> 6));
-            utf8 += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            utf8 += char(0xE0 | (c >> 12));
-            utf8 += char(0x80 | ((c >> 6) & 0x3F));
-            utf8 += char(0x80 | (c & 0x3F));
-        } else {
-            utf8 += char(0xF0 | ((c >> 18) & 0x7));
-            utf8 += char(0x80 | ((c >> 12) & 0x3F));
-            utf8 += char(0x80 | ((c >> 6) & 0x3F));
-            utf8 += char(0x80 | (c & 0x3F));
-        }
+        Utf8Reading::append(utf8, c);
         chars.push_back(utf8);
     }
     if (flags & FTS5_TOKENIZE_QUERY) {

@@ -37,15 +37,6 @@ bool plainText(QStringView word)
 
 using SqlStatement = Sqlite::Statement;
 
-SqlStatement prepare(sqlite3* db, const char* sql)
-{
-    SqlStatement statement = Sqlite::tryPrepare(db, sql);
-    if (!statement)
-        throw ContentIndex::Unusable("search index: cannot read maindata");
-    return statement;
-}
-
-
 // Keeps the candidates whose content our LIKE accepts: all of the patterns, or any.
 void narrow(sqlite3* db, PostingSet& candidates, std::vector<std::string> patterns, bool all, bool variants)
 {
@@ -74,7 +65,7 @@ void narrow(sqlite3* db, PostingSet& candidates, std::vector<std::string> patter
         return all ? std::all_of(matchers.begin(), matchers.end(), one)
                    : std::any_of(matchers.begin(), matchers.end(), one);
     };
-    SqlStatement read = prepare(db, "SELECT content FROM main.maindata WHERE rowid = ?1");
+    SqlStatement read = prepareMaindataRead(db, "SELECT content FROM main.maindata WHERE rowid = ?1");
     PostingSet rejected;
     for (uint32_t rowid : candidates.values()) {
         sqlite3_bind_int64(read.get(), 1, rowid);
@@ -333,7 +324,7 @@ Visit visit(ContentIndex& index, sqlite3* db, const Statement& statement, TitleS
             throw; // nothing handed over: the scan answers
     }
     const std::vector<uint32_t>& order = index.newestFirst();
-    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
+    SqlStatement fetch = prepareMaindataRead(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
     std::vector<unsigned char> units[2]; // a big-endian machine's copies
     for (size_t i = counting.handedOver; i < selection->rows.size(); ++i) {
         sqlite3_bind_int64(fetch.get(), 1, order[selection->rows[i]]);

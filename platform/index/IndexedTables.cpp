@@ -16,23 +16,23 @@ namespace {
 
 using SqlStatement = Sqlite::Statement;
 
-SqlStatement prepare(sqlite3* db, const char* sql)
-{
-    SqlStatement statement = Sqlite::tryPrepare(db, sql);
-    if (!statement)
-        throw ContentIndex::Unusable("search index: cannot read maindata");
-    return statement;
-}
-
 std::shared_ptr<ResultTable> emptyTable(sqlite3* db)
 {
-    SqlStatement columns = prepare(db, "SELECT subject, htm FROM main.maindata");
+    SqlStatement columns = prepareMaindataRead(db, "SELECT subject, htm FROM main.maindata");
     return std::make_shared<ResultTable>(columnNamesOf(columns.get()));
 }
 
 } // namespace
 
 // The result list of the rows at these positions of the newest-first order.
+Sqlite::Statement prepareMaindataRead(sqlite3* db, const char* sql)
+{
+    Sqlite::Statement statement = Sqlite::tryPrepare(db, sql);
+    if (!statement)
+        throw ContentIndex::Unusable("search index: cannot read maindata");
+    return statement;
+}
+
 std::shared_ptr<const ResultTable> tableByRank(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& ranks)
 {
     std::shared_ptr<ResultTable> out = emptyTable(db);
@@ -132,7 +132,7 @@ std::shared_ptr<const ResultTable> tableInRowidOrder(ContentIndex& index, sqlite
         }
         return out;
     }
-    SqlStatement fetch = prepare(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
+    SqlStatement fetch = prepareMaindataRead(db, "SELECT subject, htm FROM main.maindata WHERE rowid = ?1");
     auto out = std::make_shared<ResultTable>(columnNamesOf(fetch.get()));
     out->reserve(qsizetype(rowids.size()));
     for (uint32_t rowid : rowids) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/sql/ResultTable.h"
+#include "platform/sql/SqliteStatement.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,6 +19,11 @@ namespace Orvanta {
 class ContentIndex;
 
 namespace IndexedSearch {
+
+// A read of maindata for an indexed answer; a statement that does not
+// prepare makes the index unusable for this search (ContentIndex::Unusable),
+// and the scan answers instead.
+Sqlite::Statement prepareMaindataRead(sqlite3* db, const char* sql);
 
 // The result list of the rows at these positions of the newest-first order.
 std::shared_ptr<const ResultTable> tableByRank(ContentIndex& index, sqlite3* db, const std::vector<uint32_t>& ranks);
