@@ -58,7 +58,7 @@ FrmVelmoraMain::FrmVelmoraMain()
     setWindowTitle(caption());
     setWindowIcon(QIcon(Artwork::icon()));
     setFont(designFont(QStringLiteral("Arial"), 14.25));
-    resize(pxSize(12000, 8730));
+    resize(designedClientSize());
     m_picture = QPixmap(Artwork::searchPanel());
     buildControls();
     // Key preview: the window sees every key of its controls before they do.
@@ -208,6 +208,11 @@ void FrmVelmoraMain::Form_Unload()
     PrivatePage::remove();
 }
 
+QSize FrmVelmoraMain::designedClientSize()
+{
+    return pxSize(12000, 8730);
+}
+
 // A window grown past its panel picture: the picture stays where it is, its
 // bevelled right and bottom edges move out to the window's edges and a line
 // of the panel just inside them is stretched over the room between, so the
@@ -228,7 +233,7 @@ void FrmVelmoraMain::paintEvent(QPaintEvent*)
         QPainter painter(this);
         if (m_picture.isNull())
             painter.fillRect(rect(), QColor(0xd6, 0xe8, 0xf7));
-        else if (width() <= px(12000) && height() <= px(8730)) // the designed client area
+        else if (width() <= designedClientSize().width() && height() <= designedClientSize().height())
             painter.drawPixmap(QPoint(0, 0), m_picture);
         else
             paintGrownPanel(painter);

@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QPixmap>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -47,6 +48,8 @@ public:
     DocumentView* LblDesc() const { return m_lblDesc; }
     QLabel* imgBack() const { return m_imgBack; }
     const QPixmap& picture() const { return m_picture; }
+    // The client area the design draws every control in (12000 x 8730 twips).
+    static QSize designedClientSize();
     QCheckBox* ChkVariants() const { return m_chkVariants; } // 異體字 (VariantSwitch.cpp)
     Divider* divider() const { return m_divider; }           // between list and view (WindowGrowth.cpp)
     double listShare() const { return m_listShare; }         // the list's share of the extra width

@@ -35,11 +35,6 @@ QSettings settings()
     return QSettings(QStringLiteral("Tarsel"), QStringLiteral("Orvanta"));
 }
 
-QSize designedClient()
-{
-    return pxSize(12000, 8730);
-}
-
 bool fillsWorkArea(const QRect& frame, const QRect& area)
 {
     constexpr int kSlack = 2;
@@ -65,7 +60,7 @@ void FrmVelmoraMain::buildDivider()
     connect(m_divider, &Divider::pressed, this, [this] { m_shareAtPress = m_listShare; });
     connectHandler(m_divider, &Divider::dragged, this, [this](int dx) {
         // Only the extra width moves: at the designed size the divider stays.
-        m_listShare = GrowingLayout::shareAfterDrag(designedClient(), size(), m_shareAtPress, dx);
+        m_listShare = GrowingLayout::shareAfterDrag(designedClientSize(), size(), m_shareAtPress, dx);
         applyGrowth();
     });
 }
@@ -88,7 +83,7 @@ void FrmVelmoraMain::applyGrowth()
     // Before the load step has placed the list, the design data stand as built.
     if (!m_designed)
         return;
-    const GrowingLayout::Rects r = GrowingLayout::grown(*m_designed, designedClient(), size(), m_listShare);
+    const GrowingLayout::Rects r = GrowingLayout::grown(*m_designed, designedClientSize(), size(), m_listShare);
     m_grd1->setGeometry(r.list);
     m_grd1->setWidthTwips(int(twips(r.list.width())));
     // The titles' column takes the list's extra width; the path column stays hidden.

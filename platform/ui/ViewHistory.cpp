@@ -24,24 +24,30 @@ void ViewHistory::leave(const ViewPlace& current)
     m_forward.clear();
 }
 
+namespace {
+
+// One step: the place left goes onto the other stack.
+template <typename Stack>
+std::optional<ViewPlace> step(Stack& from, Stack& to, const ViewPlace& current)
+{
+    if (from.empty())
+        return std::nullopt;
+    ViewPlace place = std::move(from.back());
+    from.pop_back();
+    to.push_back(current);
+    return place;
+}
+
+} // namespace
+
 std::optional<ViewPlace> ViewHistory::back(const ViewPlace& current)
 {
-    if (m_back.empty())
-        return std::nullopt;
-    ViewPlace to = std::move(m_back.back());
-    m_back.pop_back();
-    m_forward.push_back(current);
-    return to;
+    return step(m_back, m_forward, current);
 }
 
 std::optional<ViewPlace> ViewHistory::forward(const ViewPlace& current)
 {
-    if (m_forward.empty())
-        return std::nullopt;
-    ViewPlace to = std::move(m_forward.back());
-    m_forward.pop_back();
-    m_back.push_back(current);
-    return to;
+    return step(m_forward, m_back, current);
 }
 
 } // namespace Orvanta
